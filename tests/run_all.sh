@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the debug build with warnings as errors, then
+# the same tests under AddressSanitizer + UndefinedBehaviorSanitizer.
+# Installs what a fresh Debian 12 machine lacks (needs root or sudo).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libcgal-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo_cmd=()
+  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+fi
+
+cmake --workflow --preset dev
+cmake --workflow --preset asan

@@ -1,0 +1,1 @@
+#include "triang/triang.hpp"
