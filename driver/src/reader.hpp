@@ -1,0 +1,70 @@
+// The soundings file: a short labelled header, then one record per sounding.
+//
+//   line 1   three label words, then nlayer
+//   line 2   three label words, then nlayer-1 layer thicknesses
+//   line 3   three label words, then nsound
+//   line 4   skipped whatever it holds (column headings)
+//   then     per sounding: x, y, then nlayer values (layer 1 first)
+//
+// Each of these read statements starts on a new line, may run over several
+// lines and discards what is left of its last line. Values are separated by
+// blanks, tabs, commas or line ends; a label word may be quoted ('...' or
+// "...") to hold blanks, commas or slashes; a slash ends the statement at
+// once; n*v repeats a value n times. Anything after the last sounding is
+// never read.
+#pragma once
+
+#include <cstddef>
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tervox {
+
+/// What a soundings file holds, soundings in file order.
+struct survey {
+  int nlayer = 0;
+  int nsound = 0;
+  std::vector<float> dz;          // nlayer-1 thicknesses
+  std::vector<float> xloc, yloc;  // nsound each, file order
+  std::vector<float> dat;         // nsound*nlayer, layer by layer
+
+  /// The nsound values of layer k (1-based), contiguous so that one layer
+  /// can be handed to a library routine as a plain array of node values.
+  std::span<float> layer(int k) {
+    return {dat.data() + layer_offset(k), static_cast<std::size_t>(nsound)};
+  }
+  std::span<const float> layer(int k) const {
+    return {dat.data() + layer_offset(k), static_cast<std::size_t>(nsound)};
+  }
+
+ private:
+  std::size_t layer_offset(int k) const {
+    return static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(nsound);
+  }
+};
+
+/// Possible values:
+///   ok                 every value was read; the survey is complete.
+///   too_few_soundings  nsound is below 3; nothing after line 3 was read.
+///   bad_input          the file is malformed or too large; `diagnostic`
+///                      says where and why.
+enum class read_status { ok, too_few_soundings, bad_input };
+
+struct read_outcome {
+  read_status status = read_status::ok;
+  std::string diagnostic;  // for bad_input: the complete one-line diagnostic
+};
+
+/// Reads a soundings file; `name` is the file name used in diagnostics.
+/// On anything but ok the contents of `out` are unspecified.
+read_outcome read_soundings(std::istream& in, std::string_view name, survey& out);
+
+/// Location checks made right after reading: "" or the diagnostic. Rejects a
+/// non-finite x or y, and two soundings at the same place (compared as
+/// floats, so 0 and -0 coincide).
+std::string check_locations(const survey& s, std::string_view name);
+
+}  // namespace tervox
