@@ -1,0 +1,289 @@
+#include "support/point_sets.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <random>
+#include <unordered_set>
+#include <utility>
+
+#include "triang/triang.hpp"
+
+namespace tervox_test {
+namespace {
+
+// The next uniform float in [0, 1).
+float unit(std::mt19937& gen) {
+  return unit_draw(static_cast<std::uint32_t>(gen()));
+}
+
+// A uniform integer in [0, k) from one raw draw; the slight bias of the
+// modulo does not matter here, the fixed sequence does.
+int below(std::mt19937& gen, int k) {
+  return static_cast<int>(static_cast<std::uint32_t>(gen()) % static_cast<std::uint32_t>(k));
+}
+
+void add(point_set& s, float x, float y) {
+  s.x.push_back(x);
+  s.y.push_back(y);
+}
+
+point_set uniform(int n, std::mt19937& gen) {
+  point_set s;
+  for (int i = 0; i < n; ++i) {
+    const float x = unit(gen);
+    add(s, x, unit(gen));
+  }
+  return s;
+}
+
+point_set clustered(int n, std::mt19937& gen) {
+  const int clusters = 1 + n / 64;
+  std::vector<std::pair<float, float>> centres;
+  std::vector<float> radii;
+  for (int c = 0; c < clusters; ++c) {
+    const float cx = unit(gen);
+    centres.emplace_back(cx, unit(gen));
+    radii.push_back(0.001f + 0.05f * unit(gen));
+  }
+  point_set s;
+  for (int i = 0; i < n; ++i) {
+    const auto c = static_cast<std::size_t>(below(gen, clusters));
+    // A sum of two uniforms: denser at the centre.
+    const float dx = (unit(gen) + unit(gen) - 1.0f) * radii[c];
+    const float dy = (unit(gen) + unit(gen) - 1.0f) * radii[c];
+    add(s, centres[c].first + dx, centres[c].second + dy);
+  }
+  return s;
+}
+
+// Survey layout: lines about one unit apart along y, soundings about a
+// quarter unit apart along each line, lines flown in alternate directions.
+int line_count(int n) {
+  return std::max(2, static_cast<int>(std::sqrt(n / 4.0)));
+}
+
+point_set jittered_lines(int n, std::mt19937& gen) {
+  const int lines = line_count(n);
+  const int per_line = std::max(2, n / lines);
+  const float step = static_cast<float>(lines) / static_cast<float>(per_line);
+  point_set s;
+  for (int line = 0; line < lines; ++line) {
+    const float x0 = static_cast<float>(line) + 0.2f * (unit(gen) - 0.5f);
+    for (int j = 0; j < per_line; ++j) {
+      const int along = line % 2 == 0 ? j : per_line - 1 - j;
+      const float x = x0 + 0.05f * (unit(gen) - 0.5f);
+      const float y = static_cast<float>(along) * step + 0.3f * step * (unit(gen) - 0.5f);
+      add(s, x, y);
+    }
+  }
+  return s;
+}
+
+point_set shared_x_lines(int n, std::mt19937& gen) {
+  // Dyadic spacings keep every coordinate and every difference exact, so
+  // aligned neighbouring lines give exact rectangles (four points on a circle)
+  // and staggered ones exact trapezoids.
+  const int lines = line_count(n);
+  const int per_line = std::max(2, n / lines);
+  constexpr float line_gap = 1.0f;
+  constexpr float step = 0.25f;
+  point_set s;
+  for (int line = 0; line < lines; ++line) {
+    const float x = static_cast<float>(line) * line_gap;
+    const float offset = static_cast<float>(below(gen, 4)) * (step / 4.0f);
+    for (int j = 0; j < per_line; ++j) {
+      // Gaps in the line: one sounding in eight is missing.
+      if (below(gen, 8) == 0) {
+        continue;
+      }
+      const int along = line % 2 == 0 ? j : per_line - 1 - j;
+      add(s, x, static_cast<float>(along) * step + offset);
+    }
+  }
+  return s;
+}
+
+point_set lattice(int n, std::mt19937& gen) {
+  const int nx = std::max(2, static_cast<int>(std::sqrt(static_cast<double>(n))));
+  const int ny = std::max(2, (n + nx - 1) / nx);
+  constexpr float spacings[] = {1.0f, 0.5f, 0.125f, 2.0f, 0.75f};
+  const float hx = spacings[below(gen, 5)];
+  const float hy = spacings[below(gen, 5)];
+  const float x0 = static_cast<float>(below(gen, 64)) * 0.25f;
+  const float y0 = static_cast<float>(below(gen, 64)) * 0.25f;
+  std::vector<std::pair<int, int>> cells;
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i) {
+      cells.emplace_back(i, j);
+    }
+  }
+  // Input order decides the order of equal x after sorting: shuffle it.
+  for (std::size_t i = cells.size() - 1; i > 0; --i) {
+    std::swap(cells[i], cells[static_cast<std::size_t>(below(gen, static_cast<int>(i) + 1))]);
+  }
+  point_set s;
+  for (int k = 0; k < n && k < static_cast<int>(cells.size()); ++k) {
+    const auto [i, j] = cells[static_cast<std::size_t>(k)];
+    add(s, x0 + static_cast<float>(i) * hx, y0 + static_cast<float>(j) * hy);
+  }
+  return s;
+}
+
+// A float moved by k ulps.
+float nudge(float v, int k) {
+  for (; k > 0; --k) {
+    v = std::nextafter(v, 2.0f * std::fabs(v) + 1.0f);
+  }
+  for (; k < 0; ++k) {
+    v = std::nextafter(v, -2.0f * std::fabs(v) - 1.0f);
+  }
+  return v;
+}
+
+point_set nearly_collinear(int n, std::mt19937& gen, bool steep) {
+  point_set s;
+  for (int i = 0; i < n; ++i) {
+    const float t = unit(gen);
+    const float on_line = static_cast<float>(0.375 * static_cast<double>(t) + 0.125);
+    const float off = nudge(on_line, below(gen, 5) - 2);
+    if (steep) {
+      add(s, off, t);
+    } else {
+      add(s, t, off);
+    }
+  }
+  return s;
+}
+
+point_set projected(int n, std::mt19937& gen) {
+  // A 10 km square: float spacing is 1/32 m in x and 1/2 m in y there.
+  point_set s;
+  for (int i = 0; i < n; ++i) {
+    const float x = 5.0e5f + 1.0e4f * unit(gen);
+    add(s, x, 6.0e6f + 1.0e4f * unit(gen));
+  }
+  return s;
+}
+
+point_set tiny(int n, std::mt19937& gen) {
+  point_set s;
+  for (int i = 0; i < n; ++i) {
+    const float x = 1.0e-3f * unit(gen);
+    add(s, x, 1.0e-3f * unit(gen));
+  }
+  return s;
+}
+
+std::uint64_t location_key(float x, float y) {
+  // +0 and -0 are one location.
+  const float px = x == 0.0f ? 0.0f : x;
+  const float py = y == 0.0f ? 0.0f : y;
+  const auto bx = std::bit_cast<std::uint32_t>(px);
+  const auto by = std::bit_cast<std::uint32_t>(py);
+  return (static_cast<std::uint64_t>(bx) << 32) | by;
+}
+
+point_set without_duplicates(const point_set& in) {
+  point_set out;
+  std::unordered_set<std::uint64_t> seen;
+  seen.reserve(in.x.size());
+  for (std::size_t i = 0; i < in.x.size(); ++i) {
+    if (seen.insert(location_key(in.x[i], in.y[i])).second) {
+      add(out, in.x[i], in.y[i]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+float unit_draw(std::uint32_t raw) {
+  return static_cast<float>(raw >> 8) * 0x1p-24f;
+}
+
+std::string_view family_name(point_family family) {
+  switch (family) {
+    case point_family::uniform:
+      return "uniform";
+    case point_family::clustered:
+      return "clustered";
+    case point_family::jittered_lines:
+      return "jittered_lines";
+    case point_family::shared_x_lines:
+      return "shared_x_lines";
+    case point_family::lattice:
+      return "lattice";
+    case point_family::nearly_collinear:
+      return "nearly_collinear";
+    case point_family::projected:
+      return "projected";
+    case point_family::tiny:
+      return "tiny";
+  }
+  return "?";
+}
+
+bool general_position(point_family family) {
+  switch (family) {
+    case point_family::uniform:
+    case point_family::clustered:
+    case point_family::jittered_lines:
+    case point_family::projected:
+    case point_family::tiny:
+      return true;
+    case point_family::shared_x_lines:
+    case point_family::lattice:
+    case point_family::nearly_collinear:
+      return false;
+  }
+  return false;
+}
+
+point_set generate(point_family family, int n, std::uint32_t seed) {
+  std::mt19937 gen(seed);
+  point_set raw;
+  switch (family) {
+    case point_family::uniform:
+      raw = uniform(n, gen);
+      break;
+    case point_family::clustered:
+      raw = clustered(n, gen);
+      break;
+    case point_family::jittered_lines:
+      raw = jittered_lines(n, gen);
+      break;
+    case point_family::shared_x_lines:
+      raw = shared_x_lines(n, gen);
+      break;
+    case point_family::lattice:
+      raw = lattice(n, gen);
+      break;
+    case point_family::nearly_collinear:
+      raw = nearly_collinear(n, gen, seed % 2 == 1);
+      break;
+    case point_family::projected:
+      raw = projected(n, gen);
+      break;
+    case point_family::tiny:
+      raw = tiny(n, gen);
+      break;
+  }
+  return without_duplicates(raw);
+}
+
+mesh build_mesh(std::span<const float> x, std::span<const float> y) {
+  mesh m;
+  m.n = static_cast<int>(x.size());
+  m.x.assign(x.begin(), x.end());
+  m.y.assign(y.begin(), y.end());
+  m.ind.assign(x.size(), 0);
+  triang::reordr(m.n, 2, m.x, m.y, std::span<float>{}, m.ind);
+  m.iadj.assign(static_cast<std::size_t>(std::max(0, 6 * m.n - 9)), 0);
+  m.iend.assign(x.size(), 0);
+  triang::trmesh(m.n, m.x, m.y, m.iadj, m.iend, m.ier);
+  return m;
+}
+
+}  // namespace tervox_test
