@@ -1,0 +1,100 @@
+// Every text the program prints, in one place.
+//
+// Two kinds of output:
+//   * the tool's four messages, on standard output, each line starting with
+//     one blank (users and scripts match these exact lines);
+//   * diagnostics, on standard error, prefixed "tervox: " and naming the
+//     file (and where it helps the line or the value) concerned.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tervox::messages {
+
+// --- The tool's own messages (standard output, after one blank) -----------
+
+inline constexpr std::string_view usage_line = "Usage:  tervox  infile outfile dx dy  log";
+inline constexpr std::string_view usage_log_line = "log: =1 to work with log(data)";
+inline constexpr std::string_view too_few_soundings = "Error: need more than 2 soundings.";
+inline constexpr std::string_view collinear = "Error: points are collinear.";
+
+inline std::string not_found(std::string_view infile) {
+  return "Error: " + std::string(infile) + " not found.";
+}
+
+/// One line of standard output as the tool prints it: a blank, the text, a
+/// line end.
+inline std::string console_line(std::string_view text) {
+  return " " + std::string(text) + "\n";
+}
+
+// --- Diagnostics (standard error) ------------------------------------------
+
+inline constexpr std::string_view prefix = "tervox: ";
+
+/// A diagnostic line: the prefix, the text, a line end. A text that already
+/// carries the prefix keeps it once.
+inline std::string diagnostic(std::string_view text) {
+  std::string line;
+  if (!text.starts_with(prefix))
+    line = prefix;
+  line += text;
+  if (!line.ends_with('\n'))
+    line += '\n';
+  return line;
+}
+
+inline std::string quoted(std::string_view name) {
+  return "'" + std::string(name) + "'";
+}
+
+/// The grid's cell count along one axis does not fit a signed 32-bit integer.
+/// `quotient` is the count before truncation.
+inline std::string grid_too_large(char axis, double quotient, double cell_size) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "the grid needs %.6g cells along %c (d%c = %.9g), more than a 32-bit count "
+                "holds; use a larger cell size",
+                quotient, axis, axis, cell_size);
+  return diagnostic(text);
+}
+
+inline std::string output_is_input(std::string_view output, std::string_view input) {
+  return diagnostic("output file " + quoted(output) + " is the soundings file " + quoted(input) +
+                    "; writing it would destroy the input");
+}
+
+inline std::string cannot_create(std::string_view path, std::string_view reason) {
+  return diagnostic("cannot create " + quoted(path) + ": " + std::string(reason));
+}
+
+inline std::string cannot_write(std::string_view path, std::string_view reason) {
+  return diagnostic("cannot write " + quoted(path) + ": " + std::string(reason));
+}
+
+inline constexpr std::string_view is_a_directory = "it is a directory";
+
+inline std::string triangulation_broken(std::string_view infile) {
+  return diagnostic(quoted(infile) +
+                    ": the triangulation of the soundings broke down "
+                    "(the construction exceeded its bounds)");
+}
+
+inline std::string too_many_soundings(std::string_view infile, std::int64_t nsound,
+                                      std::int64_t limit) {
+  return diagnostic(quoted(infile) + ": " + std::to_string(nsound) +
+                    " soundings are more than the triangulation can hold (at most " +
+                    std::to_string(limit) + ")");
+}
+
+inline std::string out_of_memory(std::string_view array, std::int64_t entries) {
+  return diagnostic("cannot create array " + std::string(array) + " (" + std::to_string(entries) +
+                    " entries): out of memory");
+}
+
+inline constexpr std::string_view out_of_memory_text = "out of memory";
+
+}  // namespace tervox::messages
