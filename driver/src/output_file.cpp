@@ -1,1 +1,213 @@
-// placeholder
+#include "output_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "messages.hpp"
+
+namespace tervox {
+namespace {
+
+// The temporary files a signal handler must remove. A handler may only touch
+// fixed storage and call async-signal-safe functions, so the paths live in
+// static arrays, and a slot is published (live = 1) only after its path is
+// complete.
+constexpr int max_live_files = 4;
+constexpr std::size_t max_temp_path = 4096;
+struct live_file {
+  char path[max_temp_path];
+  volatile std::sig_atomic_t live;
+};
+live_file live_files[max_live_files];
+
+int register_live(const std::string& path) {
+  if (path.size() >= max_temp_path)
+    return -1;
+  for (int i = 0; i < max_live_files; ++i) {
+    live_file& f = live_files[i];
+    if (f.live != 0)
+      continue;
+    std::memcpy(f.path, path.c_str(), path.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    f.live = 1;
+    return i;
+  }
+  return -1;
+}
+
+void unregister_live(int slot) {
+  if (slot < 0)
+    return;
+  live_files[slot].live = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+extern "C" void remove_live_files(int sig) {
+  for (live_file& f : live_files) {
+    if (f.live != 0)
+      ::unlink(f.path);
+  }
+  // SA_RESETHAND has restored the default action and the signal is blocked
+  // while this handler runs: raised again, it ends the process on return.
+  ::raise(sig);
+}
+
+std::string folder_of(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos)
+    return {};
+  return path.substr(0, slash + 1);  // keeps the slash; "/" for the root
+}
+
+std::string reason(int err) {
+  return std::strerror(err);
+}
+
+}  // namespace
+
+void install_output_cleanup() {
+  static bool installed = false;
+  if (installed)
+    return;
+  installed = true;
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
+      continue;
+    struct sigaction action {};
+    action.sa_handler = remove_live_files;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    ::sigaction(sig, &action, nullptr);
+  }
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+output_file::output_file(std::string path, std::size_t buffer_size)
+    : path_(std::move(path)),
+      buffer_(new char[buffer_size > 0 ? buffer_size : 1]),
+      capacity_(buffer_size > 0 ? buffer_size : 1) {}
+
+output_file::~output_file() {
+  discard();
+}
+
+io_result output_file::failure(int err, bool creating) {
+  discard();
+  return {creating ? messages::cannot_create(path_, reason(err))
+                   : messages::cannot_write(path_, reason(err))};
+}
+
+io_result output_file::open() {
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    return {messages::cannot_write(path_, messages::is_a_directory)};
+  }
+  // The temporary file must be in the destination's folder: rename only
+  // replaces a file atomically within one file system. Its name is short and
+  // fixed in length, so a destination name near the length limit still works.
+  const std::string folder = folder_of(path_);
+  for (unsigned attempt = 0;; ++attempt) {
+    temp_path_ =
+        folder + ".tervox-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    // Registered before it exists, so no moment passes in which an
+    // interrupt could leave it behind.
+    slot_ = register_live(temp_path_);
+    // 0666 lets the umask decide the final file's permissions, as for any
+    // file the user creates.
+    fd_ = ::open(temp_path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0)
+      break;
+    const int err = errno;
+    unregister_live(slot_);
+    slot_ = -1;
+    temp_path_.clear();
+    if (err == EINTR)
+      continue;
+    if (err != EEXIST || attempt >= 1000)
+      return failure(err, true);
+  }
+  used_ = 0;
+  error_ = 0;
+  return {};
+}
+
+void output_file::write_through(const char* data, std::size_t size) {
+  while (size > 0 && error_ == 0) {
+    const ssize_t n = ::write(fd_, data, size);
+    if (n < 0) {
+      if (errno != EINTR)
+        error_ = errno;
+      continue;
+    }
+    if (n == 0) {
+      error_ = ENOSPC;  // a regular file that takes nothing is full
+      continue;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void output_file::flush() {
+  write_through(buffer_.get(), used_);
+  used_ = 0;
+}
+
+void output_file::write(const char* data, std::size_t size) {
+  if (fd_ < 0 || error_ != 0)
+    return;
+  if (size > capacity_ - used_) {
+    flush();
+    if (size >= capacity_) {
+      write_through(data, size);
+      return;
+    }
+  }
+  std::memcpy(buffer_.get() + used_, data, size);
+  used_ += size;
+}
+
+io_result output_file::commit() {
+  if (fd_ < 0)
+    return {messages::cannot_write(path_, reason(EBADF))};
+  flush();
+  if (error_ != 0)
+    return failure(error_, false);
+  // Some file systems report a full disk only when the data reaches it, so
+  // the sync and the close are checked as writes.
+  if (::fsync(fd_) != 0 && errno != EINVAL)
+    return failure(errno, false);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0 && errno != EINTR)
+    return failure(errno, false);
+  if (::rename(temp_path_.c_str(), path_.c_str()) != 0)
+    return failure(errno, false);
+  unregister_live(slot_);
+  slot_ = -1;
+  temp_path_.clear();
+  return {};
+}
+
+void output_file::discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_path_.empty()) {
+    ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+  }
+  unregister_live(slot_);
+  slot_ = -1;
+  used_ = 0;
+}
+
+}  // namespace tervox

@@ -1,0 +1,74 @@
+// Output files that appear complete or not at all.
+//
+// Everything is written to a temporary file in the destination's folder and
+// renamed over the destination only once the data is flushed, synced and
+// closed without error. A failed run therefore never leaves a truncated file
+// and never touches an earlier file of the same name. The volume file can be
+// gigabytes, so writes go through one large buffer straight to ::write.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tervox {
+
+/// Makes interrupted runs clean up: on SIGINT, SIGTERM or SIGHUP every live
+/// temporary file is unlinked before the signal takes its default course
+/// (signals the parent set to be ignored stay ignored). SIGXFSZ is ignored,
+/// so that a file-size limit shows as a write error (EFBIG) that the tool
+/// reports instead of killing it silently. Safe to call more than once.
+void install_output_cleanup();
+
+/// The outcome of an operation: empty, or a complete diagnostic line.
+struct [[nodiscard]] io_result {
+  std::string diagnostic;
+  bool ok() const { return diagnostic.empty(); }
+};
+
+class output_file {
+ public:
+  static constexpr std::size_t default_buffer_size = std::size_t{1} << 20;
+
+  /// Nothing is created until open().
+  explicit output_file(std::string path, std::size_t buffer_size = default_buffer_size);
+  /// Discards the temporary file unless commit() succeeded.
+  ~output_file();
+  output_file(const output_file&) = delete;
+  output_file& operator=(const output_file&) = delete;
+
+  /// Creates the temporary file beside the destination. Fails for a
+  /// destination that is a folder or in a folder that cannot take a file.
+  io_result open();
+
+  /// Appends to the file. After the first failure writes are dropped and
+  /// commit() reports the failure; failed() lets a long writer stop early.
+  void write(std::string_view text) { write(text.data(), text.size()); }
+  void write(const char* data, std::size_t size);
+  bool failed() const { return error_ != 0; }
+
+  /// Flushes, syncs and closes the temporary file and renames it over the
+  /// destination. On failure the temporary file is removed and the
+  /// destination is left as it was.
+  io_result commit();
+
+  const std::string& path() const { return path_; }
+
+ private:
+  void flush();
+  void write_through(const char* data, std::size_t size);
+  void discard();
+  io_result failure(int err, bool creating);
+
+  std::string path_;
+  std::string temp_path_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
+  std::size_t used_ = 0;
+  int fd_ = -1;
+  int error_ = 0;  ///< errno of the first failed write, 0 while all is well
+  int slot_ = -1;  ///< entry in the signal handler's table, -1 if none
+};
+
+}  // namespace tervox

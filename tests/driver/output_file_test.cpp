@@ -1,0 +1,151 @@
+#include "output_file.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "driver/run_tool_support.hpp"
+
+namespace tervox {
+namespace {
+
+using tervox::testing::list_entries;
+using tervox::testing::read_file;
+using tervox::testing::temp_folder;
+using tervox::testing::write_file;
+
+// Text of n lines, distinct enough that a lost or doubled chunk shows.
+std::string numbered_lines(int n) {
+  std::string text;
+  for (int i = 0; i < n; ++i) text += std::to_string(i) + "\n";
+  return text;
+}
+
+TEST(output_file_test, writes_everything_through_any_buffer_size) {
+  const std::string text = numbered_lines(5000);
+  // Chunks smaller than, equal to and larger than the buffer.
+  for (const std::size_t buffer :
+       {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{1} << 20}) {
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{5000}}) {
+      SCOPED_TRACE(::testing::Message() << "buffer " << buffer << " chunk " << chunk);
+      temp_folder dir;
+      const std::string path = (dir / "out.vol").string();
+      output_file file(path, buffer);
+      ASSERT_TRUE(file.open().ok());
+      for (std::size_t pos = 0; pos < text.size(); pos += chunk) {
+        file.write(std::string_view(text).substr(pos, chunk));
+      }
+      const io_result r = file.commit();
+      EXPECT_EQ(r.diagnostic, "");
+      EXPECT_EQ(read_file(path), text);
+      EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"out.vol"});
+    }
+  }
+}
+
+TEST(output_file_test, replaces_an_earlier_file_only_when_complete) {
+  temp_folder dir;
+  const std::string path = (dir / "out.vol").string();
+  write_file(path, "earlier\n");
+  {
+    output_file file(path);
+    ASSERT_TRUE(file.open().ok());
+    file.write("new\n");
+    // Not committed: the earlier file must survive and the temporary go.
+  }
+  EXPECT_EQ(read_file(path), "earlier\n");
+  EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"out.vol"});
+
+  output_file file(path);
+  ASSERT_TRUE(file.open().ok());
+  file.write("new\n");
+  ASSERT_TRUE(file.commit().ok());
+  EXPECT_EQ(read_file(path), "new\n");
+  EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"out.vol"});
+}
+
+struct unwritable_case {
+  const char* what;
+  const char* name;
+  const char* diagnostic;
+};
+
+const unwritable_case unwritable_cases[] = {
+    {"destination is a folder", "taken", "tervox: cannot write '@/taken': it is a directory\n"},
+    {"folder does not exist", "nodir/out.vol",
+     "tervox: cannot create '@/nodir/out.vol': No such file or directory\n"},
+    {"a file stands where the folder should be", "plain/out.vol",
+     "tervox: cannot create '@/plain/out.vol': Not a directory\n"},
+};
+
+TEST(output_file_test, refuses_unwritable_destinations) {
+  for (const auto& c : unwritable_cases) {
+    SCOPED_TRACE(c.what);
+    temp_folder dir;
+    std::filesystem::create_directory(dir / "taken");
+    write_file(dir / "plain", "x");
+    const std::string path = (dir / c.name).string();
+    output_file file(path);
+    std::string expected = c.diagnostic;
+    expected.replace(expected.find('@'), 1, dir.path().string());
+    EXPECT_EQ(file.open().diagnostic, expected);
+    file.write("lost\n");
+    EXPECT_FALSE(file.commit().ok());
+    EXPECT_EQ(list_entries(dir.path()), (std::vector<std::string>{"plain", "taken/"}));
+  }
+}
+
+// The file-size limit and the signal need a process of their own; these run
+// in the death-test child and end it.
+[[noreturn]] void write_under_size_limit(const std::string& path) {
+  install_output_cleanup();
+  const rlimit limit{100, 100};
+  setrlimit(RLIMIT_FSIZE, &limit);
+  output_file file(path, 16);
+  if (!file.open().ok())
+    std::_Exit(2);
+  file.write(numbered_lines(1000));
+  const io_result r = file.commit();
+  std::fputs(r.diagnostic.c_str(), stderr);
+  std::_Exit(r.ok() ? 0 : 1);
+}
+
+[[noreturn]] void interrupt_while_writing(const std::string& path, int sig) {
+  install_output_cleanup();
+  output_file file(path, 16);
+  if (!file.open().ok())
+    std::_Exit(2);
+  file.write(numbered_lines(100));
+  std::raise(sig);
+  std::_Exit(3);
+}
+
+TEST(output_file_test, full_disk_is_a_reported_failure) {
+  temp_folder dir;
+  const std::string path = (dir / "out.vol").string();
+  write_file(path, "earlier\n");
+  EXPECT_EXIT(write_under_size_limit(path), ::testing::ExitedWithCode(1),
+              "cannot write '.*out.vol': File too large");
+  EXPECT_EQ(read_file(path), "earlier\n");
+  EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"out.vol"});
+}
+
+TEST(output_file_test, interrupt_removes_the_temporary_file) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(sig);
+    temp_folder dir;
+    const std::string path = (dir / "out.vol").string();
+    write_file(path, "earlier\n");
+    EXPECT_EXIT(interrupt_while_writing(path, sig), ::testing::KilledBySignal(sig), "");
+    EXPECT_EQ(read_file(path), "earlier\n");
+    EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"out.vol"});
+  }
+}
+
+}  // namespace
+}  // namespace tervox

@@ -1,0 +1,136 @@
+#include "run_tool_support.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tervox::testing {
+namespace {
+
+[[noreturn]] void fail(const std::string& what) {
+  throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+tool_run run_tool(const std::vector<std::string>& args, const tool_options& options) {
+  // Everything the child needs is prepared before fork: between fork and exec
+  // only async-signal-safe calls are allowed.
+  const std::string exe = TERVOX_EXE;
+  std::vector<std::string> argv_text{exe};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string cwd = options.cwd.string();
+
+  int out_pipe[2], err_pipe[2];
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0)
+    fail("pipe");
+  const pid_t pid = ::fork();
+  if (pid < 0)
+    fail("fork");
+  if (pid == 0) {
+    ::dup2(out_pipe[1], STDOUT_FILENO);
+    ::dup2(err_pipe[1], STDERR_FILENO);
+    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
+      ::_exit(125);
+    // The program must cope with a file-size limit on its own: start it with
+    // the default action of SIGXFSZ (killing), whatever this process set.
+    ::signal(SIGXFSZ, SIG_DFL);
+    if (options.file_size_limit) {
+      const rlimit limit{*options.file_size_limit, *options.file_size_limit};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        ::_exit(125);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(126);
+  }
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+
+  tool_run result;
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int open_pipes = 2;
+  while (open_pipes > 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR)
+        continue;
+      fail("poll");
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0)
+        continue;
+      char buffer[4096];
+      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno != EINTR) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_pipes;
+      }
+    }
+  }
+  int wstatus = 0;
+  while (::waitpid(pid, &wstatus, 0) < 0) {
+    if (errno != EINTR)
+      fail("waitpid");
+  }
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  return result;
+}
+
+temp_folder::temp_folder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "tervox-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr)
+    fail("mkdtemp");
+  path_ = pattern;
+}
+
+temp_folder::~temp_folder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> list_entries(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+    std::string name = std::filesystem::relative(e.path(), folder).string();
+    if (e.is_directory())
+      name += '/';
+    names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string read_file(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in)
+    throw std::runtime_error("cannot read " + file.string());
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const std::filesystem::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary);
+  out << text;
+  if (!out)
+    throw std::runtime_error("cannot write " + file.string());
+}
+
+}  // namespace tervox::testing

@@ -1,0 +1,46 @@
+// Runs the built tervox program as a child process and captures what it
+// prints, for the end-to-end tests; plus a throw-away working folder.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tervox::testing {
+
+struct tool_run {
+  int status = -1;  ///< exit status; 128 + n when killed by signal n
+  std::string out;  ///< standard output
+  std::string err;  ///< standard error
+};
+
+struct tool_options {
+  std::filesystem::path cwd;                     ///< working folder of the child
+  std::optional<unsigned long> file_size_limit;  ///< RLIMIT_FSIZE in bytes
+};
+
+/// Runs the program at TERVOX_EXE with `args` (after the program name).
+tool_run run_tool(const std::vector<std::string>& args, const tool_options& options);
+
+/// A fresh empty folder, removed with its contents at the end of the scope.
+class temp_folder {
+ public:
+  temp_folder();
+  ~temp_folder();
+  temp_folder(const temp_folder&) = delete;
+  temp_folder& operator=(const temp_folder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Every entry under `folder`, relative to it, sorted; folders end with '/'.
+std::vector<std::string> list_entries(const std::filesystem::path& folder);
+
+std::string read_file(const std::filesystem::path& file);
+void write_file(const std::filesystem::path& file, const std::string& text);
+
+}  // namespace tervox::testing
