@@ -1,0 +1,90 @@
+// Construction time of the triangulation, ordering included, beside CGAL's
+// construction of the same points (exact predicates, its own spatial sort).
+//
+//   build/<dir>/bench/tervox_bench --benchmark_filter=trmesh
+#include <CGAL/Delaunay_triangulation_2.h>
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <benchmark/benchmark.h>
+
+#include <cstddef>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "support/point_sets.hpp"
+#include "triang/triang.hpp"
+
+namespace {
+
+using tervox_test::point_family;
+using tervox_test::point_set;
+
+const point_set& points(point_family family, int n) {
+  static std::map<std::pair<point_family, int>, point_set> cache;
+  auto it = cache.find({family, n});
+  if (it == cache.end()) {
+    it = cache.emplace(std::pair{family, n}, tervox_test::generate(family, n, 2024)).first;
+  }
+  return it->second;
+}
+
+// What the driver does: sort by x carrying y along, then triangulate.
+void trmesh_with_ordering(benchmark::State& state, point_family family) {
+  const point_set& p = points(family, static_cast<int>(state.range(0)));
+  const int n = p.size();
+  const auto un = static_cast<std::size_t>(n);
+  std::vector<float> x;
+  std::vector<float> y;
+  std::vector<int> ind(un);
+  std::vector<int> iadj(6 * un - 9);
+  std::vector<int> iend(un);
+  int ier = -1;
+  for (auto _ : state) {
+    state.PauseTiming();
+    x = p.x;
+    y = p.y;
+    state.ResumeTiming();
+    triang::reordr(n, 2, x, y, std::span<float>{}, ind);
+    triang::trmesh(n, x, y, iadj, iend, ier);
+    benchmark::DoNotOptimize(iadj.data());
+    benchmark::ClobberMemory();
+  }
+  if (ier != triang::trmesh_ier::ok) {
+    state.SkipWithError("trmesh did not succeed");
+  }
+  state.counters["points"] = static_cast<double>(n);
+}
+
+void cgal_construction(benchmark::State& state, point_family family) {
+  using kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
+  const point_set& p = points(family, static_cast<int>(state.range(0)));
+  std::vector<kernel::Point_2> cgal_points;
+  for (std::size_t i = 0; i < p.x.size(); ++i) {
+    cgal_points.emplace_back(static_cast<double>(p.x[i]), static_cast<double>(p.y[i]));
+  }
+  for (auto _ : state) {
+    CGAL::Delaunay_triangulation_2<kernel> dt(cgal_points.begin(), cgal_points.end());
+    benchmark::DoNotOptimize(dt.number_of_faces());
+  }
+  state.counters["points"] = static_cast<double>(p.size());
+}
+
+BENCHMARK_CAPTURE(trmesh_with_ordering, uniform, point_family::uniform)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(cgal_construction, uniform, point_family::uniform)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
+// A survey: flight lines along y, the soundings of a line sharing x exactly.
+BENCHMARK_CAPTURE(trmesh_with_ordering, shared_x_lines, point_family::shared_x_lines)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(cgal_construction, shared_x_lines, point_family::shared_x_lines)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
