@@ -1,1 +1,181 @@
-// placeholder
+#include "run.hpp"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <ostream>
+#include <stdexcept>
+#include <string_view>
+#include <triang/triang.hpp>
+
+#include "mesh.hpp"
+#include "messages.hpp"
+#include "output_file.hpp"
+
+namespace tervox {
+namespace {
+
+// Thrown when an array of the run cannot be created; caught in run().
+struct array_failure {
+  std::string diagnostic;
+};
+
+template <class T>
+std::vector<T> create_array(std::string_view name, std::int64_t entries) {
+  try {
+    return std::vector<T>(static_cast<std::size_t>(entries));
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  throw array_failure{messages::out_of_memory(name, entries)};
+}
+
+bool is_folder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// True when both names exist and are the same file (hard links included).
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+exit_status fail(std::ostream& err, const std::string& diagnostic) {
+  err << messages::diagnostic(diagnostic) << std::flush;
+  return exit_status::failure;
+}
+
+exit_status say(std::ostream& out, std::string_view message) {
+  out << messages::console_line(message) << std::flush;
+  return exit_status::failure;
+}
+
+exit_status run_steps(std::span<const std::string> command_line, std::ostream& out,
+                      std::ostream& err) {
+  install_output_cleanup();
+
+  // Floating-point exceptions stay masked (the default), so a division by
+  // zero or an overflow yields an infinity or a NaN and the run goes on.
+
+  run_state state;
+  const auto parsed = parse_command_line(command_line);
+  if (!parsed) {
+    out << messages::console_line(messages::usage_line)
+        << messages::console_line(messages::usage_log_line) << std::flush;
+    return exit_status::usage;
+  }
+  state.args = *parsed;
+  const arguments& args = state.args;
+  const std::string mesh_path = args.outfile + ".mesh";
+
+  // Any failure to open counts as "not found"; a folder opens as a stream on
+  // Linux but is not a soundings file.
+  std::ifstream in;
+  if (!is_folder(args.infile))
+    in.open(args.infile, std::ios::binary);
+  if (!in.is_open())
+    return say(out, messages::not_found(args.infile));
+
+  // The soundings are read in full before anything is written, so an output
+  // name that is the input would silently replace the user's data.
+  for (const std::string* output : {&args.outfile, &mesh_path}) {
+    if (same_file(args.infile, *output)) {
+      return fail(err, messages::output_is_input(*output, args.infile));
+    }
+  }
+
+  survey& s = state.soundings;
+  const read_outcome read = read_soundings(in, args.infile, s);
+  in.close();
+  switch (read.status) {
+    case read_status::ok:
+      break;
+    case read_status::too_few_soundings:
+      return say(out, messages::too_few_soundings);
+    case read_status::bad_input:
+      return fail(err, read.diagnostic);
+  }
+  if (const std::string problem = check_locations(s, args.infile); !problem.empty()) {
+    return fail(err, problem);
+  }
+
+  if (args.log == 1) {
+    // No value is tested first: a zero gives -Infinity and a negative value a
+    // NaN, and these travel into the output.
+    for (float& v : s.dat) v = static_cast<float>(std::log(static_cast<double>(v)));
+  }
+
+  // Grid placement: x first, then y.
+  const axis_placement ax = place_axis(s.xloc, args.dx);
+  if (!ax.fits)
+    return fail(err, messages::grid_too_large('x', ax.quotient, static_cast<double>(args.dx)));
+  const axis_placement ay = place_axis(s.yloc, args.dy);
+  if (!ay.fits)
+    return fail(err, messages::grid_too_large('y', ay.quotient, static_cast<double>(args.dy)));
+  state.g = grid{ax.min, ay.min, ax.count, ay.count};
+
+  // The mesh file is complete before the triangulation is tried, so a run
+  // that stops on collinear soundings still leaves it.
+  const mesh_description mesh{state.g, args.dx, args.dy, s.nlayer, s.dz};
+  if (auto r = write_mesh(mesh_path, mesh); !r.ok())
+    return fail(err, r.diagnostic);
+
+  // Order the soundings by increasing x. The construction inserts nodes in
+  // index order, and this order (ties included) decides the triangulation.
+  const int n = s.nsound;
+  {
+    std::vector<int> ind = create_array<int>("ind", n);
+    triang::reordr(n, 3, s.xloc, s.yloc, s.layer(1), ind);
+    for (int k = 2; k <= s.nlayer; ++k) triang::permut(n, ind, s.layer(k));
+  }  // ind is released here
+
+  // Positions in iadj are 32-bit, which bounds the number of soundings.
+  const std::int64_t iadj_entries = 6 * std::int64_t{n} - 9;
+  constexpr std::int64_t max_entries = std::numeric_limits<int>::max();
+  if (iadj_entries > max_entries) {
+    return fail(err, messages::too_many_soundings(args.infile, n, (max_entries + 9) / 6));
+  }
+  triangulation& tri = state.tri;
+  tri.iadj = create_array<int>("iadj", iadj_entries);
+  tri.iend = create_array<int>("iend", n);
+  int ier = 0;
+  triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, ier);
+  if (ier == triang::trmesh_ier::collinear)
+    return say(out, messages::collinear);
+  // Too few nodes cannot happen after the reader's check; whatever else comes
+  // back, the arrays are not a triangulation and the run cannot go on.
+  if (ier != triang::trmesh_ier::ok)
+    return fail(err, messages::triangulation_broken(args.infile));
+
+  return interpolate_and_write(state, out, err);
+}
+
+}  // namespace
+
+exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+  try {
+    return run_steps(args, out, err);
+  } catch (const array_failure& f) {
+    return fail(err, f.diagnostic);
+  } catch (const std::bad_alloc&) {
+    return fail(err, std::string(messages::out_of_memory_text));
+  }
+}
+
+exit_status interpolate_and_write(run_state& state, std::ostream& out, std::ostream& err) {
+  // The interpolation onto the grid and the volume file come here; until
+  // then a run ends after the triangulation.
+  static_cast<void>(state);
+  static_cast<void>(out);
+  static_cast<void>(err);
+  return exit_status::success;
+}
+
+}  // namespace tervox
