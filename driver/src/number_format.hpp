@@ -1,0 +1,56 @@
+// The two number forms of the volume file, written straight into a caller's
+// buffer.
+//
+// Both forms are scientific notation with one digit before the point, in a
+// fixed field, followed by the line end '\n':
+//
+//   long form   width 11, 4 decimals   " 1.2346E+02"  "-5.0000E-01"  " 0.0000E+00"
+//   short form  width  8, 1 decimal    "-1.0E+02"     " 1.0E-10"
+//
+// The digits are the value's exact binary expansion rounded to nearest, an
+// exact decimal tie going to the even digit, so the output is byte-identical
+// to printf's "%11.4E" and "%8.1E" in the default rounding mode. Where the
+// two differ on purpose:
+//
+//   * negative zero is written like zero: only negative values carry a minus;
+//   * infinities are "Infinity" and "-Infinity", a not-a-number is "NaN"
+//     (whatever its sign bit), right-aligned in the field; a spelling too wide
+//     for its field ("-Infinity" in the short form) fills the field with
+//     asterisks, like any value too wide for its field.
+//
+// Every finite float fits both fields: decimal exponents run from -45 to +38,
+// so the exponent always has two digits and the field is always full, with
+// the sign or a blank in its first column.
+//
+// Every line has a fixed length, so a writer that fills a large buffer line
+// after line knows in advance how much room a cell needs:
+//
+//   char* p = buffer;
+//   for (float v : cell) p = put_long(p, v);   // p advances by long_line_size
+//
+// The functions write exactly long_line_size or short_line_size bytes (no
+// terminating NUL) and return the new end; the caller guarantees the room.
+// They do not allocate, lock or touch the floating-point environment.
+#pragma once
+
+#include <cstddef>
+
+namespace tervox {
+
+/// Field widths of the two forms, without the line end.
+inline constexpr std::size_t long_field_width = 11;
+inline constexpr std::size_t short_field_width = 8;
+
+/// Bytes written per value, line end included.
+inline constexpr std::size_t long_line_size = long_field_width + 1;
+inline constexpr std::size_t short_line_size = short_field_width + 1;
+
+/// Appends v in the long form (" 1.2346E+02") and a line end at out.
+/// Writes exactly long_line_size bytes; returns out + long_line_size.
+char* put_long(char* out, float v) noexcept;
+
+/// Appends v in the short form (" 1.0E-10") and a line end at out.
+/// Writes exactly short_line_size bytes; returns out + short_line_size.
+char* put_short(char* out, float v) noexcept;
+
+}  // namespace tervox

@@ -1,0 +1,194 @@
+#include "number_format.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+using tervox::long_line_size;
+using tervox::put_long;
+using tervox::put_short;
+using tervox::short_line_size;
+
+// One line from the formatter, checked to be exactly the advertised length.
+std::string long_line(float v) {
+  char buf[long_line_size + 8];
+  std::memset(buf, '#', sizeof buf);
+  char* end = put_long(buf, v);
+  EXPECT_EQ(end, buf + long_line_size);
+  EXPECT_EQ(buf[long_line_size], '#') << "wrote past the line";
+  return std::string(buf, end);
+}
+
+std::string short_line(float v) {
+  char buf[short_line_size + 8];
+  std::memset(buf, '#', sizeof buf);
+  char* end = put_short(buf, v);
+  EXPECT_EQ(end, buf + short_line_size);
+  EXPECT_EQ(buf[short_line_size], '#') << "wrote past the line";
+  return std::string(buf, end);
+}
+
+// printf's rendering of a finite value, with the line end; zeros of either
+// sign are written without a minus sign.
+std::string printf_line(float v, const char* format) {
+  char buf[32];
+  const double d = v == 0.0F ? 0.0 : static_cast<double>(v);
+  const int n = std::snprintf(buf, sizeof buf, format, d);
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string hex_bits(float v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08x", std::bit_cast<std::uint32_t>(v));
+  return buf;
+}
+
+// Compares both forms of v with printf; returns false after the first
+// mismatch has been reported, so that a sweep stops flooding the log.
+bool matches_printf(float v) {
+  if (!std::isfinite(v)) {
+    return true;  // the special spellings are not printf's; see the table
+  }
+  const std::string expected_long = printf_line(v, "%11.4E\n");
+  const std::string expected_short = printf_line(v, "%8.1E\n");
+  const std::string got_long = long_line(v);
+  const std::string got_short = short_line(v);
+  EXPECT_EQ(got_long, expected_long) << "long form of " << hex_bits(v);
+  EXPECT_EQ(got_short, expected_short) << "short form of " << hex_bits(v);
+  return got_long == expected_long && got_short == expected_short;
+}
+
+float from_bits(std::uint32_t bits) {
+  return std::bit_cast<float>(bits);
+}
+
+struct form_case {
+  float value;
+  const char* long_form;   // without the line end
+  const char* short_form;  // without the line end
+  const char* why;
+};
+
+const form_case form_cases[] = {
+    {123.456F, " 1.2346E+02", " 1.2E+02", "rounds up in the last digit"},
+    {-0.5F, "-5.0000E-01", "-5.0E-01", "a minus sign takes the leading blank"},
+    {0.0F, " 0.0000E+00", " 0.0E+00", "zero has exponent +00"},
+    {-0.0F, " 0.0000E+00", " 0.0E+00", "negative zero carries no minus sign"},
+    {-100.0F, "-1.0000E+02", "-1.0E+02", "linear-mode fill value"},
+    {1.0e-10F, " 1.0000E-10", " 1.0E-10", "log-mode fill value"},
+    {1.03F, " 1.0300E+00", " 1.0E+00", "1.0299999713... rounds up"},
+    {10.0F, " 1.0000E+01", " 1.0E+01", "a power of ten starts its own decade"},
+    // Exact decimal ties in the binary value go to the even digit.
+    {1.03125F, " 1.0312E+00", " 1.0E+00", "tie, even digit below"},
+    {1.09375F, " 1.0938E+00", " 1.1E+00", "tie, even digit above"},
+    {100005.0F, " 1.0000E+05", " 1.0E+05", "tie on an integer, down"},
+    {100015.0F, " 1.0002E+05", " 1.0E+05", "tie on an integer, up"},
+    {100025.0F, " 1.0002E+05", " 1.0E+05", "tie on an integer, down again"},
+    {0.125F, " 1.2500E-01", " 1.2E-01", "short-form tie, down"},
+    {0.375F, " 3.7500E-01", " 3.8E-01", "short-form tie, up"},
+    {-0.125F, "-1.2500E-01", "-1.2E-01", "negative tie: ties are symmetric"},
+    {2.25F, " 2.2500E+00", " 2.2E+00", "short-form tie, down"},
+    {2.75F, " 2.7500E+00", " 2.8E+00", "short-form tie, up"},
+    // One unit in the last place either side of a tie decides it.
+    {0x1.080002p0F, " 1.0313E+00", " 1.0E+00", "just above the tie 1.03125"},
+    {0x1.07fffep0F, " 1.0312E+00", " 1.0E+00", "just below the tie 1.03125"},
+    // Rounding that carries into the exponent.
+    {9.99995F, " 1.0000E+01", " 1.0E+01", "9.9999504... carries"},
+    {from_bits(0x411fffcbU), " 9.9999E+00", " 1.0E+01", "9.9999494... does not"},
+    {99999.5F, " 1.0000E+05", " 1.0E+05", "tie that carries (odd digit)"},
+    {99998.5F, " 9.9998E+04", " 1.0E+05", "tie that stays (even digit)"},
+    {99.5F, " 9.9500E+01", " 1.0E+02", "short-form tie that carries"},
+    {98.5F, " 9.8500E+01", " 9.8E+01", "short-form tie that stays"},
+    {1.0e38F, " 1.0000E+38", " 1.0E+38", "9.99999968e37 carries to the top decade"},
+    // Extremes of the float range.
+    {0x1p-149F, " 1.4013E-45", " 1.4E-45", "smallest subnormal"},
+    {from_bits(0x007fffffU), " 1.1755E-38", " 1.2E-38", "largest subnormal"},
+    {0x1p-126F, " 1.1755E-38", " 1.2E-38", "smallest normal"},
+    {0x1.fffffep127F, " 3.4028E+38", " 3.4E+38", "largest float"},
+    {-0x1.fffffep127F, "-3.4028E+38", "-3.4E+38", "most negative float"},
+    // Special values, right-aligned; too wide for the field gives asterisks.
+    {INFINITY, "   Infinity", "Infinity", "infinity fills the short field exactly"},
+    {-INFINITY, "  -Infinity", "********", "-Infinity does not fit 8 columns"},
+    {NAN, "        NaN", "     NaN", "not-a-number"},
+    {-NAN, "        NaN", "     NaN", "the sign of a not-a-number is not shown"},
+    {from_bits(0x7f800001U), "        NaN", "     NaN", "signalling not-a-number"},
+};
+
+TEST(number_format_test, hand_cases) {
+  for (const form_case& c : form_cases) {
+    SCOPED_TRACE(testing::Message() << c.why << ", value " << hex_bits(c.value));
+    EXPECT_EQ(long_line(c.value), std::string(c.long_form) + '\n');
+    EXPECT_EQ(short_line(c.value), std::string(c.short_form) + '\n');
+    // The hand-written expectations for finite values are printf's too.
+    matches_printf(c.value);
+  }
+}
+
+// The decimal exponent of a value is decided by comparing it with the float
+// nearest each power of ten, and a carry near 9.99995 * 10^n or 9.95 * 10^n
+// raises it by one: check a few floats around each of those boundaries, in
+// every decade the floats reach.
+TEST(number_format_test, decade_boundaries_match_printf) {
+  const char* const mantissas[] = {"1", "9.99995", "9.95", "9.9999", "9.9"};
+  for (int e10 = -46; e10 <= 39; ++e10) {
+    for (const char* mantissa : mantissas) {
+      const std::string text = std::string(mantissa) + "e" + std::to_string(e10);
+      const float nearest = std::strtof(text.c_str(), nullptr);
+      if (!std::isfinite(nearest)) {
+        continue;
+      }
+      const auto centre = static_cast<std::int64_t>(std::bit_cast<std::uint32_t>(nearest));
+      for (std::int64_t bits = centre - 3; bits <= centre + 3; ++bits) {
+        if (bits < 0 || bits >= 0x7f800000) {
+          continue;
+        }
+        const float v = from_bits(static_cast<std::uint32_t>(bits));
+        SCOPED_TRACE(text);
+        if (!matches_printf(v) || !matches_printf(-v)) {
+          return;
+        }
+      }
+    }
+  }
+}
+
+// Uniform bit patterns cover every binade and both signs; patterns with a
+// short mantissa are mostly exact binary fractions with few digits, which is
+// where exact decimal ties live.
+TEST(number_format_test, random_bit_patterns_match_printf) {
+  std::mt19937 gen(20240611);
+  for (int i = 0; i < 1'000'000; ++i) {
+    if (!matches_printf(from_bits(static_cast<std::uint32_t>(gen())))) {
+      return;
+    }
+  }
+  for (int i = 0; i < 300'000; ++i) {
+    const auto bits = static_cast<std::uint32_t>(gen());
+    const std::uint32_t dropped = static_cast<std::uint32_t>(gen()) % 24;
+    const std::uint32_t mask = ~((std::uint32_t{1} << dropped) - 1);
+    if (!matches_printf(from_bits(bits & mask))) {
+      return;
+    }
+  }
+}
+
+// A writer appends line after line into one buffer.
+TEST(number_format_test, lines_append_back_to_back) {
+  char buf[2 * long_line_size + short_line_size];
+  char* p = buf;
+  p = put_long(p, 1.0F);
+  p = put_short(p, -100.0F);
+  p = put_long(p, -2.5e-7F);
+  EXPECT_EQ(std::string(buf, p), " 1.0000E+00\n-1.0E+02\n-2.5000E-07\n");
+}
+
+}  // namespace

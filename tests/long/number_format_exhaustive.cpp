@@ -1,0 +1,167 @@
+// Compares the long and short number forms of the volume file with printf's
+// "%11.4E" and "%8.1E" for every one of the 2^32 float bit patterns.
+//
+//   number_format_exhaustive [threads] [first last]
+//
+// threads defaults to the number of cores; first and last (hexadecimal bit
+// patterns, inclusive) narrow the sweep for a quick run. Prints its progress
+// and the mismatch count; exits with status 1 on any mismatch. Build it
+// optimised: a full sweep makes about 8.6e9 printf calls.
+#include <atomic>
+#include <bit>
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "number_format.hpp"
+
+namespace {
+
+using tervox::long_field_width;
+using tervox::long_line_size;
+using tervox::short_field_width;
+using tervox::short_line_size;
+
+// The expected line: printf for finite values (a negative zero without its
+// minus sign), the tool's own spellings for infinities and not-a-numbers.
+std::size_t expected_line(char* out, std::size_t width, const char* format, float v) {
+  if (std::isfinite(v)) {
+    const double d = v == 0.0F ? 0.0 : static_cast<double>(v);
+    return static_cast<std::size_t>(std::snprintf(out, 32, format, d));
+  }
+  const char* text = std::isnan(v) ? "NaN" : v < 0.0F ? "-Infinity" : "Infinity";
+  const std::size_t len = std::strlen(text);
+  if (len > width) {
+    std::memset(out, '*', width);
+  } else {
+    std::memset(out, ' ', width - len);
+    std::memcpy(out + (width - len), text, len);
+  }
+  out[width] = '\n';
+  return width + 1;
+}
+
+struct sweep {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0xffff'ffffU;
+  std::uint64_t chunk = std::uint64_t{1} << 24;
+  std::atomic<std::uint64_t> next_chunk{0};
+  std::atomic<std::uint64_t> chunks_done{0};
+  std::atomic<std::uint64_t> mismatches{0};
+  std::mutex print_mutex;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+
+  std::uint64_t chunk_count() const { return (last - first) / chunk + 1; }
+};
+
+void report_mismatch(sweep& s, std::uint32_t bits, const char* form, const char* got,
+                     std::size_t got_len, const char* want, std::size_t want_len) {
+  const std::uint64_t n = ++s.mismatches;
+  if (n > 20) {
+    return;  // the count at the end tells the rest
+  }
+  const std::lock_guard<std::mutex> lock(s.print_mutex);
+  std::printf("MISMATCH 0x%08" PRIx32 " %s: got \"%.*s\" want \"%.*s\"\n", bits, form,
+              static_cast<int>(got_len - 1), got, static_cast<int>(want_len - 1), want);
+  std::fflush(stdout);
+}
+
+void check_range(sweep& s, std::uint64_t from, std::uint64_t to) {
+  char got[32];
+  char want[32];
+  for (std::uint64_t b = from; b <= to; ++b) {
+    const auto bits = static_cast<std::uint32_t>(b);
+    const float v = std::bit_cast<float>(bits);
+
+    std::size_t want_len = expected_line(want, long_field_width, "%11.4E\n", v);
+    std::size_t got_len = static_cast<std::size_t>(tervox::put_long(got, v) - got);
+    if (got_len != long_line_size || want_len != got_len || std::memcmp(got, want, got_len) != 0) {
+      report_mismatch(s, bits, "long", got, got_len, want, want_len);
+    }
+
+    want_len = expected_line(want, short_field_width, "%8.1E\n", v);
+    got_len = static_cast<std::size_t>(tervox::put_short(got, v) - got);
+    if (got_len != short_line_size || want_len != got_len || std::memcmp(got, want, got_len) != 0) {
+      report_mismatch(s, bits, "short", got, got_len, want, want_len);
+    }
+  }
+}
+
+void worker(sweep& s) {
+  const std::uint64_t total = s.chunk_count();
+  for (;;) {
+    const std::uint64_t c = s.next_chunk++;
+    if (c >= total) {
+      return;
+    }
+    const std::uint64_t from = s.first + c * s.chunk;
+    const std::uint64_t to = std::min(from + s.chunk - 1, s.last);
+    check_range(s, from, to);
+    const std::uint64_t done = ++s.chunks_done;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - s.start).count();
+    const std::lock_guard<std::mutex> lock(s.print_mutex);
+    std::printf("chunk %" PRIu64 "/%" PRIu64 " done (0x%08" PRIx64 "..0x%08" PRIx64
+                "), %.0f s, %" PRIu64 " mismatches so far\n",
+                done, total, from, to, seconds, s.mismatches.load());
+    std::fflush(stdout);
+  }
+}
+
+bool parse_hex(const char* text, std::uint64_t& out) {
+  char* end = nullptr;
+  const unsigned long long v = std::strtoull(text, &end, 16);
+  if (end == text || *end != '\0' || v > 0xffff'ffffULL) {
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  sweep s;
+  unsigned threads = std::max(1U, std::thread::hardware_concurrency());
+  if (argc != 1 && argc != 2 && argc != 4) {
+    std::fprintf(stderr, "usage: %s [threads] [first last]\n", argv[0]);
+    return 2;
+  }
+  if (argc >= 2) {
+    threads = static_cast<unsigned>(std::strtoul(argv[1], nullptr, 10));
+    if (threads == 0) {
+      threads = 1;
+    }
+  }
+  if (argc == 4 &&
+      (!parse_hex(argv[2], s.first) || !parse_hex(argv[3], s.last) || s.first > s.last)) {
+    std::fprintf(stderr, "first and last are hexadecimal bit patterns, first <= last\n");
+    return 2;
+  }
+
+  std::printf("checking bit patterns 0x%08" PRIx64 "..0x%08" PRIx64 " in both forms, %u threads\n",
+              s.first, s.last, threads);
+  std::fflush(stdout);
+  std::vector<std::thread> pool;
+  for (unsigned i = 0; i < threads; ++i) {
+    pool.emplace_back(worker, std::ref(s));
+  }
+  for (std::thread& t : pool) {
+    t.join();
+  }
+
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - s.start).count();
+  const std::uint64_t checked = s.last - s.first + 1;
+  std::printf("checked %" PRIu64 " values (%" PRIu64 " lines) in %.0f s: %" PRIu64 " mismatches\n",
+              checked, 2 * checked, seconds, s.mismatches.load());
+  return s.mismatches.load() == 0 ? 0 : 1;
+}
