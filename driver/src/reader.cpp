@@ -29,6 +29,36 @@ constexpr int max_soundings =
 
 constexpr int end_of_input = -1;
 
+// Ends an unquoted value. end_of_input is tested apart.
+constexpr std::array<bool, 256> delimiter_table = [] {
+  std::array<bool, 256> t{};
+  for (const unsigned char c : {' ', '\t', '\r', '\n', ',', '/'}) {
+    t[c] = true;
+  }
+  return t;
+}();
+
+bool is_delimiter(int c) {
+  return c == end_of_input || delimiter_table[static_cast<std::size_t>(c)];
+}
+bool is_digit(int c) {
+  return c >= '0' && c <= '9';
+}
+bool is_quote(int c) {
+  return c == '\'' || c == '"';
+}
+
+// Where from_chars should start on a decimal at b, or nullptr when the text
+// cannot start one: a single sign, then a digit or a point. from_chars takes
+// no '+', and would also take inf and nan, which are not numbers here.
+const char* number_start(const char* b, const char* e) {
+  const char* first = b != e && (*b == '+' || *b == '-') ? b + 1 : b;
+  if (first == e || !(is_digit(*first) || *first == '.')) {
+    return nullptr;
+  }
+  return *b == '+' ? b + 1 : b;
+}
+
 // Reads the stream in large blocks and lets the lexer look ahead from the
 // current position. A token is always kept whole in the buffer: when a
 // look-ahead runs past the buffered bytes, the unconsumed tail moves to the
@@ -48,6 +78,39 @@ class source {
   /// The k bytes from the current position; valid until the next at() that
   /// has to read further.
   std::string_view view(std::size_t k) const { return {buf_.data() + pos_, k}; }
+  /// The offset of the first delimiter (or of the end of input) at or after
+  /// offset `from`. The hot path of the reader: it scans the buffer directly.
+  std::size_t bare_end(std::size_t from) {
+    for (;;) {
+      const char* const base = buf_.data() + pos_;
+      const char* p = base + from;
+      const char* const e = buf_.data() + end_;
+      while (p < e && !delimiter_table[static_cast<unsigned char>(*p)]) {
+        ++p;
+      }
+      from = static_cast<std::size_t>(p - base);
+      if (p < e || !fill()) {
+        return from;
+      }
+    }
+  }
+  /// Converts a decimal without exponent letter D that is followed by a
+  /// delimiter inside the buffer, and consumes it. False, consuming nothing,
+  /// for anything else (left to the general path).
+  template <class T>
+  bool plain_number(T& v) {
+    const char* const e = buf_.data() + end_;
+    const char* const start = number_start(buf_.data() + pos_, e);
+    if (start == nullptr) {
+      return false;
+    }
+    const auto r = std::from_chars(start, e, v, std::chars_format::general);
+    if (r.ec != std::errc{} || r.ptr == e || !delimiter_table[static_cast<unsigned char>(*r.ptr)]) {
+      return false;
+    }
+    pos_ = static_cast<std::size_t>(r.ptr - buf_.data());
+    return true;
+  }
   /// Consumes k bytes that hold no line end.
   void advance(std::size_t k) { pos_ += k; }
 
@@ -147,25 +210,6 @@ class source {
 // Lexer: the values of one read statement
 // ---------------------------------------------------------------------------
 
-// Ends an unquoted value. end_of_input is tested apart.
-constexpr std::array<bool, 256> delimiter_table = [] {
-  std::array<bool, 256> t{};
-  for (const unsigned char c : {' ', '\t', '\r', '\n', ',', '/'}) {
-    t[c] = true;
-  }
-  return t;
-}();
-
-bool is_delimiter(int c) {
-  return c == end_of_input || delimiter_table[static_cast<std::size_t>(c)];
-}
-bool is_digit(int c) {
-  return c >= '0' && c <= '9';
-}
-bool is_quote(int c) {
-  return c == '\'' || c == '"';
-}
-
 /// Possible values of item::what:
 ///   value         `text` is the value as written (a quoted text keeps its
 ///                 quotes); `shown` is the whole token, repeat count included
@@ -213,32 +257,30 @@ class lexer {
       --repeat_left_;
       return {repeat_kind_, repeat_text_, repeat_shown_, repeat_line_};
     }
-    at_line_start_ = false;
-    src_.skip_blanks();
-    // A comma after a value, with blanks around it, is one separator; a
-    // second comma, or one that opens the statement, stands for a null value.
-    if (need_separator_ && src_.at(0) == ',') {
-      src_.advance(1);
-      src_.skip_blanks();
+    item it;
+    if (!at_token(it)) {
+      return it;
     }
-    need_separator_ = false;
-    const std::int64_t line = src_.line();
-    const int c = src_.at(0);
-    if (c == end_of_input) {
-      return {src_.input_error() ? item::input_error : item::end_of_file, {}, {}, src_.last_line()};
+    return token(it.line);
+  }
+
+  /// The next value read as a number of type T, when it is a plain decimal
+  /// that ends inside the buffer: true with `v` set. Otherwise false, with
+  /// `it` holding what next() would have given, for the general conversion.
+  template <class T>
+  bool next_number(T& v, item& it) {
+    if (slashed_ || repeat_left_ > 0) {
+      it = next();
+      return false;
     }
-    if (c == ',') {
-      src_.advance(1);
-      return {item::empty, {}, {}, line};
+    if (!at_token(it)) {
+      return false;
     }
-    if (c == '/') {
-      src_.advance(1);
-      slashed_ = true;
-      slash_line_ = line;
-      return {item::slash, {}, {}, line};
+    if (src_.plain_number(v)) {
+      return true;
     }
-    need_separator_ = true;
-    return token(line);
+    it = token(it.line);
+    return false;
   }
 
   std::int64_t line() const { return src_.line(); }
@@ -255,20 +297,61 @@ class lexer {
   }
 
  private:
+  // Moves to the start of the next value. True when a token starts there;
+  // false with `it` set to the null value, slash or end met instead.
+  bool at_token(item& it) {
+    at_line_start_ = false;
+    src_.skip_blanks();
+    // A comma after a value, with blanks around it, is one separator; a
+    // second comma, or one that opens the statement, stands for a null value.
+    if (need_separator_ && src_.at(0) == ',') {
+      src_.advance(1);
+      src_.skip_blanks();
+    }
+    need_separator_ = false;
+    it.line = src_.line();
+    const int c = src_.at(0);
+    if (c == end_of_input) {
+      it.what = src_.input_error() ? item::input_error : item::end_of_file;
+      it.line = src_.last_line();
+      return false;
+    }
+    if (c == ',') {
+      src_.advance(1);
+      it.what = item::empty;
+      return false;
+    }
+    if (c == '/') {
+      src_.advance(1);
+      slashed_ = true;
+      slash_line_ = it.line;
+      it.what = item::slash;
+      return false;
+    }
+    need_separator_ = true;
+    return true;
+  }
+
   // Lexes the token at the current position, which is not a delimiter.
   item token(std::int64_t line) {
-    std::size_t k = 0;
-    while (is_digit(src_.at(k))) {
-      ++k;
+    if (is_quote(src_.at(0))) {
+      std::size_t len = 0;
+      const item::kind what = scan_quoted(0, len);
+      const std::string_view t = src_.view(len);
+      src_.advance(len);
+      return {what, t, t, line};
     }
-    if (k > 0 && src_.at(k) == '*') {
-      return repeated(k, line);
-    }
-    std::size_t len = 0;
-    const item::kind what = is_quote(src_.at(0)) ? scan_quoted(0, len) : scan_bare(k, len);
+    const std::size_t len = src_.bare_end(0);
     const std::string_view t = src_.view(len);
+    std::size_t digits = 0;
+    while (digits < len && is_digit(t[digits])) {
+      ++digits;
+    }
+    if (digits > 0 && digits < len && t[digits] == '*') {
+      return repeated(digits, line);
+    }
     src_.advance(len);
-    return {what, t, t, line};
+    return {item::value, t, t, line};
   }
 
   // n*v or n*: the count has `digits` digits.
@@ -299,11 +382,7 @@ class lexer {
 
   // An unquoted value: everything up to the next delimiter.
   item::kind scan_bare(std::size_t from, std::size_t& len) {
-    std::size_t k = from;
-    while (!is_delimiter(src_.at(k))) {
-      ++k;
-    }
-    len = k;
+    len = src_.bare_end(from);
     return item::value;
   }
 
@@ -407,15 +486,10 @@ template <class T>
 conversion to_real(std::string_view t, T& v) {
   const char* b = t.data();
   const char* e = b + t.size();
-  const char* first = b;
-  if (first != e && (*first == '+' || *first == '-')) {
-    ++first;
-  }
-  // from_chars also takes inf, nan and their spellings; this format does not.
-  if (first == e || !(is_digit(*first) || *first == '.')) {
+  const char* start = number_start(b, e);
+  if (start == nullptr) {
     return conversion::not_a_number;
   }
-  const char* start = *b == '+' ? b + 1 : b;
   auto r = std::from_chars(start, e, v, std::chars_format::general);
   if (r.ptr != e && (*r.ptr == 'd' || *r.ptr == 'D')) {
     // D as the exponent letter: convert a copy that spells it e.
@@ -610,7 +684,10 @@ class reader {
 
   template <class T>
   bool real(const expected& e, T& v) {
-    const item it = lex_.next();
+    item it;
+    if (lex_.next_number(v, it)) {
+      return true;
+    }
     if (it.what != item::value || to_real(it.text, v) != conversion::ok) {
       return fail(e, it);
     }
