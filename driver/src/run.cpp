@@ -90,6 +90,11 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
       return fail(err, messages::output_is_input(*output, args.infile));
     }
   }
+  // The volume file comes last, after all the work; a folder in its place is
+  // known now, so say so now rather than at the end.
+  if (is_folder(args.outfile)) {
+    return fail(err, messages::cannot_write(args.outfile, messages::is_a_directory));
+  }
 
   survey& s = state.soundings;
   const read_outcome read = read_soundings(in, args.infile, s);

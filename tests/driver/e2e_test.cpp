@@ -304,6 +304,16 @@ TEST_F(e2e_test, output_path_that_is_a_folder) {
   EXPECT_EQ(entries(), (std::vector<std::string>{"in.txt", "out.vol.mesh/"}));
 }
 
+TEST_F(e2e_test, volume_path_that_is_a_folder_stops_before_writing) {
+  put("in.txt", example_soundings);
+  fs::create_directory(dir / "out.vol");
+  const tool_run r = run({"in.txt", "out.vol", "100", "50", "0"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "tervox: cannot write 'out.vol': it is a directory\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(entries(), (std::vector<std::string>{"in.txt", "out.vol/"}));
+}
+
 TEST_F(e2e_test, output_folder_that_does_not_exist) {
   put("in.txt", example_soundings);
   const tool_run r = run({"in.txt", "nodir/out.vol", "100", "50", "0"});
