@@ -1,0 +1,67 @@
+// The volume: every layer interpolated at every cell centre, and the volume
+// file that holds it.
+//
+// The volume file has one value per line, nx*ny*nlayer lines and nothing else:
+// the layer index varies fastest, then ix, then iy. A cell whose layer-1 value
+// is the fill value (its centre lies outside the soundings' convex hull) is
+// written in the short form for all its layers, every other cell in the long
+// form (see number_format.hpp).
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "grid.hpp"
+#include "output_file.hpp"
+
+namespace tervox {
+
+/// The value of cells whose centre lies outside the triangulation, before the
+/// back-transform: -100 in linear mode; in log mode the logarithm of the
+/// single-precision 1e-10, rounded to single (about -23.02585).
+float fill_value(bool log_mode);
+
+/// The value written for v: v itself in linear mode, exp(v) rounded to single
+/// in log mode. The fill value goes through the same transform, so a filled
+/// cell holds exactly the transformed fill value.
+float back_transform(float v, bool log_mode);
+
+/// Centre of cell i (1-based) along an axis with cell size d and origin min:
+/// (i - 0.5)*d + min, evaluated in double and rounded to single.
+float cell_centre(int i, float d, float min);
+
+/// The soundings and their triangulation as the interpolation sees them:
+/// nodes ordered by increasing x, `dat` layer by layer (possibly logarithms).
+struct node_data {
+  int nsound = 0;
+  int nlayer = 0;
+  std::span<const float> xloc, yloc, dat;
+  std::span<const int> iadj, iend;
+
+  std::span<const float> layer(int k) const {
+    return dat.subspan(static_cast<std::size_t>(k - 1) * static_cast<std::size_t>(nsound),
+                       static_cast<std::size_t>(nsound));
+  }
+};
+
+/// The grid geometry of a run.
+struct grid_geometry {
+  grid g;
+  float dx = 0, dy = 0;
+};
+
+/// The straightforward sequence: for every layer, every row and every cell in
+/// that order, one interpolation call with one start node carried through all
+/// calls; a centre reported exterior gets the fill value. The result is
+/// back-transformed in log mode and laid out as dat3d(ix, iy, k) at
+/// ((k-1)*ny + (iy-1))*nx + (ix-1). Returns false (and leaves `dat3d`
+/// incomplete) if point location reported a broken structure.
+bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                        std::vector<float>& dat3d);
+
+/// Writes a volume laid out as interpolate_volume leaves it. `fill` is the
+/// back-transformed fill value.
+void write_volume(output_file& file, std::span<const float> dat3d, const grid& g, int nlayer,
+                  float fill);
+
+}  // namespace tervox
