@@ -240,12 +240,7 @@ class lexer {
     repeat_left_ = 0;
   }
   /// Ends the statement: the rest of its last line is never read.
-  void end_statement() {
-    if (!at_line_start_) {
-      src_.skip_line();
-    }
-    at_line_start_ = true;
-  }
+  void end_statement() { src_.skip_line(); }
 
   /// The next value of the statement. Views in the result stay valid until
   /// the next call.
@@ -283,12 +278,10 @@ class lexer {
     return false;
   }
 
-  std::int64_t line() const { return src_.line(); }
   std::int64_t last_line() const { return src_.last_line(); }
 
   /// Skips a whole line; false when the input has ended before it.
   bool skip_whole_line() {
-    at_line_start_ = true;
     if (src_.at(0) == end_of_input) {
       return false;
     }
@@ -300,7 +293,6 @@ class lexer {
   // Moves to the start of the next value. True when a token starts there;
   // false with `it` set to the null value, slash or end met instead.
   bool at_token(item& it) {
-    at_line_start_ = false;
     src_.skip_blanks();
     // A comma after a value, with blanks around it, is one separator; a
     // second comma, or one that opens the statement, stands for a null value.
@@ -419,7 +411,6 @@ class lexer {
   source src_;
   bool need_separator_ = false;
   bool slashed_ = false;
-  bool at_line_start_ = true;
   std::int64_t slash_line_ = 0;
   int repeat_left_ = 0;
   item::kind repeat_kind_ = item::value;
@@ -466,7 +457,7 @@ bool overflows(std::string_view t) {
   if (i < t.size()) {  // the exponent letter
     ++i;
     bool negative = false;
-    if (t[i] == '+' || t[i] == '-') {
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
       negative = t[i] == '-';
       ++i;
     }
@@ -785,9 +776,6 @@ read_outcome reader::run(survey& out) {
     return bad();
   }
 
-  // Column i of every layer, which is dat(i, k) in the file's terms.
-  std::vector<float>& dat = out.dat;
-  const auto stride = static_cast<std::size_t>(nsound);
   for (int i = 1; i <= nsound; ++i) {
     lex_.begin_statement();
     double x = 0;
@@ -795,9 +783,9 @@ read_outcome reader::run(survey& out) {
     if (!real({expected::x, 0, i}, x) || !real({expected::y, 0, i}, y)) {
       return bad();
     }
-    std::size_t at = static_cast<std::size_t>(i - 1);
-    for (int k = 1; k <= nlayer; ++k, at += stride) {
-      if (!real({expected::layer, k, i}, dat[at])) {
+    for (int k = 1; k <= nlayer; ++k) {
+      // dat(i, k): entry i of the contiguous column of layer k.
+      if (!real({expected::layer, k, i}, triang::one_based<float>(out.layer(k))[i])) {
         return bad();
       }
     }

@@ -90,9 +90,9 @@ const std::vector<good_case>& good_cases() {
        "'it''s' the \"count:\" 3\n" +
            std::string("'heading with an open quote\n") + body3,
        3, dz3, x3, y3, dat3},
-      {"empty label words", ",,,3\n, , ,10,20\n,label,,3\n\n" + body3, 3, dz3, x3, y3, dat3},
+      {"empty label words", ",lbl,,3\n, , ,10,20\nlbl, ,,3\n\n" + body3, 3, dz3, x3, y3, dat3},
       {"repeat counts",
-       "3*lbl 3\nLayer thicknesses (m): 2*10\n2* 'count' 3\nheading\n"
+       "3*lbl 3\nLayer thicknesses (m): 2*10\n1*'x, y' 1* 'count' 3\nheading\n"
        "3*0 2 3\n1 0 3*4 9\n0 1 7 5*8\n",
        3,
        {10, 10},
