@@ -78,7 +78,7 @@ constexpr pow5_table make_pow5() {
 constexpr pow5_table pow5 = make_pow5();
 
 // x * 2^s, which the caller knows to fit in 128 bits.
-constexpr u128 shifted(u128 x, int s) {
+constexpr u128 times_pow2(u128 x, int s) {
   assert(s >= 0 && s < 128);
   assert(((x << s) >> s) == x);
   return x << s;
@@ -107,9 +107,9 @@ constexpr int compare_exact(binary_value b, int k, std::uint64_t t) {
     rhs = times_pow5(rhs, -fives);
   }
   if (twos >= 0) {
-    lhs = shifted(lhs, twos);
+    lhs = times_pow2(lhs, twos);
   } else {
-    rhs = shifted(rhs, -twos);
+    rhs = times_pow2(rhs, -twos);
   }
   return (lhs > rhs) - (lhs < rhs);
 }
@@ -121,8 +121,8 @@ constexpr std::uint32_t bits_of_pow2(int b) {
   return static_cast<std::uint32_t>(b + 127) << 23;
 }
 
-// floor(log2 10^e10), e10 != 0. e10 * log2(10) is never within 1e-13 of an
-// integer for these exponents, so the double product decides it correctly.
+// floor(log2 10^e10) for e10 != 0. For |e10| <= 45, e10 * log2(10) stays
+// more than 0.01 away from every integer, so the double product decides it.
 constexpr int floor_log2_pow10(int e10) {
   const double x = static_cast<double>(e10) * 3.321928094887362;
   const int t = static_cast<int>(x);
@@ -144,7 +144,7 @@ constexpr std::uint32_t pow10_threshold(int e10) {
     return infinity_bits;
   }
   // Binary search in the binade [2^b, 2^(b+1)] for the first pattern whose
-  // value, times 2 / 10^e10, is at least 2.
+  // value is at least 10^e10 (twice the value over 10^e10 at least 2).
   std::uint32_t lo = bits_of_pow2(b);
   std::uint32_t hi = bits_of_pow2(b + 1);
   while (lo < hi) {
