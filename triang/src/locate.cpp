@@ -2,6 +2,7 @@
 // contains P, or to the boundary nodes that P sees from outside.
 #include <cstdint>
 
+#include "detail.hpp"
 #include "triang/triang.hpp"
 
 namespace triang {
@@ -43,7 +44,7 @@ void trfind(int istart, float px, float py, std::span<const float> x, std::span<
   const double pxd = static_cast<double>(px);
   const double pyd = static_cast<double>(py);
   const auto left = [&](int a, int b) { return on_or_left_of(a, b, pxd, pyd, xs, ys); };
-  const auto first_of = [&](int node) { return node == 1 ? 1 : last_of[node - 1] + 1; };
+  const auto first_of = [&](int node) { return detail::first_pos(last_of, node); };
 
   std::int64_t moves_left =
       3 * static_cast<std::int64_t>(iadj.size()) + 5 * static_cast<std::int64_t>(nodes) + 8;
