@@ -1,7 +1,14 @@
 #include "volume.hpp"
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <thread>
 #include <triang/triang.hpp>
 
 #include "number_format.hpp"
@@ -79,6 +86,320 @@ void write_volume(output_file& file, std::span<const float> dat3d, const grid& g
       file.write(line.data(), static_cast<std::size_t>(p - line.data()));
     }
   }
+}
+
+// ---------------------------------------------------------------------------
+// The streamed volume
+// ---------------------------------------------------------------------------
+//
+// Why one point location per cell gives the same answers as one per value.
+// Point location is a pure function of its start node, the point and the
+// triangulation, and every call starts from the first node the previous call
+// returned. Number the cells 0..N-1 in the order of one layer's pass (row by
+// row, x fastest). The pass over layer k is then a chain: its start node at
+// cell c decides every later answer of that pass, vertex order included, and
+// with it the barycentric weights. Layer 1 starts at node 1; layer k+1 starts
+// where layer k ended.
+//
+// So as soon as the pass over layer k reaches a cell with the same start node
+// that the pass over layer k-1 had there, it repeats layer k-1's answers for
+// the rest of the grid, and ends on the same node. Then layer k+1 starts where
+// layer k did, and every later layer repeats layer k. Usually layer 2 agrees
+// with layer 1 from the first cell or within a few; where it does not, its own
+// chain is run until it joins.
+//
+// A location-only pre-pass finds where each chain joins the previous one and
+// records each chain's start node at the first cell of every block of cells.
+// The blocks are then independent: any thread can compute a block, and the
+// writer takes them in file order.
+
+namespace {
+
+enum class cell_kind : unsigned char { inside, exterior, degenerate };
+
+// What the interpolation routine decides for one cell, independent of the
+// layer's values: the containing triangle (in the order point location gave
+// it) and the barycentric weights.
+struct cell_location {
+  cell_kind kind = cell_kind::degenerate;
+  int nv1 = 0, nv2 = 0, nv3 = 0;
+  std::array<float, 3> r{};
+};
+
+class cell_grid {
+ public:
+  cell_grid(const grid_geometry& geo) : geo_(geo), nx_(geo.g.nx) {}
+  std::int64_t count() const {
+    return geo_.g.nx > 0 && geo_.g.ny > 0 ? std::int64_t{geo_.g.nx} * geo_.g.ny : 0;
+  }
+  // Centre of cell c, numbered from 0 in file order.
+  float px(std::int64_t c) const {
+    return cell_centre(static_cast<int>(c % nx_) + 1, geo_.dx, geo_.g.xmin);
+  }
+  float py(std::int64_t c) const {
+    return cell_centre(static_cast<int>(c / nx_) + 1, geo_.dy, geo_.g.ymin);
+  }
+
+ private:
+  grid_geometry geo_;
+  std::int64_t nx_;
+};
+
+// Point location and weights for one cell, exactly as the interpolation
+// routine computes them, minus the boundary walk for exterior points (whose
+// value the driver replaces by the fill value anyway). `istart` is carried
+// from call to call. Returns false if point location reported a broken
+// structure.
+bool locate_cell(const node_data& nodes, float px, float py, int& istart, cell_location& out) {
+  int nv1 = 0, nv2 = 0, nv3 = 0;
+  triang::trfind(istart, px, py, nodes.xloc, nodes.yloc, nodes.iadj, nodes.iend, nv1, nv2, nv3);
+  if (nv1 == triang::trfind_failed)
+    return false;
+  out.kind = cell_kind::degenerate;
+  if (nv1 == triang::outside)
+    return true;
+  istart = nv1;
+  if (nv3 == triang::outside) {
+    out.kind = cell_kind::exterior;
+    return true;
+  }
+  const triang::one_based<const float> x(nodes.xloc);
+  const triang::one_based<const float> y(nodes.yloc);
+  int ier = 0;
+  triang::coords(px, py, x[nv1], x[nv2], x[nv3], y[nv1], y[nv2], y[nv3], out.r, ier);
+  if (ier != triang::coords_ier::ok)
+    return true;
+  out = cell_location{cell_kind::inside, nv1, nv2, nv3, out.r};
+  return true;
+}
+
+// Where each layer's chain comes from. Chain j (0-based) is the pass over
+// layer j+1; layers beyond the last chain repeat the last chain.
+struct chain_plan {
+  std::int64_t cells = 0;
+  std::int64_t block = 1;  // cells per block
+  // join[j]: first cell from which chain j repeats chain j-1 (cells if never).
+  std::vector<std::int64_t> join;
+  // start[j][b]: chain j's start node at the first cell of block b, for every
+  // block that begins before join[j].
+  std::vector<std::vector<int>> start;
+
+  std::size_t chain_of_layer(int k) const {
+    return std::min(static_cast<std::size_t>(k - 1), join.size() - 1);
+  }
+  std::int64_t blocks() const { return (cells + block - 1) / block; }
+};
+
+bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t block,
+                 chain_plan& plan) {
+  plan.cells = cells.count();
+  plan.block = block;
+  cell_location scratch;
+
+  // Chain 0 over the whole grid gives layer 2's start node.
+  int istart = 1;
+  plan.join.push_back(plan.cells);
+  plan.start.emplace_back();
+  for (std::int64_t c = 0; c < plan.cells; ++c) {
+    if (c % block == 0)
+      plan.start[0].push_back(istart);
+    if (!locate_cell(nodes, cells.px(c), cells.py(c), istart, scratch))
+      return false;
+  }
+  int next_start = istart;
+
+  for (int k = 2; k <= nodes.nlayer; ++k) {
+    // Run chain j beside chain j-1 until their start nodes meet at a cell.
+    const std::size_t j = plan.join.size();
+    int prev = plan.start[j - 1].empty() ? next_start : plan.start[j - 1][0];
+    int own = next_start;
+    std::int64_t c = 0;
+    plan.start.emplace_back();
+    for (; c < plan.cells && own != prev; ++c) {
+      if (c % block == 0)
+        plan.start[j].push_back(own);
+      if (!locate_cell(nodes, cells.px(c), cells.py(c), prev, scratch) ||
+          !locate_cell(nodes, cells.px(c), cells.py(c), own, scratch))
+        return false;
+    }
+    plan.join.push_back(c);
+    if (c < plan.cells || plan.cells == 0)
+      break;  // joined: every later layer starts where this one did
+    next_start = own;
+  }
+  return true;
+}
+
+// Fills the text of block b: all layers of every cell, in file order.
+class block_writer {
+ public:
+  block_writer(const node_data& nodes, const cell_grid& cells, const chain_plan& plan,
+               bool log_mode)
+      : nodes_(nodes),
+        cells_(cells),
+        plan_(plan),
+        log_mode_(log_mode),
+        fill_(back_transform(fill_value(log_mode), log_mode)),
+        zero_(back_transform(0.0f, log_mode)),
+        locs_(plan.join.size(), std::vector<cell_location>(static_cast<std::size_t>(plan.block))) {}
+
+  static std::size_t max_bytes(const chain_plan& plan, int nlayer) {
+    return static_cast<std::size_t>(plan.block) * static_cast<std::size_t>(nlayer) * long_line_size;
+  }
+
+  // Returns false if point location reported a broken structure.
+  bool fill_block(std::int64_t b, std::vector<char>& text) {
+    const std::int64_t first = b * plan_.block;
+    const std::int64_t end = std::min(first + plan_.block, plan_.cells);
+    const std::size_t count = static_cast<std::size_t>(end - first);
+    for (std::size_t j = 0; j < locs_.size(); ++j) {
+      const std::int64_t own_end = std::min(end, plan_.join[j]);
+      std::size_t i = 0;
+      if (first < own_end) {
+        int istart = plan_.start[j][static_cast<std::size_t>(b)];
+        for (std::int64_t c = first; c < own_end; ++c, ++i) {
+          if (!locate_cell(nodes_, cells_.px(c), cells_.py(c), istart, locs_[j][i]))
+            return false;
+        }
+      }
+      for (; i < count; ++i) locs_[j][i] = locs_[j - 1][i];
+    }
+
+    text.resize(max_bytes(plan_, nodes_.nlayer));
+    char* p = text.data();
+    for (std::size_t i = 0; i < count; ++i) {
+      const float first_value = value(1, i);
+      // The form is chosen from layer 1 alone; a NaN never equals the fill.
+      if (first_value == fill_) {
+        p = put_short(p, first_value);
+        for (int k = 2; k <= nodes_.nlayer; ++k) p = put_short(p, value(k, i));
+      } else {
+        p = put_long(p, first_value);
+        for (int k = 2; k <= nodes_.nlayer; ++k) p = put_long(p, value(k, i));
+      }
+    }
+    text.resize(static_cast<std::size_t>(p - text.data()));
+    return true;
+  }
+
+ private:
+  // Layer k's value at cell i of the block, as the interpolation routine and
+  // the back-transform leave it.
+  float value(int k, std::size_t i) const {
+    const cell_location& loc = locs_[plan_.chain_of_layer(k)][i];
+    switch (loc.kind) {
+      case cell_kind::inside: {
+        const triang::one_based<const float> z(nodes_.layer(k));
+        const float pz =
+            static_cast<float>(static_cast<double>(z[loc.nv1]) * static_cast<double>(loc.r[0]) +
+                               static_cast<double>(z[loc.nv2]) * static_cast<double>(loc.r[1]) +
+                               static_cast<double>(z[loc.nv3]) * static_cast<double>(loc.r[2]));
+        return back_transform(pz, log_mode_);
+      }
+      case cell_kind::exterior:
+        return fill_;
+      case cell_kind::degenerate:
+        break;
+    }
+    return zero_;
+  }
+
+  const node_data& nodes_;
+  const cell_grid& cells_;
+  const chain_plan& plan_;
+  bool log_mode_;
+  float fill_;
+  float zero_;
+  std::vector<std::vector<cell_location>> locs_;
+};
+
+// A block's text travels from the thread that fills it to the writer.
+struct block_slot {
+  std::mutex m;
+  std::condition_variable cv;
+  std::vector<char> text;
+  std::int64_t block = -1;  // the block the text holds; -1 while free
+};
+
+}  // namespace
+
+bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                   output_file& file, int threads) {
+  const cell_grid cells(geo);
+  if (cells.count() == 0 || nodes.nlayer < 1)
+    return true;
+
+  // About a megabyte of text per block: large writes, small buffers.
+  const std::int64_t bytes_per_cell =
+      static_cast<std::int64_t>(nodes.nlayer) * static_cast<std::int64_t>(long_line_size);
+  const std::int64_t block = std::max<std::int64_t>(1, (std::int64_t{1} << 20) / bytes_per_cell);
+  chain_plan plan;
+  if (!plan_chains(nodes, cells, block, plan))
+    return false;
+  const std::int64_t blocks = plan.blocks();
+
+  if (threads <= 1 || blocks == 1) {
+    block_writer writer(nodes, cells, plan, log_mode);
+    std::vector<char> text;
+    for (std::int64_t b = 0; b < blocks && !file.failed(); ++b) {
+      if (!writer.fill_block(b, text))
+        return false;
+      file.write(text.data(), text.size());
+    }
+    return true;
+  }
+
+  // Worker w fills blocks w, w+T, w+2T, ... alternating between its two
+  // slots; this thread writes the blocks in order as they become ready.
+  const int workers = static_cast<int>(std::min<std::int64_t>(threads, blocks));
+  std::vector<block_slot> slots(static_cast<std::size_t>(2 * workers));
+  std::atomic<bool> stop{false};
+  std::atomic<bool> broken{false};
+  auto slot_of = [&](std::int64_t b) -> block_slot& {
+    return slots[static_cast<std::size_t>((b % workers) * 2 + (b / workers) % 2)];
+  };
+
+  std::vector<std::thread> pool;
+  pool.reserve(static_cast<std::size_t>(workers));
+  for (int w = 0; w < workers; ++w) {
+    pool.emplace_back([&, w] {
+      block_writer writer(nodes, cells, plan, log_mode);
+      std::vector<char> text;
+      for (std::int64_t b = w; b < blocks && !stop.load(); b += workers) {
+        const bool ok = writer.fill_block(b, text);
+        if (!ok)
+          broken.store(true);
+        block_slot& slot = slot_of(b);
+        std::unique_lock lock(slot.m);
+        slot.cv.wait(lock, [&] { return slot.block == -1 || stop.load(); });
+        if (stop.load())
+          return;
+        std::swap(slot.text, text);
+        slot.block = b;
+        slot.cv.notify_all();
+        if (!ok)
+          return;
+      }
+    });
+  }
+
+  for (std::int64_t b = 0; b < blocks; ++b) {
+    block_slot& slot = slot_of(b);
+    std::unique_lock lock(slot.m);
+    slot.cv.wait(lock, [&] { return slot.block == b; });
+    if (broken.load() || file.failed())
+      break;
+    file.write(slot.text.data(), slot.text.size());
+    slot.block = -1;
+    slot.cv.notify_all();
+  }
+  stop.store(true);
+  for (block_slot& slot : slots) {
+    std::lock_guard lock(slot.m);
+    slot.cv.notify_all();
+  }
+  for (std::thread& t : pool) t.join();
+  return !broken.load();
 }
 
 }  // namespace tervox

@@ -64,4 +64,14 @@ bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool l
 void write_volume(output_file& file, std::span<const float> dat3d, const grid& g, int nlayer,
                   float fill);
 
+/// Interpolates and writes the volume in file order with `threads` threads,
+/// byte for byte as interpolate_volume followed by write_volume would, but
+/// without the nx*ny*nlayer array and with one point location per cell where
+/// that provably gives the same answers (see volume.cpp). Memory is bounded
+/// by the soundings and a few blocks of cells, whatever the grid size.
+/// Returns false if point location reported a broken structure; the file
+/// then holds an incomplete volume and must not be committed.
+bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                   output_file& file, int threads);
+
 }  // namespace tervox

@@ -1,0 +1,164 @@
+// The streamed volume against the straightforward sequence, byte for byte.
+//
+// The straightforward sequence locates every cell centre once per layer with
+// one start node carried through all calls; the streamed volume locates each
+// centre once for all layers where the chains of start nodes agree, and
+// splits the grid among threads. Degenerate geometry is where the two could
+// part: centres exactly on hull edges and at soundings (where the answer
+// depends on the start node), four soundings on a circle, lines sharing x.
+#include "volume.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "driver/run_tool_support.hpp"
+#include "support/point_sets.hpp"
+
+namespace tervox {
+namespace {
+
+using tervox::testing::read_file;
+using tervox::testing::temp_folder;
+using tervox_test::point_family;
+
+struct survey_case {
+  point_family family;
+  int n;
+  int nlayer;
+  bool log_mode;
+  bool align;  // cell centres exactly on the lattice of the soundings
+};
+
+// Layer values: smooth plus noise, with zeros and negative values sprinkled
+// in, so that log mode meets -Infinity and NaN.
+std::vector<float> layer_values(int n, int nlayer, std::uint32_t seed, bool log_mode) {
+  std::mt19937 gen(seed);
+  std::vector<float> dat(static_cast<std::size_t>(n) * static_cast<std::size_t>(nlayer));
+  for (std::size_t i = 0; i < dat.size(); ++i) {
+    const float u = tervox_test::unit_draw(static_cast<std::uint32_t>(gen()));
+    float v = 1.0f + 999.0f * u;
+    if (i % 17 == 3)
+      v = 0.0f;
+    if (i % 23 == 5)
+      v = -v;
+    dat[i] = log_mode ? static_cast<float>(std::log(static_cast<double>(v))) : v;
+  }
+  return dat;
+}
+
+std::string run_to_file(const std::string& path, const node_data& nodes, const grid_geometry& geo,
+                        bool log_mode, int threads) {
+  output_file file(path);
+  EXPECT_TRUE(file.open().ok());
+  if (threads == 0) {
+    std::vector<float> dat3d;
+    EXPECT_TRUE(interpolate_volume(nodes, geo, log_mode, dat3d));
+    write_volume(file, dat3d, geo.g, nodes.nlayer, back_transform(fill_value(log_mode), log_mode));
+  } else {
+    EXPECT_TRUE(stream_volume(nodes, geo, log_mode, file, threads));
+  }
+  EXPECT_EQ(file.commit().diagnostic, "");
+  return read_file(path);
+}
+
+TEST(volume_test, streamed_volume_matches_the_straightforward_sequence) {
+  const survey_case cases[] = {
+      {point_family::uniform, 200, 5, false, false},
+      {point_family::uniform, 60, 1, true, false},
+      {point_family::lattice, 100, 4, false, true},
+      {point_family::lattice, 64, 3, true, true},
+      {point_family::shared_x_lines, 300, 6, false, true},
+      {point_family::shared_x_lines, 120, 2, true, false},
+      {point_family::jittered_lines, 250, 3, true, false},
+      {point_family::clustered, 150, 4, false, false},
+      {point_family::projected, 100, 3, false, false},
+      {point_family::tiny, 100, 2, true, false},
+  };
+  temp_folder dir;
+  for (const survey_case& c : cases) {
+    for (std::uint32_t seed : {1u, 7u}) {
+      SCOPED_TRACE(::testing::Message()
+                   << tervox_test::family_name(c.family) << " n " << c.n << " layers " << c.nlayer
+                   << " log " << c.log_mode << " seed " << seed);
+      const tervox_test::mesh m =
+          tervox_test::build_mesh(tervox_test::generate(c.family, c.n, seed));
+      ASSERT_EQ(m.ier, 0);
+      const std::vector<float> dat = layer_values(m.n, c.nlayer, seed, c.log_mode);
+      const node_data nodes{m.n, c.nlayer, m.x, m.y, dat, m.iadj, m.iend};
+
+      float xlo = m.x[0], xhi = m.x[0], ylo = m.y[0], yhi = m.y[0];
+      for (int i = 0; i < m.n; ++i) {
+        xlo = std::min(xlo, m.x[static_cast<std::size_t>(i)]);
+        xhi = std::max(xhi, m.x[static_cast<std::size_t>(i)]);
+        ylo = std::min(ylo, m.y[static_cast<std::size_t>(i)]);
+        yhi = std::max(yhi, m.y[static_cast<std::size_t>(i)]);
+      }
+      grid_geometry geo;
+      if (c.align) {
+        // Centres on every sounding of a dyadic lattice, and on the hull edges
+        // between them, with a margin of exterior cells around.
+        const float d = (xhi - xlo) / 16.0f;
+        geo.dx = geo.dy = d;
+        geo.g = grid{xlo - 2.5f * d, ylo - 2.5f * d, 21, 21};
+      } else {
+        geo.dx = (xhi - xlo) / 23.0f;
+        geo.dy = (yhi - ylo) / 19.0f;
+        geo.g = grid{xlo - 0.4f * geo.dx, ylo - 0.4f * geo.dy, 25, 21};
+      }
+
+      const std::string reference =
+          run_to_file((dir / "reference.vol").string(), nodes, geo, c.log_mode, 0);
+      ASSERT_FALSE(reference.empty());
+      for (int threads : {1, 2, 3}) {
+        SCOPED_TRACE(::testing::Message() << threads << " threads");
+        EXPECT_EQ(run_to_file((dir / "streamed.vol").string(), nodes, geo, c.log_mode, threads),
+                  reference);
+      }
+    }
+  }
+}
+
+// On grids of one to three cells the pass over a layer rarely ends on the node
+// it started from, so the chains of start nodes of several layers differ over
+// the whole grid and each must be followed on its own.
+TEST(volume_test, tiny_grids_follow_every_chain) {
+  temp_folder dir;
+  for (const point_family family : {point_family::uniform, point_family::lattice}) {
+    const tervox_test::mesh m = tervox_test::build_mesh(tervox_test::generate(family, 40, 5));
+    ASSERT_EQ(m.ier, 0);
+    const std::vector<float> dat = layer_values(m.n, 6, 5, false);
+    const node_data nodes{m.n, 6, m.x, m.y, dat, m.iadj, m.iend};
+    for (const grid g : {grid{0.3f, 0.6f, 1, 1}, grid{0.1f, 0.2f, 2, 1}, grid{0.7f, 0.05f, 1, 3},
+                         grid{0.0f, 0.0f, 3, 2}}) {
+      SCOPED_TRACE(::testing::Message()
+                   << tervox_test::family_name(family) << " " << g.nx << "x" << g.ny);
+      const grid_geometry geo{g, 0.125f, 0.25f};
+      const std::string reference = run_to_file((dir / "r.vol").string(), nodes, geo, false, 0);
+      for (int threads : {1, 2}) {
+        EXPECT_EQ(run_to_file((dir / "s.vol").string(), nodes, geo, false, threads), reference);
+      }
+    }
+  }
+}
+
+TEST(volume_test, empty_grid_gives_an_empty_volume) {
+  const tervox_test::mesh m =
+      tervox_test::build_mesh(tervox_test::generate(point_family::uniform, 20, 3));
+  const std::vector<float> dat = layer_values(m.n, 2, 3, false);
+  const node_data nodes{m.n, 2, m.x, m.y, dat, m.iadj, m.iend};
+  temp_folder dir;
+  for (const grid g : {grid{0, 0, 0, 5}, grid{0, 0, 5, 0}, grid{0, 0, -3, 4}}) {
+    const grid_geometry geo{g, 0.1f, 0.1f};
+    EXPECT_EQ(run_to_file((dir / "a.vol").string(), nodes, geo, false, 0), "");
+    EXPECT_EQ(run_to_file((dir / "b.vol").string(), nodes, geo, false, 2), "");
+  }
+}
+
+}  // namespace
+}  // namespace tervox
