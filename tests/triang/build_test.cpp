@@ -194,6 +194,17 @@ TEST(trmesh_test, non_finite_coordinate_is_reported_broken) {
 #endif
 }
 
+TEST(trmesh_test, unlinked_node_is_reported_broken) {
+  // Nodes 2 and 3 coincide, and so do 4 and 5. The first fan is built on the
+  // chain 2, 3, 1 with a zero-length arc, and locating node 5 at node 4
+  // then answers "collinear". Node 5 is not linked in, so carrying on (or
+  // reporting success) would leave its list end unset.
+  const std::vector<float> x{2, 1, 1, 2, 2};
+  const std::vector<float> y{1, 0, 0, 0, 0};
+  const built b = build(x, y);
+  EXPECT_EQ(b.ier, triang::trmesh_ier::broken);
+}
+
 // ---------------------------------------------------------------------------
 
 struct grown {

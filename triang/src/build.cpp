@@ -211,10 +211,14 @@ void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span
   }
   last_of[k] = t + k;
 
+  // After a proper first fan adnode can only succeed. Anything else means the
+  // coordinates broke the construction's assumptions (coincident nodes can
+  // make point location answer "collinear"; non-finite ones make it fail),
+  // and knew was not linked in: going on would read its unset list end.
   for (int knew = k + 1; knew <= n; ++knew) {
     int status = adnode_ier::ok;
     adnode(knew, x, y, iadj, iend, status);
-    if (status == adnode_ier::broken) {
+    if (status != adnode_ier::ok) {
       ier = trmesh_ier::broken;
       return;
     }
