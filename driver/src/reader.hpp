@@ -7,11 +7,29 @@
 //   then     per sounding: x, y, then nlayer values (layer 1 first)
 //
 // Each of these read statements starts on a new line, may run over several
-// lines and discards what is left of its last line. Values are separated by
-// blanks, tabs, commas or line ends; a label word may be quoted ('...' or
-// "...") to hold blanks, commas or slashes; a slash ends the statement at
-// once; n*v repeats a value n times. Anything after the last sounding is
-// never read.
+// lines (blank lines included) and discards what is left of its last line.
+// Anything after the last sounding is never read.
+//
+//   separators  blanks, tabs, carriage returns (so CRLF files read alike) and
+//               line ends, with at most one comma among them. A further
+//               comma, or one that opens a statement, is a null value.
+//   texts       a label word is any unquoted run of characters up to a
+//               separator or slash, or a text in '...' or "..." (a doubled
+//               quote stands for one) that closes on its own line and may
+//               hold blanks, commas and slashes. Label words may be null.
+//   slash       ends the statement at once.
+//   n*v, n*     n copies of v, or n null values; n is 1 or more.
+//   integers    an optional sign and decimal digits, within 32 bits.
+//   reals       an optional sign, digits with an optional point, an optional
+//               exponent with the letter e, E, d or D. x and y are converted
+//               to double and rounded to float once; other reals convert
+//               straight to float. A decimal beyond the range gives the
+//               correctly rounded result: a signed infinity or zero.
+//
+// Every number must be present: a null value, a slash or the end of the file
+// where a number is due is a malformed file, reported once with the file
+// name, the line, the value expected and what was found there, e.g.
+//   survey.txt:45: expected layer 3 of sounding 17, got 'abc'
 #pragma once
 
 #include <cstddef>
