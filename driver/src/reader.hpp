@@ -77,7 +77,7 @@ struct read_outcome {
 };
 
 /// Reads a soundings file; `name` is the file name used in diagnostics.
-/// On anything but ok the contents of `out` are unspecified.
+/// On anything but ok, `out` holds whatever was read so far and must not be used.
 read_outcome read_soundings(std::istream& in, std::string_view name, survey& out);
 
 /// Location checks made right after reading: "" or the diagnostic. Rejects a
