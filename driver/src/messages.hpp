@@ -95,6 +95,17 @@ inline std::string triangulation_broken(std::string_view infile) {
                             "(the construction exceeded its bounds)"}));
 }
 
+inline std::string location_broken(std::string_view infile) {
+  return diagnostic(concat({quoted(infile),
+                            ": point location in the triangulation of the soundings broke down "
+                            "(a walk exceeded its bounds); no volume file was written"}));
+}
+
+inline std::string bad_thread_count(std::string_view setting) {
+  return diagnostic(
+      concat({"TERVOX_THREADS must be a positive whole number of threads, got ", quoted(setting)}));
+}
+
 inline std::string too_many_soundings(std::string_view infile, std::int64_t nsound,
                                       std::int64_t limit) {
   return diagnostic(concat({quoted(infile), ": ", std::to_string(nsound),

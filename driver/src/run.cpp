@@ -2,14 +2,18 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <new>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string_view>
+#include <thread>
 #include <triang/triang.hpp>
 
 #include "mesh.hpp"
@@ -57,8 +61,23 @@ exit_status say(std::ostream& out, std::string_view message) {
   return exit_status::failure;
 }
 
+// Threads for the volume: TERVOX_THREADS when set, else the machine's
+// hardware threads. nullopt for a setting that is not a positive integer.
+std::optional<int> volume_threads() {
+  constexpr int most = 256;
+  const char* setting = std::getenv("TERVOX_THREADS");
+  if (setting == nullptr || *setting == '\0') {
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware == 0 ? 1 : static_cast<int>(std::min<unsigned>(hardware, most));
+  }
+  const std::optional<int> threads = parse_integer(setting);
+  if (!threads || *threads < 1)
+    return std::nullopt;
+  return std::min(*threads, most);
+}
+
 exit_status run_steps(std::span<const std::string> command_line, std::ostream& out,
-                      std::ostream& err) {
+                      std::ostream& err, const volume_method& method) {
   install_output_cleanup();
 
   // Floating-point exceptions stay masked (the default), so a division by
@@ -73,6 +92,9 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   }
   state.args = *parsed;
   const arguments& args = state.args;
+  const std::optional<int> threads = volume_threads();
+  if (!threads)
+    return fail(err, messages::bad_thread_count(std::getenv("TERVOX_THREADS")));
   const std::string mesh_path = args.outfile + ".mesh";
 
   // Any failure to open counts as "not found"; a folder opens as a stream on
@@ -159,28 +181,35 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   if (ier != triang::trmesh_ier::ok)
     return fail(err, messages::triangulation_broken(args.infile));
 
-  return interpolate_and_write(state, out, err);
+  // The volume file. A filled cell is one that point location puts outside
+  // the triangulation; its value is the fill value, back-transformed alike.
+  const node_data nodes{n, s.nlayer, s.xloc, s.yloc, s.dat, tri.iadj, tri.iend};
+  const grid_geometry geo{state.g, args.dx, args.dy};
+  const bool log_mode = args.log == 1;
+  output_file volume(args.outfile);
+  if (auto r = volume.open(); !r.ok())
+    return fail(err, r.diagnostic);
+  const bool located = method ? method(nodes, geo, log_mode, volume)
+                              : stream_volume(nodes, geo, log_mode, volume, *threads);
+  // On failure the volume's temporary file goes with `volume`.
+  if (!located)
+    return fail(err, messages::location_broken(args.infile));
+  if (auto r = volume.commit(); !r.ok())
+    return fail(err, r.diagnostic);
+  return exit_status::success;
 }
 
 }  // namespace
 
-exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+                const volume_method& method) {
   try {
-    return run_steps(args, out, err);
+    return run_steps(args, out, err, method);
   } catch (const array_failure& f) {
     return fail(err, f.diagnostic);
   } catch (const std::bad_alloc&) {
     return fail(err, std::string(messages::out_of_memory_text));
   }
-}
-
-exit_status interpolate_and_write(run_state& state, std::ostream& out, std::ostream& err) {
-  // The interpolation onto the grid and the volume file come here; until
-  // then a run ends after the triangulation.
-  static_cast<void>(state);
-  static_cast<void>(out);
-  static_cast<void>(err);
-  return exit_status::success;
 }
 
 }  // namespace tervox

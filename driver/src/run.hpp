@@ -1,6 +1,7 @@
 // One run of the tool: arguments in, files and messages out, an exit status.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <span>
 #include <string>
@@ -8,7 +9,9 @@
 
 #include "cli.hpp"
 #include "grid.hpp"
+#include "output_file.hpp"
 #include "reader.hpp"
+#include "volume.hpp"
 
 namespace tervox {
 
@@ -35,12 +38,18 @@ struct run_state {
   triangulation tri;
 };
 
-/// Carries out a whole run; messages go to `out`, diagnostics to `err`.
-/// `args` are the command-line arguments after the program name.
-exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+/// How the volume is computed and written into the open volume file. The
+/// tool streams it (stream_volume); the test suite puts the straightforward
+/// sequence in its place to compare the two. Returns false when point
+/// location reported a broken structure.
+using volume_method = std::function<bool(const node_data& nodes, const grid_geometry& geo,
+                                         bool log_mode, output_file& file)>;
 
-/// The last stage of a run, from the triangulated soundings: interpolation of
-/// every layer at every cell centre and the volume file.
-exit_status interpolate_and_write(run_state& state, std::ostream& out, std::ostream& err);
+/// Carries out a whole run; messages go to `out`, diagnostics to `err`.
+/// `args` are the command-line arguments after the program name. Without a
+/// `method` the volume is streamed with the number of threads that
+/// TERVOX_THREADS sets (the machine's hardware threads when it is unset).
+exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+                const volume_method& method = {});
 
 }  // namespace tervox

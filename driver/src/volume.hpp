@@ -50,22 +50,10 @@ struct grid_geometry {
   float dx = 0, dy = 0;
 };
 
-/// The straightforward sequence: for every layer, every row and every cell in
-/// that order, one interpolation call with one start node carried through all
-/// calls; a centre reported exterior gets the fill value. The result is
-/// back-transformed in log mode and laid out as dat3d(ix, iy, k) at
-/// ((k-1)*ny + (iy-1))*nx + (ix-1). Returns false (and leaves `dat3d`
-/// incomplete) if point location reported a broken structure.
-bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                        std::vector<float>& dat3d);
-
-/// Writes a volume laid out as interpolate_volume leaves it. `fill` is the
-/// back-transformed fill value.
-void write_volume(output_file& file, std::span<const float> dat3d, const grid& g, int nlayer,
-                  float fill);
-
 /// Interpolates and writes the volume in file order with `threads` threads,
-/// byte for byte as interpolate_volume followed by write_volume would, but
+/// byte for byte as the straightforward sequence would (every layer, every
+/// row, every cell, one point location per value, one start node carried
+/// through all calls, the nx*ny*nlayer values held until the end), but
 /// without the nx*ny*nlayer array and with one point location per cell where
 /// that provably gives the same answers (see volume.cpp). Memory is bounded
 /// by the soundings and a few blocks of cells, whatever the grid size.

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "driver/run_tool_support.hpp"
+#include "reference/reference_volume.hpp"
 #include "support/point_sets.hpp"
 
 namespace tervox {
@@ -57,9 +58,7 @@ std::string run_to_file(const std::string& path, const node_data& nodes, const g
   output_file file(path);
   EXPECT_TRUE(file.open().ok());
   if (threads == 0) {
-    std::vector<float> dat3d;
-    EXPECT_TRUE(interpolate_volume(nodes, geo, log_mode, dat3d));
-    write_volume(file, dat3d, geo.g, nodes.nlayer, back_transform(fill_value(log_mode), log_mode));
+    EXPECT_TRUE(tervox_reference::reference_volume(nodes, geo, log_mode, file));
   } else {
     EXPECT_TRUE(stream_volume(nodes, geo, log_mode, file, threads));
   }

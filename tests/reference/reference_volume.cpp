@@ -1,0 +1,84 @@
+#include "reference/reference_volume.hpp"
+
+#include <cstddef>
+#include <triang/triang.hpp>
+
+#include "number_format.hpp"
+
+namespace tervox_reference {
+
+using tervox::back_transform;
+using tervox::cell_centre;
+using tervox::fill_value;
+using tervox::long_line_size;
+using tervox::put_long;
+using tervox::put_short;
+
+bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                        std::vector<float>& dat3d) {
+  const int nx = geo.g.nx > 0 ? geo.g.nx : 0;
+  const int ny = geo.g.ny > 0 ? geo.g.ny : 0;
+  const float fill = fill_value(log_mode);
+  dat3d.assign(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) *
+                   static_cast<std::size_t>(nodes.nlayer),
+               0.0f);
+
+  // One start node for the whole run: each search starts where the previous
+  // one ended, across rows and layers alike.
+  int istart = 1;
+  std::size_t at = 0;
+  for (int k = 1; k <= nodes.nlayer; ++k) {
+    const std::span<const float> z = nodes.layer(k);
+    for (int iy = 1; iy <= ny; ++iy) {
+      const float py = cell_centre(iy, geo.dy, geo.g.ymin);
+      for (int ix = 1; ix <= nx; ++ix, ++at) {
+        const float px = cell_centre(ix, geo.dx, geo.g.xmin);
+        float pz = 0.0f;
+        int ier = 0;
+        triang::intrc0(nodes.nsound, px, py, nodes.xloc, nodes.yloc, z, nodes.iadj, nodes.iend,
+                       istart, pz, ier);
+        if (ier == triang::intrc0_ier::broken)
+          return false;
+        // Only an exterior answer is replaced; the value the routine
+        // extrapolated from the boundary is discarded.
+        dat3d[at] = ier == triang::intrc0_ier::exterior ? fill : pz;
+      }
+    }
+  }
+  for (float& v : dat3d) v = back_transform(v, log_mode);
+  return true;
+}
+
+void write_volume(output_file& file, std::span<const float> dat3d, const grid& g, int nlayer,
+                  float fill) {
+  const std::size_t nx = g.nx > 0 ? static_cast<std::size_t>(g.nx) : 0;
+  const std::size_t ny = g.ny > 0 ? static_cast<std::size_t>(g.ny) : 0;
+  const std::size_t layers = static_cast<std::size_t>(nlayer);
+  const std::size_t layer_size = nx * ny;
+  std::vector<char> line(long_line_size * layers);
+  for (std::size_t iy = 0; iy < ny && !file.failed(); ++iy) {
+    for (std::size_t ix = 0; ix < nx; ++ix) {
+      const std::size_t cell = iy * nx + ix;
+      // The form is chosen from layer 1 alone and holds for the whole cell. A
+      // NaN never equals the fill value.
+      const bool filled = dat3d[cell] == fill;
+      char* p = line.data();
+      for (std::size_t k = 0; k < layers; ++k) {
+        const float v = dat3d[k * layer_size + cell];
+        p = filled ? put_short(p, v) : put_long(p, v);
+      }
+      file.write(line.data(), static_cast<std::size_t>(p - line.data()));
+    }
+  }
+}
+
+bool reference_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                      output_file& file) {
+  std::vector<float> dat3d;
+  if (!interpolate_volume(nodes, geo, log_mode, dat3d))
+    return false;
+  write_volume(file, dat3d, geo.g, nodes.nlayer, back_transform(fill_value(log_mode), log_mode));
+  return true;
+}
+
+}  // namespace tervox_reference

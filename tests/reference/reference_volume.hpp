@@ -1,0 +1,38 @@
+// The straightforward sequence of the volume, kept as the reference that the
+// streamed volume is compared with byte for byte: every layer, every row,
+// every cell, one interpolation call per value with one start node carried
+// through all calls, the whole nx*ny*nlayer volume held in memory, then
+// written cell after cell.
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "volume.hpp"
+
+namespace tervox_reference {
+
+using tervox::grid;
+using tervox::grid_geometry;
+using tervox::node_data;
+using tervox::output_file;
+
+/// The straightforward sequence: for every layer, every row and every cell in
+/// that order, one interpolation call with one start node carried through all
+/// calls; a centre reported exterior gets the fill value. The result is
+/// back-transformed in log mode and laid out as dat3d(ix, iy, k) at
+/// ((k-1)*ny + (iy-1))*nx + (ix-1). Returns false (and leaves `dat3d`
+/// incomplete) if point location reported a broken structure.
+bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                        std::vector<float>& dat3d);
+
+/// Writes a volume laid out as interpolate_volume leaves it. `fill` is the
+/// back-transformed fill value.
+void write_volume(output_file& file, std::span<const float> dat3d, const grid& g, int nlayer,
+                  float fill);
+
+/// Both steps, in the shape of the run's volume method.
+bool reference_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                      output_file& file);
+
+}  // namespace tervox_reference
