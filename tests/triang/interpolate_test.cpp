@@ -271,4 +271,19 @@ TEST(intrc0_test, non_finite_input_is_reported) {
 #endif
 }
 
+TEST(intrc0_test, broken_boundary_is_reported) {
+  // Node 3's predecessor on the boundary (position 11) replaced by a node
+  // that does not exist: point location from node 2 still answers (3, 2, 0)
+  // for a point east of the square, and the boundary walk from 3 must not
+  // read node 77.
+  structure s = square_with_centre();
+  s.iadj[10] = 77;
+  result r{-99, -99, 2};
+  EXPECT_DEBUG_DEATH(triang::intrc0(5, 5, 1, s.x, s.y, s.z, s.iadj, s.iend, r.istart, r.pz, r.ier),
+                     "boundary node out of range");
+#ifdef NDEBUG
+  EXPECT_EQ(r, (result{0, triang::intrc0_ier::broken, 3}));
+#endif
+}
+
 }  // namespace

@@ -287,12 +287,20 @@ TEST(locate_test, walk_across_several_triangles) {
   // node 1 to (1.75, 1.5) ends with k1 = 6, k2 = 9, k3 = 8).
   const structure s = lattice_3x3();
   const located_case cases[] = {
-      {1.75F, 1.5F, 1, {6, 9, 8}},  {1.25F, 1.75F, 1, {6, 8, 5}},  // on arc 6-8: the near triangle
-      {0.25F, 1.75F, 1, {8, 7, 4}}, {0.5F, 1.25F, 1, {8, 4, 5}},  {1.6F, 0.3F, 1, {3, 5, 2}},
-      {1.2F, 0.6F, 1, {3, 5, 2}},   {0.4F, 0.2F, 1, {2, 5, 1}},   {0.2F, 0.4F, 1, {5, 4, 1}},
-      {1.75F, 1.5F, 7, {6, 9, 8}},  {0.25F, 0.25F, 9, {1, 2, 5}},  // along the diagonal 9-5-1, on
-                                                                   // arc 1-5
-      {0.25F, 0.25F, 8, {1, 5, 4}}, {1.8F, 0.1F, 7, {2, 3, 5}},   {0.1F, 1.8F, 3, {7, 4, 8}},
+      {1.75F, 1.5F, 1, {6, 9, 8}},
+      {1.25F, 1.75F, 1, {6, 8, 5}},  // on arc 6-8: the near triangle
+      {0.25F, 1.75F, 1, {8, 7, 4}},
+      {0.5F, 1.25F, 1, {8, 4, 5}},
+      {1.6F, 0.3F, 1, {3, 5, 2}},
+      {1.2F, 0.6F, 1, {3, 5, 2}},
+      {0.4F, 0.2F, 1, {2, 5, 1}},
+      {0.2F, 0.4F, 1, {5, 4, 1}},
+      {1.75F, 1.5F, 7, {6, 9, 8}},
+      {0.25F, 0.25F, 9, {1, 2, 5}},  // along the diagonal 9-5-1, on
+                                     // arc 1-5
+      {0.25F, 0.25F, 8, {1, 5, 4}},
+      {1.8F, 0.1F, 7, {2, 3, 5}},
+      {0.1F, 1.8F, 3, {7, 4, 8}},
       {1.9F, 1.8F, 4, {6, 9, 8}},
   };
   for (const auto& c : cases) {
@@ -348,6 +356,32 @@ TEST(locate_test, broken_structure_fails_instead_of_hanging) {
 
   // A start node beyond the structure.
   expect_failure(lattice_3x3(), 10, 1, 1, "start node beyond");
+
+  // Entries that cannot be used as subscripts are refused before any read
+  // through them.
+  struct damage {
+    const char* what;
+    int position;  // 1-based, in iadj, or in iend when negative
+    int value;
+    int istart;
+  };
+  const damage cases[] = {
+      {"a neighbour beyond the node count", 18, 42, 5},
+      {"a 0 inside an interior list", 19, 0, 5},
+      {"a negative neighbour", 25, -3, 6},
+      {"a list end beyond iadj", -9, 99, 9},
+      {"list ends not increasing", -4, 10, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    structure s = lattice_3x3();
+    if (c.position > 0) {
+      s.iadj[static_cast<std::size_t>(c.position - 1)] = c.value;
+    } else {
+      s.iend[static_cast<std::size_t>(-c.position - 1)] = c.value;
+    }
+    expect_failure(s, c.istart, 1.5F, 1.5F, "out of range");
+  }
 }
 
 }  // namespace

@@ -90,7 +90,16 @@ void intrc0(int n, float px, float py, std::span<const float> x, std::span<const
   const double pyd = dbl(py);
   int m = nv1;
   for (int step = 0; step < n; ++step) {
-    const int p = adj[last_of[m] - 1];
+    // On a broken structure m's list end or its predecessor may be out of
+    // range; they are checked before they are used as subscripts.
+    const int m_last = last_of[m];
+    const int p = m_last >= 2 && m_last <= adj.size() ? adj[m_last - 1] : outside;
+    if (p < 1 || p > n || p > last_of.size()) {
+      assert(!"intrc0: a boundary node out of range (broken structure)");
+      pz = 0.0F;
+      ier = intrc0_ier::broken;
+      return;
+    }
     const double xm = dbl(xs[m]);
     const double ym = dbl(ys[m]);
     const double xp = dbl(xs[p]);

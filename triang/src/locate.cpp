@@ -60,9 +60,27 @@ void trfind(int istart, float px, float py, std::span<const float> x, std::span<
     nv2 = trfind_failed;
     nv3 = 0;
   };
+  // Node numbers and list bounds read from a broken structure are checked
+  // before they are used as subscripts, so that no read leaves the arrays.
+  const auto is_node = [&](int k) { return k >= 1 && k <= nodes; };
+  // A list lies inside iadj and has at least two entries (a boundary list
+  // has a neighbour before its 0), so that the entry before the last one,
+  // read as the last nonzero neighbour, belongs to the list.
+  const auto has_list = [&](int k) {
+    if (!is_node(k)) {
+      return false;
+    }
+    const int f = first_of(k);
+    const int l = last_of[k];
+    return f >= 1 && f < l && l <= adj.size();
+  };
+  const auto broken = [&] {
+    assert(!"trfind: a node number or list end out of range (broken structure)");
+    fail();
+  };
 
   int k0 = istart > 1 ? istart : 1;
-  if (k0 > nodes) {
+  if (!is_node(k0)) {
     assert(!"trfind: start node beyond the structure");
     fail();
     return;
@@ -81,8 +99,19 @@ void trfind(int istart, float px, float py, std::span<const float> x, std::span<
       fail();
       return;
     }
+    if (!has_list(k0)) {
+      broken();
+      return;
+    }
     const int f = first_of(k0);
     const int l = last_of[k0];
+    // Every entry of the apex list is a node, but a trailing 0.
+    for (int pos = f; pos <= l; ++pos) {
+      if (!is_node(adj[pos]) && !(pos == l && adj[pos] == outside)) {
+        broken();
+        return;
+      }
+    }
     const int kfirst = adj[f];
     int last_pos = l;  // position of klast
     int pos = f;       // position of k1
@@ -191,6 +220,10 @@ void trfind(int istart, float px, float py, std::span<const float> x, std::span<
       if (left(k1, k2)) {
         break;
       }
+      if (!has_list(k2)) {
+        broken();
+        return;
+      }
       int k4 = 0;
       const int k2_last = last_of[k2];
       if (adj[k2_last] == k1) {
@@ -210,6 +243,10 @@ void trfind(int istart, float px, float py, std::span<const float> x, std::span<
           break;
         }
       }
+      if (!is_node(k4)) {
+        broken();
+        return;
+      }
       if (left(k0, k4)) {
         k3 = k1;
         k1 = k4;
@@ -222,6 +259,10 @@ void trfind(int istart, float px, float py, std::span<const float> x, std::span<
     if (!exterior) {
       // A point on a boundary arc at k1 is reported with the arc's ends, as
       // if it lay outside.
+      if (!has_list(k1)) {
+        broken();
+        return;
+      }
       const int k1_last = last_of[k1];
       if (adj[k1_last] == outside) {
         if (adj[k1_last - 1] == k3 && left(k1, k3)) {
@@ -252,6 +293,10 @@ void trfind(int istart, float px, float py, std::span<const float> x, std::span<
         fail();
         return;
       }
+      if (!has_list(nv1) || !is_node(adj[first_of(nv1)])) {
+        broken();
+        return;
+      }
       const int next = adj[first_of(nv1)];
       if (left(nv1, next)) {
         break;
@@ -263,6 +308,10 @@ void trfind(int istart, float px, float py, std::span<const float> x, std::span<
   for (;;) {
     if (exhausted()) {
       fail();
+      return;
+    }
+    if (!has_list(nv2) || !is_node(adj[last_of[nv2] - 1])) {
+      broken();
       return;
     }
     const int next = adj[last_of[nv2] - 1];
