@@ -1,9 +1,10 @@
-// Linking a new node into the adjacency structure, outside the boundary or
+// Linking one more node into the adjacency structure, outside the boundary or
 // inside a triangle, without restoring the Delaunay property (adnode does that
-// afterwards). The new node is always the highest-numbered one, so its list is
-// appended at the end and every other list only moves up.
+// afterwards). The added node is always the highest-numbered one, so its list
+// is appended at the end and every other list only moves up.
 #include <algorithm>
 #include <cassert>
+#include <utility>
 
 #include "detail.hpp"
 #include "triang/triang.hpp"
@@ -36,9 +37,9 @@ void bdyadd(int knew, int nv1, int nv2, std::span<int> iadj, std::span<int> iend
 
   // knew's list: nv1, then the boundary walked clockwise from nv1 up to nv2.
   // The nodes strictly between them become interior: their trailing 0 turns
-  // into knew, their new last neighbour. The walk is bounded by the nodes that
-  // exist and by the room left in iadj, so a bad nv1 or nv2 cannot send it
-  // through memory.
+  // into knew, from now on their last neighbour. Every step writes one entry,
+  // and the walk stops at a node that does not exist or at the end of iadj,
+  // so a bad nv1 or nv2 cannot send it through memory.
   int pos = last + 2;
   adj[++pos] = nv1;
   int nb = adj[ends[nv1] - 2];

@@ -50,10 +50,10 @@ bool swptst(int join1, int join2, int diag1, int diag2, std::span<const float> x
 
 namespace {
 
-// Case 3 of the swap, for one (gaining, losing) pair of nodes p, q: p gains
-// p2 and q loses q2, and only the entries between the two positions move.
-// (w1, w2) is the pair that p's list holds in that order, the new entry going
-// between them.
+// When the gaining and losing lists interleave or nest, the swap is made one
+// (gaining, losing) pair p, q at a time: p gains p2 and q loses q2, and only
+// the entries between the two positions move. (w1, w2) is the pair that p's
+// list holds in that order, the added entry going between them.
 void move_one(int p, int q, int p2, int q2, int w1, int w2, std::span<int> iadj,
               std::span<int> iend) {
   const one_based<int> adj(iadj);
