@@ -94,8 +94,8 @@ point_set shared_x_lines(int n, std::mt19937& gen) {
     const float x = static_cast<float>(line) * line_gap;
     const float offset = static_cast<float>(below(gen, 4)) * (step / 4.0f);
     for (int j = 0; j < per_line; ++j) {
-      // Gaps in the line: one sounding in eight is missing.
-      if (below(gen, 8) == 0) {
+      // Gaps in a longer line: one sounding in eight is missing.
+      if (below(gen, 8) == 0 && per_line >= 8) {
         continue;
       }
       const int along = line % 2 == 0 ? j : per_line - 1 - j;
