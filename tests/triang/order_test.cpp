@@ -135,14 +135,15 @@ TEST(qsort_test, sorts_random_keys_with_many_ties) {
 }
 
 // Patterns that decide the partition sizes: already sorted, reversed, organ
-// pipe, and all equal (every scan stops at once, so each split is an exact
-// half and the stack of deferred segments grows to log2(n)).
+// pipe, and all equal. With all keys equal every scan stops at once, so each
+// split is an exact half and log2(n) segments are pending at the deepest
+// point: 22 for 2^22 keys, one more than 21 pairs of stack would hold.
 TEST(qsort_test, sorts_structured_keys) {
   const int n = (1 << 16) + 3;
   std::vector<float> ascending(static_cast<std::size_t>(n));
   std::iota(ascending.begin(), ascending.end(), -1000.0F);
   std::vector<float> descending(ascending.rbegin(), ascending.rend());
-  std::vector<float> equal(std::size_t{1} << 20, 2.5F);
+  std::vector<float> equal(std::size_t{1} << 22, 2.5F);
   std::vector<float> organ(static_cast<std::size_t>(n));
   for (int q = 0; q < n; ++q) {
     organ[static_cast<std::size_t>(q)] = static_cast<float>(std::min(q, n - q));

@@ -15,7 +15,7 @@ namespace {
 // patterned keys cannot keep splitting at the same relative place. It is a
 // single-precision quantity and these are its single-precision constants; the
 // order of equal keys (and so the insertion order of nodes with equal x)
-// depends on every one of them.
+// follows from them.
 constexpr float split_start = 0.375F;
 constexpr float split_ceiling = 0.5898437F;
 constexpr float split_step_up = 0.0390625F;
