@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# End-to-end benchmarks: tervox on surveys S, L and T (and T at 1e5 soundings,
+# to show how the time grows), against the straightforward sequence
+# (tervox_reference), against copying the volume file with cp, and, where
+# python3-scipy is installed, against scipy's LinearNDInterpolator.
+#
+#   bash bench/volume_bench.sh            # all sets, 3 runs each
+#   RUNS=5 SETS="S L" bash bench/volume_bench.sh
+#
+# Prints one table: medians of RUNS runs of wall time and peak resident
+# memory, and the ratios, all measured in this one run. The data is generated
+# once from fixed seeds into build/bench-data (several GB with the outputs).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+RUNS=${RUNS:-3}
+REF_RUNS=${REF_RUNS:-1}
+SETS=${SETS:-"S L T100k T"}
+LOG=${LOG:-0}
+DATA=${DATA:-build/bench-data}
+OUT=$DATA/out
+mkdir -p "$OUT"
+
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target tervox tervox_reference >/dev/null
+TERVOX=build/bench/driver/tervox
+REFERENCE=build/bench/tests/tervox_reference
+SCIPY=""
+if /usr/bin/python3 -c "import scipy" 2>/dev/null; then SCIPY=/usr/bin/python3; fi
+
+# measure CMD...: prints "seconds kilobytes" of one run (wall time, peak RSS).
+measure() {
+  local t
+  t=$(mktemp)
+  if ! /usr/bin/time -f "%e %M" -o "$t" "$@" >/dev/null 2>"$t.err"; then
+    echo "bench: failed: $*" >&2
+    cat "$t.err" >&2
+    exit 1
+  fi
+  tail -1 "$t"
+  rm -f "$t" "$t.err"
+}
+
+# median_of N CMD...: medians of N runs, "seconds kilobytes".
+median_of() {
+  local n=$1
+  shift
+  for ((i = 0; i < n; i++)); do measure "$@"; done |
+    sort -n -k1 | awk '{t[NR]=$1; m[NR]=$2} END {i=int((NR+1)/2); print t[i], m[i]}'
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+
+printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s\n' \
+  set soundings cells size_MB tervox_s peak_MB "1thr_s" "2thr_x" ref_s ref_MB ref_x cp_x scipy_x
+python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size; do
+  vol=$OUT/$name.vol
+  soundings=$(sed -n 3p "$input" | awk '{print $NF}')
+  read -r fast fast_kb < <(median_of "$RUNS" "$TERVOX" "$input" "$vol" "$size" "$size" "$LOG")
+  read -r one _ < <(median_of "$RUNS" env TERVOX_THREADS=1 "$TERVOX" "$input" "$vol.1" "$size" "$size" "$LOG")
+  cmp -s "$vol" "$vol.1" || { echo "bench: $name: one thread wrote other bytes" >&2; exit 1; }
+  read -r ref ref_kb < <(median_of "$REF_RUNS" "$REFERENCE" "$input" "$vol.ref" "$size" "$size" "$LOG")
+  cmp -s "$vol" "$vol.ref" || { echo "bench: $name: reference wrote other bytes" >&2; exit 1; }
+  read -r copy _ < <(median_of "$RUNS" cp "$vol" "$vol.copy")
+  scipy_x="-"
+  if [[ -n $SCIPY && ${SCIPY_SETS:-S L} == *$name* ]]; then
+    read -r sp _ < <(median_of 1 "$SCIPY" bench/scipy_grid.py "$input" "$vol.scipy" "$size" "$size" "$LOG")
+    scipy_x=$(ratio "$sp" "$fast")
+  fi
+  cells=$(head -1 "$vol.mesh" | awk '{print $1 "x" $2}')
+  mb=$(du -m "$vol" | cut -f1)
+  printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s\n' \
+    "$name" "$soundings" "$cells" "$mb" "$fast" "$((fast_kb / 1024))" "$one" "$(ratio "$one" "$fast")" \
+    "$ref" "$((ref_kb / 1024))" "$(ratio "$ref" "$fast")" "$(ratio "$fast" "$copy")" "$scipy_x"
+  rm -f "$vol.1" "$vol.ref" "$vol.copy" "$vol.scipy"
+done
+echo "tervox_s, ref_s: median wall seconds; peak_MB: median peak RSS; 2thr_x: 1-thread time / default"
+echo "ref_x: straightforward / tervox; cp_x: tervox / cp of the same volume; scipy_x: scipy / tervox"
