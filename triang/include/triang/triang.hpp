@@ -94,9 +94,11 @@ namespace trmesh_ier {
 inline constexpr int ok = 0;
 inline constexpr int too_few_nodes = 1;  ///< n < 3; arrays untouched
 inline constexpr int collinear = 2;      ///< all nodes on one line; iend holds the chain
-/// A point-location walk or a swap loop exceeded its bound: the structure or
-/// the coordinates broke the routines' assumptions (for instance non-finite
-/// coordinates). iadj and iend are not a valid triangulation.
+/// The construction broke down: a point-location walk or a swap loop exceeded
+/// its bound, a node number or list end fell outside the arrays, or a node
+/// could not be linked in (coincident nodes). The coordinates broke the
+/// routines' assumptions (for instance non-finite or coincident nodes);
+/// iadj and iend are not a valid triangulation.
 inline constexpr int broken = 3;
 }  // namespace trmesh_ier
 
@@ -110,10 +112,10 @@ inline constexpr int broken = 3;
 
 /// Possible values of `ier` from intrc0.
 namespace intrc0_ier {
-inline constexpr int inside = 0;       ///< pz is the interpolant over the containing triangle
-inline constexpr int exterior = 1;     ///< pz is the value at the nearest boundary point
-inline constexpr int bad_input = -1;   ///< n < 3 or istart outside 1..n; pz = 0
-inline constexpr int no_triangle = -2; ///< all nodes collinear, or a zero-area triangle; pz = 0
+inline constexpr int inside = 0;        ///< pz is the interpolant over the containing triangle
+inline constexpr int exterior = 1;      ///< pz is the value at the nearest boundary point
+inline constexpr int bad_input = -1;    ///< n < 3 or istart outside 1..n; pz = 0
+inline constexpr int no_triangle = -2;  ///< all nodes collinear, or a zero-area triangle; pz = 0
 /// Point location exceeded its bound (see trfind_failed); pz = 0, istart unchanged.
 inline constexpr int broken = -3;
 }  // namespace intrc0_ier
