@@ -25,9 +25,13 @@ namespace {
 }  // namespace
 
 tool_run run_tool(const std::vector<std::string>& args, const tool_options& options) {
+  return run_program(TERVOX_EXE, args, options);
+}
+
+tool_run run_program(const std::string& exe, const std::vector<std::string>& args,
+                     const tool_options& options) {
   // Everything the child needs is prepared before fork: between fork and exec
   // only async-signal-safe calls are allowed.
-  const std::string exe = TERVOX_EXE;
   std::vector<std::string> argv_text{exe};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;

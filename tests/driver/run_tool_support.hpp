@@ -23,6 +23,10 @@ struct tool_options {
 /// Runs the program at TERVOX_EXE with `args` (after the program name).
 tool_run run_tool(const std::vector<std::string>& args, const tool_options& options);
 
+/// Runs the program at `exe` with `args` (after the program name).
+tool_run run_program(const std::string& exe, const std::vector<std::string>& args,
+                     const tool_options& options);
+
 /// A fresh empty folder, removed with its contents at the end of the scope.
 class temp_folder {
  public:

@@ -1,0 +1,341 @@
+// Whole runs of the built program compared byte for byte with the expected
+// files under tests/golden/.
+//
+// Each case is a folder there: "command" holds the five arguments, the
+// soundings file named relative to the folder; beside it lie the soundings
+// (unless they live elsewhere in the repository) and the two files the run
+// writes, under the names the command gives them. So running the command in
+// the case folder rewrites the expected files in place.
+//
+// Every case also runs through tervox_reference, which computes the volume
+// with the straightforward sequence (one interpolation call per value, layer
+// by layer, one start node carried through all calls) instead of the
+// streamed one. Both programs must write the same bytes, so the expected
+// files are checked by a second, independent sequence and are not just a
+// recording of what the tool once did.
+//
+// TERVOX_UPDATE_GOLDEN=1 writes the expected files from the run instead of
+// comparing with them; the two programs must still agree.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/run_tool_support.hpp"
+
+namespace tervox {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::list_entries;
+using testing::read_file;
+using testing::run_program;
+using testing::run_tool;
+using testing::temp_folder;
+using testing::tool_run;
+using testing::write_file;
+
+const fs::path golden_root = fs::path(TERVOX_SOURCE_DIR) / "tests" / "golden";
+
+bool updating() {
+  const char* setting = std::getenv("TERVOX_UPDATE_GOLDEN");
+  return setting != nullptr && std::string_view(setting) == "1";
+}
+
+std::vector<std::string> split_lines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    lines.emplace_back(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  return lines;
+}
+
+// Empty when the texts are equal; otherwise where they first differ, so that
+// a mismatch in a file of tens of thousands of lines shows the line at fault.
+std::string first_difference(std::string_view expected, std::string_view actual) {
+  if (expected == actual)
+    return "";
+  const std::vector<std::string> e = split_lines(expected);
+  const std::vector<std::string> a = split_lines(actual);
+  std::ostringstream out;
+  for (std::size_t i = 0; i < e.size() || i < a.size(); ++i) {
+    if (i >= e.size()) {
+      out << "line " << i + 1 << ": expected the end, got \"" << a[i] << "\"";
+      return out.str();
+    }
+    if (i >= a.size()) {
+      out << "line " << i + 1 << ": expected \"" << e[i] << "\", got the end";
+      return out.str();
+    }
+    if (e[i] != a[i]) {
+      out << "line " << i + 1 << ": expected \"" << e[i] << "\", got \"" << a[i] << "\"";
+      return out.str();
+    }
+  }
+  return "the same lines, but one text lacks the final line end";
+}
+
+struct case_run {
+  std::string volume_name;
+  std::string volume;
+  std::string mesh;
+};
+
+// Runs one program on a case in a fresh folder holding a copy of the
+// soundings, and returns what it wrote; expects a silent, successful run
+// that leaves exactly the two output files.
+case_run run_in_folder(const std::string& exe, const fs::path& case_dir,
+                       std::vector<std::string> args) {
+  temp_folder dir;
+  const fs::path soundings = (case_dir / args[0]).lexically_normal();
+  args[0] = soundings.filename().string();
+  write_file(dir / args[0], read_file(soundings));
+  const tool_run r = exe.empty() ? run_tool(args, {dir.path(), std::nullopt})
+                                 : run_program(exe, args, {dir.path(), std::nullopt});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+  const std::string mesh_name = args[1] + ".mesh";
+  std::vector<std::string> files{args[0], args[1], mesh_name};
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(list_entries(dir.path()), files);
+  case_run out{args[1], {}, {}};
+  if (fs::exists(dir / args[1]))
+    out.volume = read_file(dir / args[1]);
+  if (fs::exists(dir / mesh_name))
+    out.mesh = read_file(dir / mesh_name);
+  return out;
+}
+
+// Runs the case with tervox and with tervox_reference; both must write the
+// same bytes. Returns tervox's files.
+case_run run_case(const std::string& name) {
+  const fs::path case_dir = golden_root / name;
+  std::istringstream command(read_file(case_dir / "command"));
+  std::vector<std::string> args;
+  for (std::string arg; command >> arg;) args.push_back(arg);
+  EXPECT_EQ(args.size(), 5u) << "the command of " << name;
+  if (args.size() != 5)
+    return {};
+  const case_run tool = run_in_folder("", case_dir, args);
+  const case_run reference = run_in_folder(TERVOX_REFERENCE_EXE, case_dir, args);
+  EXPECT_EQ(first_difference(reference.volume, tool.volume), "")
+      << "tervox and tervox_reference disagree on the volume of " << name;
+  EXPECT_EQ(first_difference(reference.mesh, tool.mesh), "")
+      << "tervox and tervox_reference disagree on the mesh of " << name;
+  return tool;
+}
+
+void compare_or_update(const fs::path& expected_file, const std::string& actual) {
+  if (updating()) {
+    write_file(expected_file, actual);
+    return;
+  }
+  ASSERT_TRUE(fs::exists(expected_file))
+      << expected_file << " is missing; TERVOX_UPDATE_GOLDEN=1 writes it";
+  EXPECT_EQ(first_difference(read_file(expected_file), actual), "") << expected_file;
+}
+
+const char* const golden_cases[] = {
+    "three_soundings",  // three soundings, three layers, linear
+    "log_constant",     // log mode, every value 10
+    "log_nonpositive",  // log mode with a zero and a negative value
+    "hull_boundary",    // cell centres on a hull edge and at soundings
+    "single_layer",     // one layer
+    "no_cells",         // soundings within a fifth of a cell along x
+    "survey_linear",    // examples/survey.txt, linear
+    "survey_log",       // examples/survey.txt, log mode
+};
+
+TEST(golden_test, whole_runs_match_the_expected_files) {
+  for (const char* name : golden_cases) {
+    SCOPED_TRACE(name);
+    const case_run r = run_case(name);
+    if (r.volume_name.empty())
+      continue;
+    compare_or_update(golden_root / name / r.volume_name, r.volume);
+    compare_or_update(golden_root / name / (r.volume_name + ".mesh"), r.mesh);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Lines that follow from the arithmetic by hand. These read the run, not the
+// expected files, so they hold while the expected files are being rewritten.
+// ---------------------------------------------------------------------------
+
+// The volume of an nx-by-ny grid with nlayer values per cell: cells in rows
+// of x, one line per layer.
+class volume_lines {
+ public:
+  volume_lines(const std::string& text, int nx, int ny, int nlayer)
+      : lines_(split_lines(text)), nx_(nx), nlayer_(nlayer) {
+    EXPECT_EQ(lines_.size(), static_cast<std::size_t>(nx * ny * nlayer));
+  }
+  /// The nlayer lines of cell (ix, iy), both from 1.
+  std::vector<std::string> cell(int ix, int iy) const {
+    const auto first = static_cast<std::size_t>(((iy - 1) * nx_ + (ix - 1)) * nlayer_);
+    if (first + static_cast<std::size_t>(nlayer_) > lines_.size())
+      return {};
+    const auto begin = lines_.begin() + static_cast<std::ptrdiff_t>(first);
+    return {begin, begin + nlayer_};
+  }
+
+ private:
+  std::vector<std::string> lines_;
+  int nx_;
+  int nlayer_;
+};
+
+// What printf gives for the long form: the number formatter's own rounding
+// is tested elsewhere; here it stands in for the hand arithmetic.
+std::string long_form(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%11.4E", v);
+  return text;
+}
+
+const std::vector<std::string> filled3{"-1.0E+02", "-1.0E+02", "-1.0E+02"};
+
+// Soundings (0,0), (1000,0), (0,1000); layer 1 holds 1, 2, 3, layer 2 -100
+// everywhere, layer 3 10, 20, 40. With dx = dy = 100 the grid starts at -40
+// and has 10 by 10 cells, centres at 10, 110, ..., 910. A centre (x, y) is
+// inside the triangle exactly when x + y < 1000 (no centre lies on the
+// hypotenuse), where layer 1 is 1 + x/1000 + 2y/1000 and layer 3 is
+// 10 + x/100 + 3y/100.
+TEST(golden_test, three_soundings_by_hand) {
+  const case_run r = run_case("three_soundings");
+  EXPECT_EQ(r.mesh,
+            "   10   10    3\n"
+            "       -40.0       -40.0 0.0\n"
+            " 10*100.000\n"
+            " 10*100.000\n"
+            "    5.00   12.25   18.38\n");
+  const volume_lines v(r.volume, 10, 10, 3);
+
+  // Centre (10, 10): weights 0.98, 0.01, 0.01.
+  EXPECT_EQ(v.cell(1, 1), (std::vector<std::string>{" 1.0300E+00", "-1.0000E+02", " 1.0400E+01"}));
+  // Centre (910, 910) is outside: every layer holds the fill value.
+  EXPECT_EQ(v.cell(10, 10), filled3);
+
+  for (int iy = 1; iy <= 10; ++iy) {
+    for (int ix = 1; ix <= 10; ++ix) {
+      SCOPED_TRACE(::testing::Message() << "cell " << ix << ", " << iy);
+      const double x = 100.0 * ix - 90.0;
+      const double y = 100.0 * iy - 90.0;
+      if (x + y < 1000.0) {
+        // Layer 2 is -100 but the cell is inside: the form follows layer 1.
+        EXPECT_EQ(v.cell(ix, iy),
+                  (std::vector<std::string>{long_form(1.0 + x / 1000.0 + y / 500.0), "-1.0000E+02",
+                                            long_form(10.0 + x / 100.0 + 3.0 * y / 100.0)}));
+      } else {
+        EXPECT_EQ(v.cell(ix, iy), filled3);
+      }
+    }
+  }
+}
+
+// The same triangle in log mode with every value 10: the logarithm and the
+// exponential, each rounded to single, do not show in four decimals, and
+// outside cells hold exp(ln(1e-10)).
+TEST(golden_test, log_mode_constant_values) {
+  const case_run r = run_case("log_constant");
+  const volume_lines v(r.volume, 10, 10, 2);
+  for (int iy = 1; iy <= 10; ++iy) {
+    for (int ix = 1; ix <= 10; ++ix) {
+      SCOPED_TRACE(::testing::Message() << "cell " << ix << ", " << iy);
+      const bool inside = ix + iy <= 11;  // centre x + y < 1000
+      const std::string line = inside ? " 1.0000E+01" : " 1.0E-10";
+      EXPECT_EQ(v.cell(ix, iy), (std::vector<std::string>{line, line}));
+    }
+  }
+}
+
+// Log mode, grid centres on the multiples of 10. Sounding (10, 30) has 0 in
+// layer 1, whose logarithm is -Infinity; sounding (30, 10) has -5 in layer 2,
+// whose logarithm is NaN. Neither is tested: they travel into the output.
+TEST(golden_test, log_mode_zero_and_negative_values) {
+  const case_run r = run_case("log_nonpositive");
+  const volume_lines v(r.volume, 7, 6, 2);
+  struct cell_case {
+    const char* what;
+    int ix, iy;
+    std::vector<std::string> lines;
+  };
+  const cell_case cases[] = {
+      {"the zero: exp(-Infinity) is 0", 2, 4, {" 0.0000E+00", " 7.0000E+01"}},
+      {"inside a triangle at the zero: -Infinity again", 2, 2, {" 0.0000E+00", " 2.8478E+01"}},
+      {"the negative value: NaN, written in full", 4, 2, {" 2.0000E+00", "        NaN"}},
+      {"next to the negative value", 5, 3, {" 2.8513E+00", "        NaN"}},
+      // Boundary sounding (20, 0): in layer 1 point location answers with a
+      // triangle whose vertex (10, 30) weighs 0 here, and -Infinity times 0 is
+      // NaN; in layer 2 the search starts elsewhere and answers exterior, so
+      // the fill value is written in the long form that layer 1 chose.
+      {"a boundary sounding next to the zero", 3, 1, {"        NaN", " 1.0000E-10"}},
+      {"outside", 7, 1, {" 1.0E-10", " 1.0E-10"}},
+  };
+  for (const cell_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(v.cell(c.ix, c.iy), c.lines);
+  }
+}
+
+// Grid centres on the multiples of 10 (the soundings start at -1, so the grid
+// starts at -5). The hull runs (-1,-1), (20,0), (60,10), (67,23), (40,60),
+// (0,40); centre (20, 50) lies on its edge from (40,60) to (0,40).
+TEST(golden_test, centres_on_the_hull_and_at_soundings) {
+  const case_run r = run_case("hull_boundary");
+  EXPECT_EQ(split_lines(r.mesh).front(), "    7    6    3");
+  const volume_lines v(r.volume, 7, 6, 3);
+  struct cell_case {
+    const char* what;
+    int ix, iy;
+    std::vector<std::string> lines;
+  };
+  const cell_case cases[] = {
+      {"on a hull edge: exterior, the fill value", 3, 6, filled3},
+      {"interior sounding (10, 30): its values",
+       2,
+       4,
+       {" 7.0000E+00", " 7.0000E+01", " 7.0000E+02"}},
+      // Its layer-1 value equals the fill value, so the whole cell takes the
+      // short form, whatever the other layers hold.
+      {"interior sounding (30, 10) with -100 in layer 1",
+       4,
+       2,
+       {"-1.0E+02", " 2.0E+01", " 2.0E+02"}},
+      // At a boundary sounding the answer depends on the start node. The
+      // searches of this run answer exterior at (0, 40) and (60, 10) in every
+      // layer, and at (20, 0) a triangle in layer 1 (the sounding's value)
+      // but exterior in layers 2 and 3: the fill value in the long form.
+      {"boundary sounding (0, 40)", 1, 5, filled3},
+      {"boundary sounding (60, 10)", 7, 2, filled3},
+      {"boundary sounding (20, 0)", 3, 1, {" 3.0000E+00", "-1.0000E+02", "-1.0000E+02"}},
+  };
+  for (const cell_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(v.cell(c.ix, c.iy), c.lines);
+  }
+}
+
+TEST(golden_test, no_cells_gives_an_empty_volume) {
+  const case_run r = run_case("no_cells");
+  EXPECT_EQ(r.volume, "");
+  EXPECT_EQ(r.mesh,
+            "    0   10    2\n"
+            "       -40.0       -40.0 0.0\n"
+            "  0*100.000\n"
+            " 10*100.000\n"
+            "    4.00    6.00\n");
+}
+
+}  // namespace
+}  // namespace tervox
