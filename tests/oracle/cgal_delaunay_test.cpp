@@ -101,7 +101,7 @@ TEST(cgal_delaunay_test, cocircular_sets_same_hull_and_both_delaunay) {
     const mesh m = build_mesh(points);
     ASSERT_EQ(m.ier, triang::trmesh_ier::ok);
     ASSERT_EQ(check_adjacency(m.n, m.x, m.y, m.iadj, m.iend), "");
-    EXPECT_EQ(check_delaunay(m.n, m.x, m.y, m.iadj, m.iend), "");
+    EXPECT_EQ(check_delaunay(m.n, m.x, m.y, m.iadj, m.iend, delaunay_slack(family)), "");
     const cgal_structure cgal = cgal_delaunay(m.x, m.y);
     EXPECT_EQ(boundary_of(m.n, m.iadj, m.iend), boundary_of(m.n, cgal.iadj, cgal.iend));
     EXPECT_EQ(triangles_of(m.n, m.iadj, m.iend).size(),

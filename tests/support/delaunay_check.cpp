@@ -9,7 +9,7 @@
 namespace tervox_test {
 
 std::string check_delaunay(int n, std::span<const float> x, std::span<const float> y,
-                           std::span<const int> iadj, std::span<const int> iend) {
+                           std::span<const int> iadj, std::span<const int> iend, double slack) {
   const auto un = static_cast<std::size_t>(n);
   const triang::one_based<const float> xs(x.first(un));
   const triang::one_based<const float> ys(y.first(un));
@@ -42,7 +42,8 @@ std::string check_delaunay(int n, std::span<const float> x, std::span<const floa
       if (b == triang::outside || c == triang::outside) {
         continue;
       }
-      if (incircle(xs[node], ys[node], xs[a], ys[a], xs[b], ys[b], xs[c], ys[c]) > 0) {
+      if (incircle(xs[node], ys[node], xs[a], ys[a], xs[b], ys[b], xs[c], ys[c]) > 0 &&
+          incircle_relative(xs[node], ys[node], xs[a], ys[a], xs[b], ys[b], xs[c], ys[c]) > slack) {
         std::ostringstream out;
         out << "node " << c << " lies strictly inside the circumcircle of triangle (" << node
             << ", " << a << ", " << b << "), across the arc " << node << "-" << a << " (position "

@@ -176,6 +176,27 @@ point_set tiny(int n, std::mt19937& gen) {
   return s;
 }
 
+point_set near_circle(int n, std::mt19937& gen) {
+  // The rational parametrisation ((1-t^2), 2t) / (1+t^2) needs only correctly
+  // rounded operations, so the points are the same everywhere.
+  const int circles = 1 + n / 100;
+  point_set s;
+  for (int c = 0; c < circles; ++c) {
+    const double cx = 100.0 * static_cast<double>(unit(gen));
+    const double cy = 100.0 * static_cast<double>(unit(gen));
+    const double r = 1.0 + 20.0 * static_cast<double>(unit(gen));
+    const int count = c + 1 < circles ? n / circles : n - (circles - 1) * (n / circles);
+    for (int i = 0; i < count; ++i) {
+      const double t = 2.0 * static_cast<double>(unit(gen)) - 1.0;
+      const double sign = below(gen, 2) == 0 ? 1.0 : -1.0;
+      const double q = 1.0 + t * t;
+      add(s, static_cast<float>(cx + sign * r * (1.0 - t * t) / q),
+          static_cast<float>(cy + r * 2.0 * t / q));
+    }
+  }
+  return s;
+}
+
 std::uint64_t location_key(float x, float y) {
   // +0 and -0 are one location.
   const float px = x == 0.0f ? 0.0f : x;
@@ -221,6 +242,8 @@ std::string_view family_name(point_family family) {
       return "projected";
     case point_family::tiny:
       return "tiny";
+    case point_family::near_circle:
+      return "near_circle";
   }
   return "?";
 }
@@ -236,9 +259,14 @@ bool general_position(point_family family) {
     case point_family::shared_x_lines:
     case point_family::lattice:
     case point_family::nearly_collinear:
+    case point_family::near_circle:
       return false;
   }
   return false;
+}
+
+double delaunay_slack(point_family family) {
+  return family == point_family::near_circle ? 1e-6 : 0.0;
 }
 
 point_set generate(point_family family, int n, std::uint32_t seed) {
@@ -268,6 +296,9 @@ point_set generate(point_family family, int n, std::uint32_t seed) {
       break;
     case point_family::tiny:
       raw = tiny(n, gen);
+      break;
+    case point_family::near_circle:
+      raw = near_circle(n, gen);
       break;
   }
   return without_duplicates(raw);

@@ -24,12 +24,14 @@ enum class point_family {
   nearly_collinear,  ///< a line rounded to float and nudged by a few ulps
   projected,         ///< projected-metre coordinates: x near 5e5, y near 6e6
   tiny,              ///< coordinates of size 1e-3
+  near_circle,       ///< points on a few circles, rounded to float: every four
+                     ///< points of a circle are cocircular within rounding only
 };
 
 inline constexpr point_family all_families[] = {
     point_family::uniform,        point_family::clustered, point_family::jittered_lines,
     point_family::shared_x_lines, point_family::lattice,   point_family::nearly_collinear,
-    point_family::projected,      point_family::tiny,
+    point_family::projected,      point_family::tiny,      point_family::near_circle,
 };
 
 std::string_view family_name(point_family family);
@@ -37,6 +39,13 @@ std::string_view family_name(point_family family);
 /// True when the family's sets have, in practice, no four points on one circle
 /// and no three on one line, so their Delaunay triangulation is unique.
 bool general_position(point_family family);
+
+/// The largest relative incircle determinant (see incircle_relative) with
+/// which a node may lie inside a circumcircle. Zero, except for near_circle:
+/// the swap test rounds its cross products to single precision, so for
+/// quadrilaterals that are cocircular within rounding its decision may differ
+/// from the exact one in either direction.
+double delaunay_slack(point_family family);
 
 struct point_set {
   std::vector<float> x;
