@@ -7,7 +7,9 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <triang/triang.hpp>
 
@@ -280,7 +282,7 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
     return false;
   const std::int64_t blocks = plan.blocks();
 
-  if (threads <= 1 || blocks == 1) {
+  const auto write_serially = [&] {
     block_writer writer(nodes, cells, plan, log_mode);
     std::vector<char> text;
     for (std::int64_t b = 0; b < blocks && !file.failed(); ++b) {
@@ -289,58 +291,85 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
       file.write(text.data(), text.size());
     }
     return true;
-  }
+  };
+  if (threads <= 1 || blocks == 1)
+    return write_serially();
 
   // Worker w fills blocks w, w+T, w+2T, ... alternating between its two
   // slots; this thread writes the blocks in order as they become ready.
+  // A worker that fails (a block's buffers can be large when there are many
+  // layers, and memory may run out) stops every thread; its exception is
+  // raised again here once all have ended, so that the caller reports it
+  // and discards the volume file, as for a failure on this thread.
   const int workers = static_cast<int>(std::min<std::int64_t>(threads, blocks));
   std::vector<block_slot> slots(static_cast<std::size_t>(2 * workers));
   std::atomic<bool> stop{false};
   std::atomic<bool> broken{false};
+  std::atomic<bool> failed{false};
+  std::exception_ptr failure;  // written once, by the worker that sets `failed`
   auto slot_of = [&](std::int64_t b) -> block_slot& {
     return slots[static_cast<std::size_t>((b % workers) * 2 + (b / workers) % 2)];
+  };
+  const auto stop_all = [&] {
+    stop.store(true);
+    for (block_slot& slot : slots) {
+      std::lock_guard lock(slot.m);
+      slot.cv.notify_all();
+    }
   };
 
   std::vector<std::thread> pool;
   pool.reserve(static_cast<std::size_t>(workers));
   for (int w = 0; w < workers; ++w) {
-    pool.emplace_back([&, w] {
-      block_writer writer(nodes, cells, plan, log_mode);
-      std::vector<char> text;
-      for (std::int64_t b = w; b < blocks && !stop.load(); b += workers) {
-        const bool ok = writer.fill_block(b, text);
-        if (!ok)
-          broken.store(true);
-        block_slot& slot = slot_of(b);
-        std::unique_lock lock(slot.m);
-        slot.cv.wait(lock, [&] { return slot.block == -1 || stop.load(); });
-        if (stop.load())
-          return;
-        std::swap(slot.text, text);
-        slot.block = b;
-        slot.cv.notify_all();
-        if (!ok)
-          return;
+    const auto work = [&, w] {
+      try {
+        block_writer writer(nodes, cells, plan, log_mode);
+        std::vector<char> text;
+        for (std::int64_t b = w; b < blocks && !stop.load(); b += workers) {
+          const bool ok = writer.fill_block(b, text);
+          if (!ok)
+            broken.store(true);
+          block_slot& slot = slot_of(b);
+          std::unique_lock lock(slot.m);
+          slot.cv.wait(lock, [&] { return slot.block == -1 || stop.load(); });
+          if (stop.load())
+            return;
+          std::swap(slot.text, text);
+          slot.block = b;
+          slot.cv.notify_all();
+          if (!ok)
+            return;
+        }
+      } catch (...) {
+        if (!failed.exchange(true))
+          failure = std::current_exception();
+        stop_all();
       }
-    });
+    };
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      // No thread to be had: end those that started and do it all here.
+      stop_all();
+      for (std::thread& t : pool) t.join();
+      return write_serially();
+    }
   }
 
   for (std::int64_t b = 0; b < blocks; ++b) {
     block_slot& slot = slot_of(b);
     std::unique_lock lock(slot.m);
-    slot.cv.wait(lock, [&] { return slot.block == b; });
-    if (broken.load() || file.failed())
+    slot.cv.wait(lock, [&] { return slot.block == b || failed.load(); });
+    if (failed.load() || broken.load() || file.failed())
       break;
     file.write(slot.text.data(), slot.text.size());
     slot.block = -1;
     slot.cv.notify_all();
   }
-  stop.store(true);
-  for (block_slot& slot : slots) {
-    std::lock_guard lock(slot.m);
-    slot.cv.notify_all();
-  }
+  stop_all();
   for (std::thread& t : pool) t.join();
+  if (failure)
+    std::rethrow_exception(failure);
   return !broken.load();
 }
 

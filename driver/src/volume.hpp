@@ -59,6 +59,9 @@ struct grid_geometry {
 /// by the soundings and a few blocks of cells, whatever the grid size.
 /// Returns false if point location reported a broken structure; the file
 /// then holds an incomplete volume and must not be committed.
+/// A failure on any thread (std::bad_alloc when the buffers of a block
+/// cannot be had) reaches the caller as an exception once every thread has
+/// ended; the file is then incomplete as well.
 bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
                    output_file& file, int threads);
 

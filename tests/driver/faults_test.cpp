@@ -1,0 +1,432 @@
+// The built program against resource faults and interruption: headers that
+// claim more than memory holds, input that is not a soundings file at all,
+// output that cannot be written halfway, and a signal in the middle of a run.
+// Whatever happens, the run ends with a clear message or diagnostic and exit
+// status 1 (or the signal), never a crash, and leaves no temporary or partial
+// file behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/run_tool_support.hpp"
+
+// AddressSanitizer reserves terabytes of address space for its shadow, so a
+// sanitized program cannot start under RLIMIT_AS.
+#if defined(__SANITIZE_ADDRESS__)
+#  define TERVOX_UNDER_ASAN 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define TERVOX_UNDER_ASAN 1
+#  endif
+#endif
+
+namespace tervox {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::list_entries;
+using testing::read_file;
+using testing::temp_folder;
+using testing::write_file;
+
+// ---------------------------------------------------------------------------
+// A child run with limits, started without waiting for it
+// ---------------------------------------------------------------------------
+
+struct limits {
+  std::optional<rlim_t> address_space;  ///< RLIMIT_AS in bytes
+  std::optional<rlim_t> file_size;      ///< RLIMIT_FSIZE in bytes
+  const char* threads = nullptr;        ///< TERVOX_THREADS, unset when null
+};
+
+struct outcome {
+  int status = -1;  ///< exit status; 128 + n when killed by signal n
+  std::string out;
+  std::string err;
+};
+
+// The program runs in `cwd`; its standard output and error go to files in a
+// folder of their own, so that `cwd` holds only what the program made.
+class child {
+ public:
+  child(const fs::path& cwd, const std::vector<std::string>& args, const limits& lim) {
+    std::vector<std::string> argv_text{TERVOX_EXE};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env_text;
+    for (char** e = environ; *e != nullptr; ++e) {
+      if (!std::string_view(*e).starts_with("TERVOX_THREADS="))
+        env_text.emplace_back(*e);
+    }
+    if (lim.threads != nullptr)
+      env_text.push_back(std::string("TERVOX_THREADS=") + lim.threads);
+    std::vector<char*> envp;
+    for (auto& e : env_text) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string out_path = (streams_ / "out").string();
+    const std::string err_path = (streams_ / "err").string();
+    const std::string dir = cwd.string();
+
+    // Between fork and exec only async-signal-safe calls.
+    pid_ = ::fork();
+    if (pid_ != 0)
+      return;
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(dir.c_str()) != 0)
+      ::_exit(125);
+    ::signal(SIGXFSZ, SIG_DFL);
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    if (lim.address_space) {
+      const rlimit l{*lim.address_space, *lim.address_space};
+      if (::setrlimit(RLIMIT_AS, &l) != 0)
+        ::_exit(125);
+    }
+    if (lim.file_size) {
+      const rlimit l{*lim.file_size, *lim.file_size};
+      if (::setrlimit(RLIMIT_FSIZE, &l) != 0)
+        ::_exit(125);
+    }
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(126);
+  }
+  ~child() {
+    if (pid_ > 0 && !waited_) {
+      ::kill(pid_, SIGKILL);
+      wait();
+    }
+  }
+  child(const child&) = delete;
+  child& operator=(const child&) = delete;
+
+  bool running() {
+    if (waited_)
+      return false;
+    int wstatus = 0;
+    const pid_t r = ::waitpid(pid_, &wstatus, WNOHANG);
+    if (r == pid_)
+      finish(wstatus);
+    return !waited_;
+  }
+  void signal(int sig) { ::kill(pid_, sig); }
+  outcome wait() {
+    while (!waited_) {
+      int wstatus = 0;
+      const pid_t r = ::waitpid(pid_, &wstatus, 0);
+      if (r == pid_)
+        finish(wstatus);
+      else if (r < 0 && errno != EINTR)
+        break;
+    }
+    result_.out = read_file(streams_ / "out");
+    result_.err = read_file(streams_ / "err");
+    return result_;
+  }
+
+ private:
+  void finish(int wstatus) {
+    waited_ = true;
+    result_.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  }
+
+  temp_folder streams_;
+  pid_t pid_ = -1;
+  bool waited_ = false;
+  outcome result_;
+};
+
+outcome run_in(const fs::path& cwd, const std::vector<std::string>& args, const limits& lim = {}) {
+  child c(cwd, args, lim);
+  return c.wait();
+}
+
+const std::vector<std::string> default_args{"in.txt", "out.vol", "1", "1", "0"};
+
+std::string header(long long nlayer, const std::string& thicknesses, long long nsound) {
+  return "Number of layers " + std::to_string(nlayer) + "\nLayer thicknesses (m) " + thicknesses +
+         "\nNumber of soundings " + std::to_string(nsound) + "\nx y values\n";
+}
+
+// ---------------------------------------------------------------------------
+// Header counts beyond what memory holds
+// ---------------------------------------------------------------------------
+
+struct count_case {
+  const char* what;
+  std::string soundings;
+  std::vector<std::string> args;
+  std::vector<std::string> needles;  // parts of the one diagnostic line
+  std::vector<std::string> files;    // what the folder holds afterwards
+};
+
+void expect_diagnostic(const outcome& r, const count_case& c, const fs::path& dir) {
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(r.err.starts_with("tervox: ")) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  for (const std::string& needle : c.needles) {
+    EXPECT_NE(r.err.find(needle), std::string::npos) << "'" << needle << "' not in " << r.err;
+  }
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(list_entries(dir), c.files);
+}
+
+// Counts the tool can refuse or see through without running out of memory:
+// it reserves, but does not touch, what a header asks for.
+TEST(faults_test, header_counts_far_beyond_the_file) {
+  const count_case cases[] = {
+      {"2e9 soundings: more than the triangulation's 32-bit positions can hold",
+       header(1, "", 2000000000) + "0 0 1\n1 0 1\n0 1 1\n",
+       default_args,
+       {"in.txt:3: too many soundings: 2000000000"},
+       {"in.txt"}},
+      {"2e9 layers, three thicknesses given",
+       header(2000000000, "1 2 3", 3) + "0 0 1\n",
+       default_args,
+       {"in.txt:", "expected thickness 4, got"},
+       {"in.txt"}},
+      {"2e9 layers given by one repeat count",
+       header(2000000000, "1999999999*", 3) + "0 0 1\n",
+       default_args,
+       {"in.txt:2: expected thickness 1, got an empty value"},
+       {"in.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_folder dir;
+    write_file(dir / "in.txt", c.soundings);
+    expect_diagnostic(run_in(dir.path(), c.args), c, dir.path());
+  }
+}
+
+// Under a memory limit, each array that cannot be had is named; the run
+// never dies of it and leaves no temporary file. The last case passes the
+// reader and the triangulation, and runs out of memory in the volume's
+// worker threads, whose buffers hold all the layers of a cell (such a failure
+// once ended the process from the worker, leaving the temporary file).
+TEST(faults_test, arrays_beyond_memory_are_named) {
+#ifdef TERVOX_UNDER_ASAN
+  GTEST_SKIP() << "a sanitized program cannot run under RLIMIT_AS";
+#else
+  constexpr rlim_t mib = rlim_t{1} << 20;
+  const std::string many_layers = "1000000";
+  const count_case cases[] = {
+      {"2e9 layers",
+       header(2000000000, "1 2 3", 3),
+       default_args,
+       {"cannot allocate dz: 1999999999 values"},
+       {"in.txt"}},
+      {"3e8 soundings",
+       header(1, "", 300000000) + "0 0 1\n",
+       default_args,
+       {"cannot allocate xloc: 300000000 values"},
+       {"in.txt"}},
+      {"1e6 soundings of 1000 layers",
+       header(1000, "999*1", 1000000) + "0 0 1000*1\n",
+       default_args,
+       {"cannot allocate dat: 1000000000 values"},
+       {"in.txt"}},
+      {"1e6 layers in a volume of four cells, on two threads",
+       header(1000000, "999999*1", 3) + "0 0 " + many_layers + "*1\n10 0 " + many_layers +
+           "*2\n0 10 " + many_layers + "*3\n",
+       {"in.txt", "out.vol", "5", "5", "0"},
+       {"out of memory"},
+       {"in.txt", "out.vol.mesh"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_folder dir;
+    write_file(dir / "in.txt", c.soundings);
+    const outcome r = run_in(dir.path(), c.args, {80 * mib, std::nullopt, "2"});
+    expect_diagnostic(r, c, dir.path());
+  }
+#endif
+}
+
+// ---------------------------------------------------------------------------
+// Input that is not a soundings file
+// ---------------------------------------------------------------------------
+
+std::string random_bytes(std::size_t n, std::uint32_t seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(gen() & 0xff);
+  return s;
+}
+
+TEST(faults_test, input_that_is_not_a_soundings_file) {
+  struct input_case {
+    const char* what;
+    std::string content;
+    const char* diagnostic;  // the whole line
+  };
+  const input_case cases[] = {
+      {"empty file", "",
+       "tervox: in.txt:1: expected label word 1 of the layer count line, got end "
+       "of file\n"},
+      // One label word of NUL bytes, then nothing.
+      {"NUL bytes", std::string(64, '\0'),
+       "tervox: in.txt:1: expected label word 2 of the layer count line, got end of file\n"},
+      {"random bytes", random_bytes(4096, 7), nullptr},
+      {"one token of 3 MB, longer than the read buffer",
+       header(1, "", 3) + std::string(3 << 20, '7') + "x 0 1\n", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_folder dir;
+    write_file(dir / "in.txt", c.content);
+    const outcome r = run_in(dir.path(), default_args);
+    EXPECT_EQ(r.out, "");
+    if (c.diagnostic != nullptr) {
+      EXPECT_EQ(r.err, c.diagnostic);
+    } else {
+      EXPECT_TRUE(r.err.starts_with("tervox: in.txt:")) << r.err;
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+      EXPECT_LT(r.err.size(), 200u);
+    }
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"in.txt"});
+  }
+}
+
+TEST(faults_test, input_path_through_a_file_is_not_found) {
+  temp_folder dir;
+  write_file(dir / "in.txt", "a file, not a folder\n");
+  const outcome r = run_in(dir.path(), {"in.txt/x", "out.vol", "1", "1", "0"});
+  EXPECT_EQ(r.out, " Error: in.txt/x not found.\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"in.txt"});
+}
+
+// ---------------------------------------------------------------------------
+// Output faults
+// ---------------------------------------------------------------------------
+
+const std::string small_survey = header(2, "4", 4) + "0 0 1 2\n10 0 3 4\n0 10 5 6\n10 10 7 8\n";
+
+TEST(faults_test, output_path_through_a_file) {
+  temp_folder dir;
+  write_file(dir / "in.txt", small_survey);
+  const outcome r = run_in(dir.path(), {"in.txt", "in.txt/out.vol", "1", "1", "0"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "tervox: cannot create 'in.txt/out.vol.mesh': Not a directory\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"in.txt"});
+}
+
+TEST(faults_test, output_named_through_a_link_to_the_input) {
+  temp_folder dir;
+  write_file(dir / "in.txt", small_survey);
+  fs::create_symlink("in.txt", dir / "out.vol");
+  const outcome r = run_in(dir.path(), default_args);
+  EXPECT_EQ(r.err,
+            "tervox: output file 'out.vol' is the soundings file 'in.txt'; "
+            "writing it would destroy the input\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(read_file(dir / "in.txt"), small_survey);
+  EXPECT_TRUE(fs::is_symlink(dir / "out.vol"));
+  EXPECT_FALSE(fs::exists(dir / "out.vol.mesh"));
+}
+
+// The mesh file fits under the file-size limit, the volume does not: the
+// mesh file is complete, the earlier volume stands, and nothing else is left.
+TEST(faults_test, volume_beyond_the_file_size_limit_leaves_the_earlier_volume) {
+  temp_folder dir;
+  write_file(dir / "in.txt", small_survey);
+  write_file(dir / "out.vol", "an earlier volume\n");
+  const outcome r = run_in(dir.path(), default_args, {std::nullopt, 1000, nullptr});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "tervox: cannot write 'out.vol': File too large\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(list_entries(dir.path()),
+            (std::vector<std::string>{"in.txt", "out.vol", "out.vol.mesh"}));
+  EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
+  EXPECT_EQ(read_file(dir / "out.vol.mesh"),
+            "   10   10    2\n        -0.4        -0.4 0.0\n 10*1.000\n 10*1.000\n"
+            "    4.00    6.00\n");
+}
+
+// ---------------------------------------------------------------------------
+// Interruption
+// ---------------------------------------------------------------------------
+
+// 10000 soundings on a jittered lattice: a run of a second or so, most of it
+// in the triangulation and the volume.
+std::string long_survey() {
+  std::mt19937 gen(11);
+  const auto jitter = [&] { return static_cast<double>(gen() % 5000) / 1000.0; };
+  std::string s = header(1, "", 10000);
+  char line[64];
+  for (int i = 0; i < 100; ++i) {
+    for (int j = 0; j < 100; ++j) {
+      const double x = i * 10 + jitter();
+      const double y = j * 10 + jitter();
+      std::snprintf(line, sizeof line, "%.3f %.3f %.2f\n", x, y, x + y);
+      s += line;
+    }
+  }
+  return s;
+}
+
+bool has_temporary_file(const fs::path& dir) {
+  for (const std::string& name : list_entries(dir)) {
+    if (name.starts_with(".tervox-"))
+      return true;
+  }
+  return false;
+}
+
+TEST(faults_test, interrupted_run_leaves_no_temporary_or_partial_file) {
+  const std::string survey = long_survey();
+  struct interrupt_case {
+    int sig;
+    bool in_volume;  // signal once the volume's temporary file exists, else
+                     // as soon as the mesh file is complete
+  };
+  for (const interrupt_case c : {interrupt_case{SIGINT, true}, interrupt_case{SIGTERM, true},
+                                 interrupt_case{SIGTERM, false}}) {
+    SCOPED_TRACE(std::string(strsignal(c.sig)) + (c.in_volume ? ", in the volume" : ", early"));
+    temp_folder dir;
+    write_file(dir / "in.txt", survey);
+    write_file(dir / "out.vol", "an earlier volume\n");
+    child run(dir.path(), {"in.txt", "out.vol", "2", "2", "0"}, {});
+    // The mesh file is renamed into place before the volume's temporary
+    // file is created, so both together mean the volume is being written.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    bool ready = false;
+    while (!ready && run.running() && std::chrono::steady_clock::now() < deadline) {
+      ready = fs::exists(dir / "out.vol.mesh") && (!c.in_volume || has_temporary_file(dir.path()));
+      if (!ready)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(ready) << "the run ended, or took too long, before the moment to signal it";
+    run.signal(c.sig);
+    const outcome r = run.wait();
+    EXPECT_EQ(r.status, 128 + c.sig) << r.err;
+    EXPECT_EQ(list_entries(dir.path()),
+              (std::vector<std::string>{"in.txt", "out.vol", "out.vol.mesh"}));
+    EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"),
+              "  498  498    1\n        -0.7        -0.7 0.0\n498*2.000\n498*2.000\n    1.00\n");
+  }
+}
+
+}  // namespace
+}  // namespace tervox
