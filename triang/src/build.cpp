@@ -1,8 +1,12 @@
 // Incremental Delaunay construction: a first fan of triangles laid out
 // directly from the leading collinear nodes, then one node at a time.
+#include <cstddef>
 #include <cstdint>
 
+#include "add_node.hpp"
 #include "detail.hpp"
+#include "node_lists.hpp"
+#include "packed_lists.hpp"
 #include "triang/triang.hpp"
 
 namespace triang {
@@ -17,87 +21,17 @@ inline double dbl(float v) {
 
 void adnode(int knew, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
             std::span<int> iend, int& ier) {
-  const one_based<const float> xs(x);
-  const one_based<const float> ys(y);
-  const one_based<int> adj(iadj);
-  const one_based<int> last_of(iend);
-
-  ier = adnode_ier::ok;
-  // Only nodes 1..knew-1 are in the structure yet; handing trfind exactly
-  // those lists also sizes its step bound to them.
-  const int used = last_of[knew - 1];
-  int nv1 = 0;
-  int nv2 = 0;
-  int nv3 = 0;
-  trfind(knew - 1, xs[knew], ys[knew], x, y, iadj.first(static_cast<std::size_t>(used)),
-         iend.first(static_cast<std::size_t>(knew - 1)), nv1, nv2, nv3);
-  if (nv1 == trfind_failed) {
-    ier = adnode_ier::broken;
-    return;
-  }
-  if (nv1 == outside) {
-    ier = adnode_ier::collinear;
-    return;
-  }
-  if (nv3 == outside) {
-    bdyadd(knew, nv1, nv2, iadj, iend);
-  } else {
-    intadd(knew, nv1, nv2, nv3, iadj, iend);
-  }
-
-  // Test every arc opposite knew, walking knew's list counterclockwise. A
-  // swap inserts w into knew's list just before b and moves the start of the
-  // list down by one (a and b each lose an entry before it, w gains one), so
-  // b stays at p, w lands at p-1 and the end l stays put.
-  int f = last_of[knew - 1] + 1;
-  const int l = last_of[knew];
-  const int first = adj[f];
-  int a = first;
-  int p = f + 1;
-  int b = adj[p];
-  // Each swap adds a neighbour to knew and each other pass advances along
-  // its list, so a valid structure needs fewer than 2 * knew passes.
-  std::int64_t passes_left = 3 * static_cast<std::int64_t>(knew);
-  for (;;) {
-    if (--passes_left < 0) {
-      assert(!"adnode: the swap loop exceeded its bound (broken structure)");
-      ier = adnode_ier::broken;
-      return;
-    }
-    // w: the node beyond the arc a-b, or outside for a boundary arc.
-    const int q = index(a, b, iadj, iend);
-    if (q == 0) {
-      ier = adnode_ier::broken;
-      return;
-    }
-    const int w = q == detail::first_pos(last_of, a) ? adj[last_of[a]] : adj[q - 1];
-    if (w != outside && swptst(w, knew, b, a, x, y)) {
-      swap(w, knew, b, a, iadj, iend);
-      b = w;
-      --p;
-      --f;
-      continue;
-    }
-    if (b == first) {
-      return;
-    }
-    a = b;
-    ++p;
-    if (p > l) {
-      p = f;
-    }
-    b = adj[p];
-    if (b == outside) {
-      return;
-    }
-  }
+  detail::packed_lists lists(iadj, iend);
+  ier = detail::add_node(lists, knew, x, y);
 }
 
-void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
-            std::span<int> iend, int& ier) {
+namespace detail {
+
+int first_fan(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
+              std::span<int> iend, int& ier) {
   if (n < 3) {
     ier = trmesh_ier::too_few_nodes;
-    return;
+    return 0;
   }
   const one_based<const float> xs(x);
   const one_based<const float> ys(y);
@@ -125,7 +59,7 @@ void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span
     const float dyr = static_cast<float>(dbl(yr) - dbl(yl));
     if (k == n) {
       ier = trmesh_ier::collinear;
-      return;
+      return 0;
     }
     m = k;
     ++k;
@@ -210,19 +144,59 @@ void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span
     last_of[node] = t;
   }
   last_of[k] = t + k;
+  return k;
+}
 
-  // After a proper first fan adnode can only succeed. Anything else means the
-  // coordinates broke the construction's assumptions (coincident nodes can
-  // make point location answer "collinear"; non-finite ones make it fail),
-  // and knew was not linked in: going on would read its unset list end.
+}  // namespace detail
+
+void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
+            std::span<int> iend, int& ier) {
+  const int k = detail::first_fan(n, x, y, iadj, iend, ier);
+  if (k == 0) {
+    return;
+  }
+  // After a proper first fan adding a node can only succeed. Anything else
+  // means the coordinates broke the construction's assumptions (coincident
+  // nodes can make point location answer "collinear"; non-finite ones make
+  // it fail), and knew was not linked in: going on would read its unset list
+  // end.
+  detail::packed_lists lists(iadj, iend);
   for (int knew = k + 1; knew <= n; ++knew) {
-    int status = adnode_ier::ok;
-    adnode(knew, x, y, iadj, iend, status);
-    if (status != adnode_ier::ok) {
+    if (detail::add_node(lists, knew, x, y) != adnode_ier::ok) {
       ier = trmesh_ier::broken;
       return;
     }
   }
+}
+
+std::size_t trmesh_work_size(int n) {
+  return detail::node_lists::work_size(n);
+}
+
+// The same construction, edit for edit, on per-node lists in the workspace;
+// the lists are packed into iadj and iend once at the end (also when the
+// construction breaks down, so that the arrays hold what the packed routine
+// leaves).
+void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
+            std::span<int> iend, std::span<int> work, int& ier) {
+  const std::size_t need = trmesh_work_size(n);
+  if (need == 0 || work.size() < need) {
+    trmesh(n, x, y, iadj, iend, ier);
+    return;
+  }
+  const int k = detail::first_fan(n, x, y, iadj, iend, ier);
+  if (k == 0) {
+    return;
+  }
+  detail::node_lists lists(n, iadj.size(), work);
+  lists.load(iadj, iend, k);
+  for (int knew = k + 1; knew <= n; ++knew) {
+    if (detail::add_node(lists, knew, x, y) != adnode_ier::ok) {
+      ier = trmesh_ier::broken;
+      break;
+    }
+  }
+  lists.pack(iadj, iend);
 }
 
 }  // namespace triang

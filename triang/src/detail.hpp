@@ -2,6 +2,8 @@
 // Private to the library: the driver never includes this header.
 #pragma once
 
+#include <span>
+
 #include "triang/triang.hpp"
 
 namespace triang::detail {
@@ -20,5 +22,14 @@ constexpr void move_ends(one_based<int> iend, int from, int to, int delta) noexc
     iend[node] += delta;
   }
 }
+
+/// The start of the construction: finds the leading collinear nodes 1..k-1
+/// (held in iend as a chain ordered along their line) and lays out the first
+/// fan, node k joined to each of them, as a packed structure of nodes 1..k.
+/// Returns k, or 0 with ier set when there is nothing more to add: fewer than
+/// three nodes, or all nodes collinear (the chain stays in iend). Otherwise ier
+/// is set to ok.
+int first_fan(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
+              std::span<int> iend, int& ier);
 
 }  // namespace triang::detail
