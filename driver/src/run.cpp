@@ -173,7 +173,13 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   tri.iadj = create_array<int>("iadj", iadj_entries);
   tri.iend = create_array<int>("iend", n);
   int ier = 0;
-  triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, ier);
+  {
+    // Room for the neighbour lists to grow while they are built; the
+    // triangulation itself ends up in iadj and iend.
+    std::vector<int> work =
+        create_array<int>("work", static_cast<std::int64_t>(triang::trmesh_work_size(n)));
+    triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, work, ier);
+  }  // work is released here
   if (ier == triang::trmesh_ier::collinear)
     return say(out, messages::collinear);
   // Too few nodes cannot happen after the reader's check; whatever else comes
