@@ -55,6 +55,35 @@ void trmesh_with_ordering(benchmark::State& state, point_family family) {
   state.counters["points"] = static_cast<double>(n);
 }
 
+// The same with the workspace construction; the workspace is allocated once,
+// like iadj and iend.
+void trmesh_work_with_ordering(benchmark::State& state, point_family family) {
+  const point_set& p = points(family, static_cast<int>(state.range(0)));
+  const int n = p.size();
+  const auto un = static_cast<std::size_t>(n);
+  std::vector<float> x;
+  std::vector<float> y;
+  std::vector<int> ind(un);
+  std::vector<int> iadj(6 * un - 9);
+  std::vector<int> iend(un);
+  std::vector<int> work(triang::trmesh_work_size(n));
+  int ier = -1;
+  for (auto _ : state) {
+    state.PauseTiming();
+    x = p.x;
+    y = p.y;
+    state.ResumeTiming();
+    triang::reordr(n, 2, x, y, std::span<float>{}, ind);
+    triang::trmesh(n, x, y, iadj, iend, work, ier);
+    benchmark::DoNotOptimize(iadj.data());
+    benchmark::ClobberMemory();
+  }
+  if (ier != triang::trmesh_ier::ok) {
+    state.SkipWithError("trmesh did not succeed");
+  }
+  state.counters["points"] = static_cast<double>(n);
+}
+
 void cgal_construction(benchmark::State& state, point_family family) {
   using kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
   const point_set& p = points(family, static_cast<int>(state.range(0)));
@@ -73,12 +102,20 @@ BENCHMARK_CAPTURE(trmesh_with_ordering, uniform, point_family::uniform)
     ->Arg(100'000)
     ->Arg(1'000'000)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(trmesh_work_with_ordering, uniform, point_family::uniform)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(cgal_construction, uniform, point_family::uniform)
     ->Arg(100'000)
     ->Arg(1'000'000)
     ->Unit(benchmark::kMillisecond);
 // A survey: flight lines along y, the soundings of a line sharing x exactly.
 BENCHMARK_CAPTURE(trmesh_with_ordering, shared_x_lines, point_family::shared_x_lines)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(trmesh_work_with_ordering, shared_x_lines, point_family::shared_x_lines)
     ->Arg(100'000)
     ->Arg(1'000'000)
     ->Unit(benchmark::kMillisecond);
