@@ -1,0 +1,217 @@
+// A whole run after the reading step, on a tiny survey built from the bytes:
+// location checks, log transform, grid placement, mesh text, ordering,
+// triangulation and the streamed volume, as tervox::run does them. The bytes
+// choose coordinates and values from several kinds of numbers (any float bit
+// pattern, small integers, wide-ranging powers of two, a previous number moved
+// by a few ulps, short fractions), so that lattices, collinear and cocircular
+// points, mixed magnitudes and points a hair off a line all come up.
+//
+// The survey is capped (at most 32 soundings, 3 layers, 2000 cells), so every
+// input runs in milliseconds. What must hold:
+//   * where the arithmetic decides exactly (see exact_arithmetic), the
+//     construction never breaks down, reports nodes as collinear only when
+//     they are, and what it builds passes the adjacency check;
+//   * the streamed volume, with 1 to 3 threads, is byte for byte the
+//     straightforward sequence's, and both agree on a broken structure
+//     (whatever the triangulation: both run the same point location).
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "exact_arithmetic.hpp"
+#include "fuzz_target.hpp"
+#include "grid.hpp"
+#include "mesh.hpp"
+#include "output_file.hpp"
+#include "reader.hpp"
+#include "reference/reference_volume.hpp"
+#include "support/adjacency_check.hpp"
+#include "support/exact_predicates.hpp"
+#include "triang/triang.hpp"
+#include "volume.hpp"
+
+namespace {
+
+using tervox_fuzz::byte_reader;
+using tervox_fuzz::require;
+
+constexpr int max_soundings = 32;
+constexpr int max_layers = 3;
+constexpr std::int64_t max_cells = 2000;
+
+// One number of the kind the next byte chooses; `previous` is the last
+// number made, for the kind that nudges it.
+float number(byte_reader& in, float& previous) {
+  float v = 0;
+  switch (in.byte() % 5) {
+    case 0: {
+      const std::uint32_t bits = in.u32();
+      std::memcpy(&v, &bits, sizeof v);
+      break;
+    }
+    case 1:
+      v = static_cast<float>(static_cast<std::int8_t>(in.byte()));
+      break;
+    case 2: {
+      const auto mantissa = static_cast<float>(static_cast<std::int8_t>(in.byte()));
+      const int exponent = static_cast<int>(in.byte() % 201) - 100;
+      v = std::ldexp(mantissa, exponent);
+      break;
+    }
+    case 3: {
+      const int steps = static_cast<int>(in.byte() % 9) - 4;
+      v = previous;
+      for (int i = 0; i < std::abs(steps); ++i) {
+        v = std::nextafter(v, steps > 0 ? INFINITY : -INFINITY);
+      }
+      break;
+    }
+    default: {
+      const auto hi = static_cast<std::uint16_t>(in.byte() << 8);
+      const auto raw = static_cast<std::int16_t>(hi | in.byte());
+      v = static_cast<float>(raw) / 256.0f;
+      break;
+    }
+  }
+  previous = v;
+  return v;
+}
+
+// A folder for the output files of the whole fuzzing session, on a memory
+// file system where there is one: the files are synced on every commit.
+const std::filesystem::path& work_folder() {
+  static const std::filesystem::path folder = [] {
+    const std::filesystem::path shm = "/dev/shm";
+    std::error_code ec;
+    const std::filesystem::path base =
+        std::filesystem::is_directory(shm, ec) && ::access(shm.c_str(), W_OK) == 0
+            ? shm
+            : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "tervox-fuzz-XXXXXX").string();
+    require(::mkdtemp(pattern.data()) != nullptr, "cannot create a work folder");
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(work_folder(), ignored);
+    });
+    return std::filesystem::path(pattern);
+  }();
+  return folder;
+}
+
+std::string file_text(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Writes the volume with `method` and returns whether it located every cell,
+// and the file's bytes when it did.
+template <class F>
+bool volume_text(const std::filesystem::path& path, F&& method, std::string& text) {
+  tervox::output_file file(path.string());
+  require(file.open().ok(), "cannot open a volume file");
+  if (!method(file))
+    return false;
+  const tervox::io_result r = file.commit();
+  require(r.ok(), "cannot write a volume file");
+  text = file_text(path);
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const tervox_fuzz::capped_scope memory_limit;
+  byte_reader in(data, size);
+  tervox::survey s;
+  s.nsound = 3 + in.byte() % (max_soundings - 2);
+  const std::uint8_t shape = in.byte();
+  s.nlayer = 1 + shape % max_layers;
+  const bool log_mode = (shape >> 2 & 1) != 0;
+  const int threads = 1 + (shape >> 3) % 3;
+  float previous = 0;
+  const float dx = number(in, previous);
+  const float dy = number(in, previous);
+
+  const auto n = static_cast<std::size_t>(s.nsound);
+  s.dz.assign(static_cast<std::size_t>(s.nlayer - 1), 2.5f);
+  s.dat.resize(n * static_cast<std::size_t>(s.nlayer));
+  for (std::size_t i = 0; i < n; ++i) {
+    s.xloc.push_back(number(in, previous));
+    s.yloc.push_back(number(in, previous));
+    for (int k = 1; k <= s.nlayer; ++k) {
+      s.dat[static_cast<std::size_t>(k - 1) * n + i] = number(in, previous);
+    }
+  }
+
+  // From here on, the steps of a run after the reader.
+  if (!tervox::check_locations(s, "fuzz.txt").empty())
+    return 0;
+  if (log_mode) {
+    for (float& v : s.dat) v = static_cast<float>(std::log(static_cast<double>(v)));
+  }
+  const tervox::axis_placement ax = tervox::place_axis(s.xloc, dx);
+  const tervox::axis_placement ay = tervox::place_axis(s.yloc, dy);
+  if (!ax.fits || !ay.fits)
+    return 0;
+  const tervox::grid g{ax.min, ay.min, ax.count, ay.count};
+  if (g.nx > 0 && g.ny > 0 && std::int64_t{g.nx} * g.ny > max_cells)
+    return 0;
+  const std::string mesh = tervox::mesh_text({g, dx, dy, s.nlayer, s.dz});
+  require(std::count(mesh.begin(), mesh.end(), '\n') == 5, "a mesh text not of five lines");
+
+  const int nodes = s.nsound;
+  std::vector<int> ind(n);
+  triang::reordr(nodes, 3, s.xloc, s.yloc, s.layer(1), ind);
+  for (int k = 2; k <= s.nlayer; ++k) triang::permut(nodes, ind, s.layer(k));
+  std::vector<int> iadj(6 * n - 9);
+  std::vector<int> iend(n);
+  const bool exact = tervox_test::exact_arithmetic(s.xloc) && tervox_test::exact_arithmetic(s.yloc);
+#ifndef NDEBUG
+  // With assertions on, the library stops the process where a walk exceeds
+  // its bound, which rounded arithmetic can bring about; the fuzz build has
+  // them off, as the tool has, and its guards must then report it.
+  if (!exact)
+    return 0;
+#endif
+  int ier = -1;
+  triang::trmesh(nodes, s.xloc, s.yloc, iadj, iend, ier);
+  require(!exact || ier != triang::trmesh_ier::broken,
+          "trmesh broke down on coordinates it decides exactly");
+  require(
+      !exact || ier != triang::trmesh_ier::collinear || tervox_test::all_collinear(s.xloc, s.yloc),
+      "trmesh reported nodes as collinear that are not");
+  if (ier != triang::trmesh_ier::ok)
+    return 0;
+  const std::string problem = tervox_test::check_adjacency(nodes, s.xloc, s.yloc, iadj, iend);
+  require(!exact || problem.empty(), "trmesh built an invalid triangulation");
+
+  const tervox::node_data data_nodes{nodes, s.nlayer, s.xloc, s.yloc, s.dat, iadj, iend};
+  const tervox::grid_geometry geo{g, dx, dy};
+  std::string streamed;
+  std::string reference;
+  const bool streamed_ok = volume_text(
+      work_folder() / "streamed.vol",
+      [&](tervox::output_file& f) {
+        return tervox::stream_volume(data_nodes, geo, log_mode, f, threads);
+      },
+      streamed);
+  const bool reference_ok = volume_text(
+      work_folder() / "reference.vol",
+      [&](tervox::output_file& f) {
+        return tervox_reference::reference_volume(data_nodes, geo, log_mode, f);
+      },
+      reference);
+  require(streamed_ok == reference_ok, "only one volume found the structure broken");
+  require(streamed == reference, "the streamed volume differs from the straightforward one");
+  return 0;
+}
