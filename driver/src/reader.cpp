@@ -64,7 +64,10 @@ const char* number_start(const char* b, const char* e) {
 // current position. A token is always kept whole in the buffer: when a
 // look-ahead runs past the buffered bytes, the unconsumed tail moves to the
 // front and the rest is refilled (the buffer grows only for a token longer
-// than itself). Line ends are counted as they are consumed.
+// than itself, up to max_buffer: a longer token is cut there, so that a file
+// of one endless token, gigabytes of NUL bytes say, ends with a diagnostic
+// instead of being read whole into memory). Line ends are counted as they
+// are consumed.
 class source {
  public:
   explicit source(std::istream& in) : in_(in), buf_(block_size) {}
@@ -112,6 +115,9 @@ class source {
     pos_ = static_cast<std::size_t>(r.ptr - buf_.data());
     return true;
   }
+  /// True for a token of `len` bytes from the current position that was cut
+  /// at the buffer's limit: the input goes on, but the token is no value.
+  bool cut(std::size_t len) const { return len >= max_buffer; }
   /// Consumes k bytes that hold no line end.
   void advance(std::size_t k) { pos_ += k; }
 
@@ -156,6 +162,7 @@ class source {
 
  private:
   static constexpr std::size_t block_size = std::size_t{1} << 20;
+  static constexpr std::size_t max_buffer = std::size_t{64} << 20;
 
   int at_slow(std::size_t k) {
     while (pos_ + k >= end_) {
@@ -178,6 +185,11 @@ class source {
       pos_ = 0;
     }
     if (end_ == buf_.size()) {
+      // Only a token that fills the whole buffer gets here. Past the limit it
+      // ends where the buffer does; the input itself has not ended.
+      if (buf_.size() >= max_buffer) {
+        return false;
+      }
       buf_.resize(2 * buf_.size());
     }
     in_.read(buf_.data() + end_, static_cast<std::streamsize>(buf_.size() - end_));
@@ -220,7 +232,8 @@ class source {
 ///   end_of_file   the input ended
 ///   input_error   the stream failed while reading
 ///   malformed     `shown` cannot be any value: a repeat count of 0 or out of
-///                 range, or text glued to a closing quote
+///                 range, text glued to a closing quote, or a token cut at the
+///                 buffer's limit
 ///   unterminated  `shown` opens a quote that its line does not close
 struct item {
   enum kind { value, empty, slash, end_of_file, input_error, malformed, unterminated };
@@ -336,6 +349,10 @@ class lexer {
     }
     const std::size_t len = src_.bare_end(0);
     const std::string_view t = src_.view(len);
+    if (src_.cut(len)) {
+      src_.advance(len);
+      return {item::malformed, t, t, line};
+    }
     std::size_t digits = 0;
     while (digits < len && is_digit(t[digits])) {
       ++digits;
@@ -376,7 +393,7 @@ class lexer {
   // An unquoted value: everything up to the next delimiter.
   item::kind scan_bare(std::size_t from, std::size_t& len) {
     len = src_.bare_end(from);
-    return item::value;
+    return src_.cut(len) ? item::malformed : item::value;
   }
 
   // A quoted text from offset `from`: a doubled quote stands for one quote

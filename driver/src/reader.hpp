@@ -18,6 +18,8 @@
 //               quote stands for one) that closes on its own line and may
 //               hold blanks, commas and slashes. Label words may be null.
 //   slash       ends the statement at once.
+//   length      a value longer than 64 MiB is cut there (no value of the
+//               format is that long; a file of NUL bytes has such a token).
 //   n*v, n*     n copies of v, or n null values; n is 1 or more.
 //   integers    an optional sign and decimal digits, within 32 bits.
 //   reals       an optional sign, digits with an optional point, an optional

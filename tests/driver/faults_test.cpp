@@ -57,6 +57,7 @@ struct outcome {
   int status = -1;  ///< exit status; 128 + n when killed by signal n
   std::string out;
   std::string err;
+  long peak_kib = 0;  ///< the child's peak resident memory
 };
 
 // The program runs in `cwd`; its standard output and error go to files in a
@@ -120,18 +121,20 @@ class child {
     if (waited_)
       return false;
     int wstatus = 0;
-    const pid_t r = ::waitpid(pid_, &wstatus, WNOHANG);
+    rusage usage{};
+    const pid_t r = ::wait4(pid_, &wstatus, WNOHANG, &usage);
     if (r == pid_)
-      finish(wstatus);
+      finish(wstatus, usage);
     return !waited_;
   }
   void signal(int sig) { ::kill(pid_, sig); }
   outcome wait() {
     while (!waited_) {
       int wstatus = 0;
-      const pid_t r = ::waitpid(pid_, &wstatus, 0);
+      rusage usage{};
+      const pid_t r = ::wait4(pid_, &wstatus, 0, &usage);
       if (r == pid_)
-        finish(wstatus);
+        finish(wstatus, usage);
       else if (r < 0 && errno != EINTR)
         break;
     }
@@ -141,9 +144,10 @@ class child {
   }
 
  private:
-  void finish(int wstatus) {
+  void finish(int wstatus, const rusage& usage) {
     waited_ = true;
     result_.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    result_.peak_kib = usage.ru_maxrss;
   }
 
   temp_folder streams_;
@@ -303,6 +307,26 @@ TEST(faults_test, input_that_is_not_a_soundings_file) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"in.txt"});
   }
+}
+
+// A file that is one endless token, as a file of zeros left by a failed
+// transfer is: read in bounded memory, to a diagnostic at its first value.
+TEST(faults_test, file_of_nul_bytes_is_not_read_whole_into_memory) {
+  temp_folder dir;
+  {
+    write_file(dir / "in.txt", "");
+    fs::resize_file(dir / "in.txt", std::uintmax_t{1} << 30);  // sparse: no disk used
+  }
+  const outcome r = run_in(dir.path(), default_args);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(
+      r.err.starts_with("tervox: in.txt:1: expected label word 1 of the layer count line, "
+                        "got '\\x00\\x00"))
+      << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(r.status, 1);
+  EXPECT_LT(r.peak_kib, 512 * 1024) << "KiB";
+  EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"in.txt"});
 }
 
 TEST(faults_test, input_path_through_a_file_is_not_found) {
