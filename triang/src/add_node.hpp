@@ -65,7 +65,7 @@ int add_node(Lists& lists, int knew, std::span<const float> x, std::span<const f
     }
     const int w = q == lists.first(a) ? lists.at(lists.last(a)) : lists.at(q - 1);
     if (w != outside && swptst(w, knew, b, a, x, y)) {
-      lists.swap(w, knew, b, a);
+      lists.swap(w, knew, b, a, q);
       b = w;
       continue;
     }

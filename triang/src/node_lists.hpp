@@ -13,25 +13,31 @@
 //   start[1..n]  pool position of node k's first entry
 //   len[1..n]    number of entries in node k's list
 //   cap[1..n]    room in node k's block
-//   pool[1..P]   blocks, P = 12n + 64: a header, then cap entries. The header
-//                of a live block is its node number; a block left behind when
-//                its list moved has -(its room) instead, so that the pool can
-//                be walked block by block.
+//   pool[1..P]   P = 12n + 64: eight cleared positions, then blocks: a
+//                header, then cap entries. The header of a live block is its
+//                node number; a block left behind when its list moved has
+//                -(its room) instead, so that the pool can be walked block by
+//                block.
 // New blocks are taken from the top of the pool. A list that outgrows its
 // block grows in place when its block is the topmost, else moves to the top
 // with half as much room again. When the top reaches P, the live blocks are
 // packed down in place, each trimmed to its list: a triangulation of k nodes
-// has at most 6k-9 entries, so at least 5n + 64 positions are then free and
-// the pool never runs out.
+// has at most 6k-9 entries, so about 5n positions are then free and the pool
+// never runs out.
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
+
+#if defined(__SSE2__)
+#  include <emmintrin.h>
+#endif
 
 #include "triang/triang.hpp"
 
@@ -61,7 +67,9 @@ class node_lists {
         cap_(work.subspan(2 * static_cast<std::size_t>(n), static_cast<std::size_t>(n))),
         pool_(work.subspan(3 * static_cast<std::size_t>(n), pool_size(n))),
         pool_top_(static_cast<int>(pool_size(n))),
-        iadj_size_(static_cast<std::int64_t>(iadj_size)) {}
+        iadj_size_(static_cast<std::int64_t>(iadj_size)) {
+    clear(1, padding);
+  }
 
   // -- the list view (see packed_lists.hpp) --------------------------------
 
@@ -74,21 +82,21 @@ class node_lists {
   int find(int node, int nbr) const noexcept {
     const int f = first(node);
     const int* list = pool_ptr(f);
-    int i = len_[node];
-    // Long lists (a hull node can gather hundreds of neighbours before swaps
-    // take them away) are scanned eight entries per test; the entry itself is
-    // then found among the last eight scanned.
-    while (i >= 8) {
-      const int* c = list + (i - 8);
-      if ((c[0] == nbr) | (c[1] == nbr) | (c[2] == nbr) | (c[3] == nbr) | (c[4] == nbr) |
-          (c[5] == nbr) | (c[6] == nbr) | (c[7] == nbr)) {
-        break;
+    // The list is read backwards in windows of eight entries, each giving a
+    // bit mask of its matches: the highest bit is the last match. A search
+    // ends in the first window most of the time, so its one branch is well
+    // predicted, where an entry-by-entry search mispredicts its exit on
+    // nearly every call. The first window ends at the list's end and may
+    // start before the list (in the pool's front padding or the block below,
+    // all of it written); bits before the list are masked off.
+    for (int w = len_[node] - window;; w -= window) {
+      const unsigned in_list = w >= 0 ? all_bits : all_bits << -w;
+      const unsigned hits = matches(list + w, nbr) & in_list;
+      if (hits != 0) {
+        return f + w + 31 - std::countl_zero(hits);
       }
-      i -= 8;
-    }
-    for (; i > 0; --i) {
-      if (list[i - 1] == nbr) {
-        return f + i - 1;
+      if (w <= 0) {
+        break;
       }
     }
     assert(false && "index: nbr is not in the list of kvert");
@@ -180,7 +188,8 @@ class node_lists {
   /// loses an entry, so the gaining list that lies before its losing partner
   /// (a before d1, b before d2) takes the entry after its first neighbour, the
   /// other one before its second.
-  void swap(int join1, int join2, int diag1, int diag2) noexcept {
+  /// diag1_pos is find(diag2, diag1), which the caller has at hand.
+  void swap(int join1, int join2, int diag1, int diag2, int diag1_pos) noexcept {
     const int a = std::min(join1, join2);
     const int b = std::max(join1, join2);
     const int d1 = std::min(diag1, diag2);
@@ -188,8 +197,8 @@ class node_lists {
     // In a's list u is followed by v, in b's list v by u.
     const int u = a == join1 ? diag1 : diag2;
     const int v = a == join1 ? diag2 : diag1;
-    erase(d1, find(d1, d2));
-    erase(d2, find(d2, d1));
+    erase(diag1, find(diag1, diag2));
+    erase(diag2, diag1_pos);
     if (a < d1) {
       insert_after(a, u, b);
     } else {
@@ -208,6 +217,29 @@ class node_lists {
   // Extra room given to a loaded list.
   static constexpr int spare = 4;
 
+  static constexpr int window = 8;
+  // Written positions below the first block, for find's first window.
+  static constexpr int padding = window;
+  static constexpr unsigned all_bits = (1U << window) - 1;
+
+  // Bit k set when entries[k] == nbr, for k = 0..window-1.
+  static unsigned matches(const int* entries, int nbr) noexcept {
+#if defined(__SSE2__)
+    const __m128i key = _mm_set1_epi32(nbr);
+    const auto lanes = [&](const int* four) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(four));
+      return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(v, key))));
+    };
+    return lanes(entries) | (lanes(entries + 4) << 4);
+#else
+    unsigned hits = 0;
+    for (unsigned k = 0; k < window; ++k) {
+      hits |= static_cast<unsigned>(entries[k] == nbr) << k;
+    }
+    return hits;
+#endif
+  }
+
   int* pool_ptr(int pos) const noexcept {
     assert(pos >= 1 && pos <= pool_top_ + 1);
     return pool_.span().data() + (pos - 1);
@@ -218,7 +250,14 @@ class node_lists {
     }
   }
 
-  bool is_topmost(int node) const noexcept { return start_[node] + cap_[node] - 1 == top_; }
+  // Most edits move the few entries of one list by one place, where a call
+  // to memmove costs more than the move. The moves pass one value along (a
+  // plain copy loop would be turned back into a memmove call).
+  static constexpr int short_move = 16;
+
+  bool is_topmost(int node) const noexcept {
+    return start_[node] + cap_[node] - 1 == top_;
+  }
   // Room a list can gain without compaction: in place when its block is the
   // topmost, else by moving (header and entries) to the top.
   int room(int node) const noexcept {
@@ -236,8 +275,18 @@ class node_lists {
     start_[node] = top_ + 2;
     len_[node] = 0;
     cap_[node] = want;
+    clear(top_ + 2, want);
     top_ += 1 + want;
     count_ = node;
+  }
+
+  // Free room in a block is cleared when the block is opened or grows, so
+  // that every pool position up to the top has been written: find reads a
+  // little below the start of a list.
+  void clear(int pos, int count) const noexcept {
+    if (count > 0) {
+      std::memset(pool_ptr(pos), 0, static_cast<std::size_t>(count) * sizeof(int));
+    }
   }
 
   /// Gives node's full block more room; false only when the pool is full,
@@ -255,6 +304,7 @@ class node_lists {
       }
     }
     if (is_topmost(node)) {
+      clear(top_ + 1, extra);
       cap_[node] += extra;
       top_ += extra;
       return true;
@@ -265,6 +315,7 @@ class node_lists {
     pool_[start_[node] - 1] = -cap_[node];
     start_[node] = to + 1;
     cap_[node] = len + extra;
+    clear(to + 1 + len, extra);
     top_ = to + len + extra;
     return true;
   }
@@ -272,8 +323,8 @@ class node_lists {
   /// Packs the live blocks down to the bottom of the pool, in pool order,
   /// each trimmed to its list.
   void compact() noexcept {
-    int to = 0;
-    int from = 1;
+    int to = padding;
+    int from = padding + 1;
     while (from <= top_) {
       const int tag = pool_[from];
       if (tag <= 0) {
@@ -297,12 +348,26 @@ class node_lists {
       return;
     }
     const int pos = start_[node] + i;
-    move_entries(pos + 1, pos, len_[node] - i);
-    pool_[pos] = value;
+    const int count = len_[node] - i;
+    if (count > short_move) {
+      move_entries(pos + 1, pos, count);
+      pool_[pos] = value;
+    } else {
+      int* entries = pool_ptr(pos);
+      int carry = value;
+      for (int k = 0; k < count; ++k) {
+        const int next = entries[k];
+        entries[k] = carry;
+        carry = next;
+      }
+      entries[count] = carry;
+    }
     ++len_[node];
     ++entries_;
   }
-  void append(int node, int value) noexcept { insert(node, len_[node], value); }
+  void append(int node, int value) noexcept {
+    insert(node, len_[node], value);
+  }
   // A neighbour missing from the list (find has asserted) changes nothing.
   void insert_after(int node, int nbr, int value) noexcept {
     if (const int pos = find(node, nbr); pos != 0) {
@@ -319,7 +384,18 @@ class node_lists {
     if (pos == 0) {
       return;
     }
-    move_entries(pos, pos + 1, last(node) - pos);
+    const int count = last(node) - pos;
+    if (count > short_move) {
+      move_entries(pos, pos + 1, count);
+    } else {
+      int* entries = pool_ptr(pos);
+      int carry = entries[count];
+      for (int k = count - 1; k >= 0; --k) {
+        const int next = entries[k];
+        entries[k] = carry;
+        carry = next;
+      }
+    }
     --len_[node];
     --entries_;
   }
@@ -328,8 +404,8 @@ class node_lists {
   one_based<int> len_;
   one_based<int> cap_;
   one_based<int> pool_;
-  int pool_top_;  // P, the last position of the pool
-  int top_ = 0;   // last pool position in use
+  int pool_top_;       // P, the last position of the pool
+  int top_ = padding;  // last pool position in use
   int count_ = 0;
   std::int64_t entries_ = 0;
   std::int64_t iadj_size_;

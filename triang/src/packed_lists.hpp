@@ -17,7 +17,9 @@
 // Editable interface, on top of it:
 //   before(knew)       a view of nodes 1..knew-1 only
 //   bdyadd, intadd     link knew in (outside the boundary, inside a triangle)
-//   swap               replace one diagonal of a quadrilateral by the other
+//   swap               replace one diagonal of a quadrilateral by the other;
+//                      given where find puts diag1 in diag2's list, which the
+//                      caller has just looked up
 #pragma once
 
 #include <cstddef>
@@ -80,7 +82,7 @@ class packed_lists {
   void intadd(int knew, int nv1, int nv2, int nv3) const {
     triang::intadd(knew, nv1, nv2, nv3, iadj_, iend_);
   }
-  void swap(int join1, int join2, int diag1, int diag2) const {
+  void swap(int join1, int join2, int diag1, int diag2, int /*diag1_pos*/) const {
     triang::swap(join1, join2, diag1, diag2, iadj_, iend_);
   }
 
