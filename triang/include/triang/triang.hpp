@@ -237,14 +237,15 @@ void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span
 /// fit in an int; the overload then needs none).
 std::size_t trmesh_work_size(int n);
 
-/// The same construction as trmesh above, giving exactly the same iadj, iend
-/// and ier, in time close to linear for nodes ordered by x instead of
-/// O(n^1.5): each node's list grows in a block of its own in work, so that an
-/// edit moves only the entries of the lists it names, and the lists are
-/// packed into iadj and iend at the end. work must hold trmesh_work_size(n)
-/// ints; its contents on entry do not matter and on return are meaningless.
-/// With a smaller work (or a work size of 0) the call runs the in-place
-/// construction above, with the same result.
+/// The same construction as trmesh above, edit for edit, giving exactly the
+/// same iadj, iend and ier (including what a broken construction leaves),
+/// faster on large sets: each node's list grows in a block of its own in
+/// work, so that an edit moves only the entries of the lists it names instead
+/// of the whole tail of iadj and every later list end, and the lists are
+/// packed into iadj and iend once at the end. work must hold
+/// trmesh_work_size(n) ints; its contents on entry do not matter and on
+/// return are meaningless. With a smaller work (or a work size of 0) the call
+/// runs the in-place construction above, with the same result.
 void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
             std::span<int> iend, std::span<int> work, int& ier);
 
