@@ -1,7 +1,7 @@
 // Output files that appear complete or not at all.
 //
 // Everything is written to a temporary file in the destination's folder and
-// renamed over the destination only once the data is flushed, synced and
+// renamed over the destination only once the data is flushed and
 // closed without error. A failed run therefore never leaves a truncated file
 // and never touches an earlier file of the same name. The volume file can be
 // gigabytes, so writes go through one large buffer straight to ::write.
@@ -48,7 +48,7 @@ class output_file {
   void write(const char* data, std::size_t size);
   bool failed() const { return error_ != 0; }
 
-  /// Flushes, syncs and closes the temporary file and renames it over the
+  /// Flushes and closes the temporary file and renames it over the
   /// destination. On failure the temporary file is removed and the
   /// destination is left as it was.
   io_result commit();

@@ -175,17 +175,48 @@ bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t bl
 }
 
 // Fills the text of block b: all layers of every cell, in file order.
+// The layer values of every node side by side (node-major), so that the
+// values of one cell's three vertices for all layers are three short runs of
+// memory instead of 3*nlayer reads scattered over the layer columns.
+class node_values {
+ public:
+  node_values(const node_data& nodes)
+      : nlayer_(static_cast<std::size_t>(nodes.nlayer)),
+        values_(static_cast<std::size_t>(nodes.nsound) * nlayer_) {
+    for (int k = 1; k <= nodes.nlayer; ++k) {
+      const std::span<const float> column = nodes.layer(k);
+      for (std::size_t i = 0; i < column.size(); ++i)
+        values_[i * nlayer_ + static_cast<std::size_t>(k - 1)] = column[i];
+    }
+  }
+  // The nlayer values of node `node` (1-based), layer 1 first.
+  const float* of(int node) const {
+    return values_.data() + static_cast<std::size_t>(node - 1) * nlayer_;
+  }
+
+ private:
+  std::size_t nlayer_;
+  std::vector<float> values_;
+};
+
+bool same_location(const cell_location& a, const cell_location& b) {
+  return a.kind == b.kind && a.nv1 == b.nv1 && a.nv2 == b.nv2 && a.nv3 == b.nv3 && a.r == b.r;
+}
+
+// Fills the text of block b: all layers of every cell, in file order.
 class block_writer {
  public:
-  block_writer(const node_data& nodes, const cell_grid& cells, const chain_plan& plan,
-               bool log_mode)
+  block_writer(const node_data& nodes, const node_values& values, const cell_grid& cells,
+               const chain_plan& plan, bool log_mode)
       : nodes_(nodes),
+        values_(values),
         cells_(cells),
         plan_(plan),
         log_mode_(log_mode),
         fill_(back_transform(fill_value(log_mode), log_mode)),
         zero_(back_transform(0.0f, log_mode)),
-        locs_(plan.join.size(), std::vector<cell_location>(static_cast<std::size_t>(plan.block))) {}
+        locs_(plan.join.size(), std::vector<cell_location>(static_cast<std::size_t>(plan.block))),
+        cell_(static_cast<std::size_t>(nodes.nlayer)) {}
 
   static std::size_t max_bytes(const chain_plan& plan, int nlayer) {
     return static_cast<std::size_t>(plan.block) * static_cast<std::size_t>(nlayer) * long_line_size;
@@ -212,14 +243,12 @@ class block_writer {
     text.resize(max_bytes(plan_, nodes_.nlayer));
     char* p = text.data();
     for (std::size_t i = 0; i < count; ++i) {
-      const float first_value = value(1, i);
+      cell_values(i);
       // The form is chosen from layer 1 alone; a NaN never equals the fill.
-      if (first_value == fill_) {
-        p = put_short(p, first_value);
-        for (int k = 2; k <= nodes_.nlayer; ++k) p = put_short(p, value(k, i));
+      if (cell_[0] == fill_) {
+        for (const float v : cell_) p = put_short(p, v);
       } else {
-        p = put_long(p, first_value);
-        for (int k = 2; k <= nodes_.nlayer; ++k) p = put_long(p, value(k, i));
+        for (const float v : cell_) p = put_long(p, v);
       }
     }
     text.resize(static_cast<std::size_t>(p - text.data()));
@@ -227,34 +256,61 @@ class block_writer {
   }
 
  private:
-  // Layer k's value at cell i of the block, as the interpolation routine and
-  // the back-transform leave it.
-  float value(int k, std::size_t i) const {
-    const cell_location& loc = locs_[plan_.chain_of_layer(k)][i];
+  // All layers' values at cell i of the block into cell_, as the
+  // interpolation routine and the back-transform leave them. Usually every
+  // layer has the same location there; where the chains still differ, each
+  // layer takes its own.
+  void cell_values(std::size_t i) {
+    const cell_location& common = locs_[0][i];
+    bool uniform = true;
+    for (std::size_t j = 1; j < locs_.size() && uniform; ++j)
+      uniform = same_location(locs_[j][i], common);
+    if (uniform) {
+      layer_values(common, 0, cell_.size());
+      return;
+    }
+    for (std::size_t k = 0; k < cell_.size(); ++k)
+      layer_values(locs_[plan_.chain_of_layer(static_cast<int>(k) + 1)][i], k, k + 1);
+  }
+
+  // Layers first+1 .. last of one cell located at `loc`, into cell_.
+  void layer_values(const cell_location& loc, std::size_t first, std::size_t last) {
     switch (loc.kind) {
       case cell_kind::inside: {
-        const triang::one_based<const float> z(nodes_.layer(k));
-        const float pz =
-            static_cast<float>(static_cast<double>(z[loc.nv1]) * static_cast<double>(loc.r[0]) +
-                               static_cast<double>(z[loc.nv2]) * static_cast<double>(loc.r[1]) +
-                               static_cast<double>(z[loc.nv3]) * static_cast<double>(loc.r[2]));
-        return back_transform(pz, log_mode_);
+        const float* z1 = values_.of(loc.nv1);
+        const float* z2 = values_.of(loc.nv2);
+        const float* z3 = values_.of(loc.nv3);
+        const double r1 = static_cast<double>(loc.r[0]);
+        const double r2 = static_cast<double>(loc.r[1]);
+        const double r3 = static_cast<double>(loc.r[2]);
+        for (std::size_t k = first; k < last; ++k) {
+          const float pz =
+              static_cast<float>(static_cast<double>(z1[k]) * r1 + static_cast<double>(z2[k]) * r2 +
+                                 static_cast<double>(z3[k]) * r3);
+          cell_[k] = back_transform(pz, log_mode_);
+        }
+        return;
       }
       case cell_kind::exterior:
-        return fill_;
+        std::fill(cell_.begin() + static_cast<std::ptrdiff_t>(first),
+                  cell_.begin() + static_cast<std::ptrdiff_t>(last), fill_);
+        return;
       case cell_kind::degenerate:
         break;
     }
-    return zero_;
+    std::fill(cell_.begin() + static_cast<std::ptrdiff_t>(first),
+              cell_.begin() + static_cast<std::ptrdiff_t>(last), zero_);
   }
 
   const node_data& nodes_;
+  const node_values& values_;
   const cell_grid& cells_;
   const chain_plan& plan_;
   bool log_mode_;
   float fill_;
   float zero_;
   std::vector<std::vector<cell_location>> locs_;
+  std::vector<float> cell_;  // the values of the cell being written, layer 1 first
 };
 
 // A block's text travels from the thread that fills it to the writer.
@@ -281,9 +337,10 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
   if (!plan_chains(nodes, cells, block, plan))
     return false;
   const std::int64_t blocks = plan.blocks();
+  const node_values values(nodes);
 
   const auto write_serially = [&] {
-    block_writer writer(nodes, cells, plan, log_mode);
+    block_writer writer(nodes, values, cells, plan, log_mode);
     std::vector<char> text;
     for (std::int64_t b = 0; b < blocks && !file.failed(); ++b) {
       if (!writer.fill_block(b, text))
@@ -323,7 +380,7 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
   for (int w = 0; w < workers; ++w) {
     const auto work = [&, w] {
       try {
-        block_writer writer(nodes, cells, plan, log_mode);
+        block_writer writer(nodes, values, cells, plan, log_mode);
         std::vector<char> text;
         for (std::int64_t b = w; b < blocks && !stop.load(); b += workers) {
           const bool ok = writer.fill_block(b, text);
