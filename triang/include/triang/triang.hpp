@@ -96,9 +96,10 @@ inline constexpr int too_few_nodes = 1;  ///< n < 3; arrays untouched
 inline constexpr int collinear = 2;      ///< all nodes on one line; iend holds the chain
 /// The construction broke down: a point-location walk or a swap loop exceeded
 /// its bound, a node number or list end fell outside the arrays, or a node
-/// could not be linked in (coincident nodes). The coordinates broke the
-/// routines' assumptions (for instance non-finite or coincident nodes);
-/// iadj and iend are not a valid triangulation.
+/// could not be linked in. The coordinates broke the routines' assumptions
+/// (non-finite or coincident nodes); iadj and iend are not a valid
+/// triangulation. Coincident nodes more often end with `ok` and zero-area
+/// triangles, so callers must reject them before the construction.
 inline constexpr int broken = 3;
 }  // namespace trmesh_ier
 
