@@ -164,7 +164,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!ax.fits || !ay.fits)
     return 0;
   const tervox::grid g{ax.min, ay.min, ax.count, ay.count};
-  if (g.nx > 0 && g.ny > 0 && std::int64_t{g.nx} * g.ny > max_cells)
+  // Either count alone is capped too: the straightforward sequence walks the
+  // rows of a grid without columns.
+  const std::int64_t nx = std::max(g.nx, 0);
+  const std::int64_t ny = std::max(g.ny, 0);
+  if (nx > max_cells || ny > max_cells || nx * ny > max_cells)
     return 0;
   const std::string mesh = tervox::mesh_text({g, dx, dy, s.nlayer, s.dz});
   require(std::count(mesh.begin(), mesh.end(), '\n') == 5, "a mesh text not of five lines");
