@@ -87,10 +87,12 @@ float number(byte_reader& in, float& previous) {
   return v;
 }
 
-// A folder for the output files of the whole fuzzing session, on a memory
-// file system where there is one: the files are synced on every commit.
-const std::filesystem::path& work_folder() {
-  static const std::filesystem::path folder = [] {
+// A folder for the output files of one input, removed with them when the
+// input is done (libFuzzer often ends with _Exit, which would leave a folder
+// made once per process behind), on a memory file system where there is one.
+class work_folder {
+ public:
+  work_folder() {
     const std::filesystem::path shm = "/dev/shm";
     std::error_code ec;
     const std::filesystem::path base =
@@ -99,14 +101,19 @@ const std::filesystem::path& work_folder() {
             : std::filesystem::temp_directory_path();
     std::string pattern = (base / "tervox-fuzz-XXXXXX").string();
     require(::mkdtemp(pattern.data()) != nullptr, "cannot create a work folder");
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(work_folder(), ignored);
-    });
-    return std::filesystem::path(pattern);
-  }();
-  return folder;
-}
+    path_ = pattern;
+  }
+  ~work_folder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  work_folder(const work_folder&) = delete;
+  work_folder& operator=(const work_folder&) = delete;
+  std::filesystem::path operator/(const char* name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 std::string file_text(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -201,16 +208,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const tervox::node_data data_nodes{nodes, s.nlayer, s.xloc, s.yloc, s.dat, iadj, iend};
   const tervox::grid_geometry geo{g, dx, dy};
+  const work_folder folder;
   std::string streamed;
   std::string reference;
   const bool streamed_ok = volume_text(
-      work_folder() / "streamed.vol",
+      folder / "streamed.vol",
       [&](tervox::output_file& f) {
         return tervox::stream_volume(data_nodes, geo, log_mode, f, threads);
       },
       streamed);
   const bool reference_ok = volume_text(
-      work_folder() / "reference.vol",
+      folder / "reference.vol",
       [&](tervox::output_file& f) {
         return tervox_reference::reference_volume(data_nodes, geo, log_mode, f);
       },
