@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 RUNS=${RUNS:-3}
-REF_RUNS=${REF_RUNS:-1}
+REF_RUNS=${REF_RUNS:-3}
 SETS=${SETS:-"S L T100k T"}
 LOG=${LOG:-0}
 DATA=${DATA:-build/bench-data}
@@ -41,15 +41,25 @@ measure() {
   rm -f "$t" "$t.err"
 }
 
-# median_of N OUTPUT CMD...: medians of N runs, "seconds kilobytes". OUTPUT
-# (and its mesh file) is removed before each run: replacing a file of
+# settle INPUT: every run starts from the same state of the page cache. The
+# gigabytes written by earlier runs are flushed and, where we may, dropped;
+# the input is read once so that it comes from memory.
+settle() {
+  sync
+  echo 1 2>/dev/null >/proc/sys/vm/drop_caches || true
+  cat "$1" >/dev/null
+}
+
+# median_of N INPUT OUTPUT CMD...: medians of N runs, "seconds kilobytes".
+# OUTPUT (and its mesh file) is removed before each run: replacing a file of
 # gigabytes costs the file system more than writing a new one, for tervox and
 # cp alike.
 median_of() {
-  local n=$1 output=$2
-  shift 2
+  local n=$1 input=$2 output=$3
+  shift 3
   for ((i = 0; i < n; i++)); do
     rm -f "$output" "$output.mesh"
+    settle "$input"
     measure "$@"
   done |
     sort -n -k1 | awk '{t[NR]=$1; m[NR]=$2} END {i=int((NR+1)/2); print t[i], m[i]}'
@@ -62,15 +72,15 @@ printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s\n' \
 python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size; do
   vol=$OUT/$name.vol
   soundings=$(sed -n 3p "$input" | awk '{print $NF}')
-  read -r fast fast_kb < <(median_of "$RUNS" "$vol" "$TERVOX" "$input" "$vol" "$size" "$size" "$LOG")
-  read -r one _ < <(median_of "$RUNS" "$vol.1" env TERVOX_THREADS=1 "$TERVOX" "$input" "$vol.1" "$size" "$size" "$LOG")
+  read -r fast fast_kb < <(median_of "$RUNS" "$input" "$vol" "$TERVOX" "$input" "$vol" "$size" "$size" "$LOG")
+  read -r one _ < <(median_of "$RUNS" "$input" "$vol.1" env TERVOX_THREADS=1 "$TERVOX" "$input" "$vol.1" "$size" "$size" "$LOG")
   cmp -s "$vol" "$vol.1" || { echo "bench: $name: one thread wrote other bytes" >&2; exit 1; }
-  read -r ref ref_kb < <(median_of "$REF_RUNS" "$vol.ref" "$REFERENCE" "$input" "$vol.ref" "$size" "$size" "$LOG")
+  read -r ref ref_kb < <(median_of "$REF_RUNS" "$input" "$vol.ref" "$REFERENCE" "$input" "$vol.ref" "$size" "$size" "$LOG")
   cmp -s "$vol" "$vol.ref" || { echo "bench: $name: reference wrote other bytes" >&2; exit 1; }
-  read -r copy _ < <(median_of "$RUNS" "$vol.copy" cp "$vol" "$vol.copy")
+  read -r copy _ < <(median_of "$RUNS" "$vol" "$vol.copy" cp "$vol" "$vol.copy")
   scipy_x="-"
   if [[ -n $SCIPY && ${SCIPY_SETS:-S L} == *$name* ]]; then
-    read -r sp _ < <(median_of 1 "$vol.scipy" "$SCIPY" bench/scipy_grid.py "$input" "$vol.scipy" "$size" "$size" "$LOG")
+    read -r sp _ < <(median_of 1 "$input" "$vol.scipy" "$SCIPY" bench/scipy_grid.py "$input" "$vol.scipy" "$size" "$size" "$LOG")
     scipy_x=$(ratio "$sp" "$fast")
   fi
   cells=$(head -1 "$vol.mesh" | awk '{print $1 "x" $2}')
