@@ -102,7 +102,7 @@ bool locate_cell(const node_data& nodes, float px, float py, int& istart, cell_l
   out.kind = cell_kind::degenerate;
   if (nv1 == triang::outside)
     return true;
-  istart = nv1;
+  istart = nv1;  // as the interpolation routine leaves it (see advance_start)
   if (nv3 == triang::outside) {
     out.kind = cell_kind::exterior;
     return true;
@@ -114,6 +114,18 @@ bool locate_cell(const node_data& nodes, float px, float py, int& istart, cell_l
   if (ier != triang::coords_ier::ok)
     return true;
   out = cell_location{cell_kind::inside, nv1, nv2, nv3, out.r};
+  return true;
+}
+
+// Only the start node that locate_cell leaves for the next cell, without the
+// weights: all that the pre-pass needs.
+bool advance_start(const node_data& nodes, float px, float py, int& istart) {
+  int nv1 = 0, nv2 = 0, nv3 = 0;
+  triang::trfind(istart, px, py, nodes.xloc, nodes.yloc, nodes.iadj, nodes.iend, nv1, nv2, nv3);
+  if (nv1 == triang::trfind_failed)
+    return false;
+  if (nv1 != triang::outside)
+    istart = nv1;
   return true;
 }
 
@@ -138,7 +150,6 @@ bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t bl
                  chain_plan& plan) {
   plan.cells = cells.count();
   plan.block = block;
-  cell_location scratch;
 
   // Chain 0 over the whole grid gives layer 2's start node.
   int istart = 1;
@@ -147,7 +158,7 @@ bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t bl
   for (std::int64_t c = 0; c < plan.cells; ++c) {
     if (c % block == 0)
       plan.start[0].push_back(istart);
-    if (!locate_cell(nodes, cells.px(c), cells.py(c), istart, scratch))
+    if (!advance_start(nodes, cells.px(c), cells.py(c), istart))
       return false;
   }
   int next_start = istart;
@@ -162,8 +173,8 @@ bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t bl
     for (; c < plan.cells && own != prev; ++c) {
       if (c % block == 0)
         plan.start[j].push_back(own);
-      if (!locate_cell(nodes, cells.px(c), cells.py(c), prev, scratch) ||
-          !locate_cell(nodes, cells.px(c), cells.py(c), own, scratch))
+      if (!advance_start(nodes, cells.px(c), cells.py(c), prev) ||
+          !advance_start(nodes, cells.px(c), cells.py(c), own))
         return false;
     }
     plan.join.push_back(c);
