@@ -20,9 +20,6 @@
 // interpolation call per value), and the streamed volume file must be that
 // sequence's bytes; its cells are also read back and checked against CGAL
 // directly, to the five digits the file holds.
-#include <CGAL/Delaunay_triangulation_2.h>
-#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
-#include <CGAL/Triangulation_vertex_base_with_info_2.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -37,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "oracle/cgal_types.hpp"
 #include "reference/reference_volume.hpp"
 #include "support/exact_predicates.hpp"
 #include "support/point_sets.hpp"
@@ -45,11 +43,9 @@
 namespace tervox_test {
 namespace {
 
-using kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
-using vertex_base = CGAL::Triangulation_vertex_base_with_info_2<int, kernel>;
-using data_structure = CGAL::Triangulation_data_structure_2<vertex_base>;
-using delaunay = CGAL::Delaunay_triangulation_2<kernel, data_structure>;
-using point = kernel::Point_2;
+using cgal::delaunay;
+using cgal::kernel;
+using cgal::point;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr int sizes[] = {3, 4, 10, 100, 500};

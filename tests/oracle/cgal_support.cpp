@@ -1,21 +1,17 @@
 #include "cgal_support.hpp"
 
-#include <CGAL/Delaunay_triangulation_2.h>
-#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
-#include <CGAL/Triangulation_vertex_base_with_info_2.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <utility>
 
+#include "cgal_types.hpp"
+
 namespace tervox_test {
 namespace {
 
-using kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
-using vertex_base = CGAL::Triangulation_vertex_base_with_info_2<int, kernel>;
-using data_structure = CGAL::Triangulation_data_structure_2<vertex_base>;
-using delaunay = CGAL::Delaunay_triangulation_2<kernel, data_structure>;
-using point = kernel::Point_2;
+using cgal::delaunay;
+using cgal::kernel;
+using cgal::point;
 
 // Flips the first interior edge whose quadrilateral is strictly convex and
 // whose far vertex lies strictly outside the circumcircle: the flipped edge
