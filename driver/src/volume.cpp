@@ -146,22 +146,128 @@ struct chain_plan {
   std::int64_t blocks() const { return (cells + block - 1) / block; }
 };
 
-bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t block,
+// One stretch of chain 0, whole blocks [first_block, end_block), followed
+// from a start node that may be a guess.
+struct chain_segment {
+  std::int64_t first_block = 0, end_block = 0;
+  int guess = 1;
+  std::vector<int> block_start;  // the start node at each block's first cell
+  std::vector<int> head;         // the start node at each of the first cells
+  int end = 1;                   // the start node after the last cell
+  bool ok = true;
+};
+
+void run_segment(const node_data& nodes, const cell_grid& cells, std::int64_t block,
+                 chain_segment& seg) {
+  const std::int64_t first = seg.first_block * block;
+  const std::int64_t end = std::min(seg.end_block * block, cells.count());
+  int istart = seg.guess;
+  for (std::int64_t c = first; c < end; ++c) {
+    if (c % block == 0)
+      seg.block_start.push_back(istart);
+    if (seg.head.size() < seg.head.capacity())
+      seg.head.push_back(istart);
+    if (!advance_start(nodes, cells.px(c), cells.py(c), istart)) {
+      seg.ok = false;
+      return;
+    }
+  }
+  seg.end = istart;
+}
+
+// Follows chain 0 (layer 1's pass, from node 1) over the whole grid, records
+// its start node at the first cell of every block in plan.start[0], and
+// leaves its last start node in `end`.
+//
+// With several threads the grid is cut into segments of whole blocks, each
+// followed from a guessed start node at the same time. The guess is where a
+// walk from node 1 ends at the cell before the segment, usually the true
+// start node or a neighbour of it. Then, in order, the true chain is followed
+// into each segment from where the previous one ended, until its start node
+// meets the guessed chain's at a cell: from there on both are the same chain,
+// so the guessed segment's start nodes are the true ones. Where they do not
+// meet within the first cells, the rest of the segment is followed again.
+bool follow_chain0(const node_data& nodes, const cell_grid& cells, int threads, chain_plan& plan,
+                   int& end) {
+  const std::int64_t block = plan.block;
+  const std::int64_t blocks = plan.blocks();
+  const std::int64_t segments = threads > 1 && blocks >= 2 * std::int64_t{threads} ? threads : 1;
+  constexpr std::size_t head_cells = 4096;
+  std::vector<chain_segment> segs(static_cast<std::size_t>(segments));
+  for (std::int64_t t = 0; t < segments; ++t) {
+    chain_segment& seg = segs[static_cast<std::size_t>(t)];
+    seg.first_block = blocks * t / segments;
+    seg.end_block = blocks * (t + 1) / segments;
+    // Room is made here, so that the threads never allocate.
+    seg.block_start.reserve(static_cast<std::size_t>(seg.end_block - seg.first_block));
+    seg.head.reserve(t == 0 ? 0 : head_cells);
+    if (t > 0) {
+      const std::int64_t before = seg.first_block * block - 1;
+      seg.guess = 1;
+      if (!advance_start(nodes, cells.px(before), cells.py(before), seg.guess))
+        return false;
+    }
+  }
+  {
+    std::vector<std::jthread> pool;
+    for (std::size_t t = 1; t < segs.size(); ++t) {
+      try {
+        pool.emplace_back([&, t] { run_segment(nodes, cells, block, segs[t]); });
+      } catch (const std::system_error&) {
+        run_segment(nodes, cells, block, segs[t]);  // no thread to be had: here, then
+      }
+    }
+    run_segment(nodes, cells, block, segs[0]);
+  }  // the threads have ended
+
+  std::vector<int>& starts = plan.start[0];
+  starts = std::move(segs[0].block_start);
+  if (!segs[0].ok)
+    return false;
+  int state = segs[0].end;
+  for (std::size_t t = 1; t < segs.size(); ++t) {
+    chain_segment& seg = segs[t];
+    const std::int64_t first = seg.first_block * block;
+    const std::int64_t last = std::min(seg.end_block * block, cells.count());
+    // Follow the true chain until it meets the guessed one at a cell; past
+    // the guessed chain's first cells, this follows the rest of the segment.
+    std::int64_t c = first;
+    bool met = false;
+    for (std::size_t i = 0; c < last; ++c, ++i) {
+      if (i < seg.head.size() && seg.head[i] == state) {
+        met = true;
+        break;
+      }
+      if (c % block == 0)
+        starts.push_back(state);
+      if (!advance_start(nodes, cells.px(c), cells.py(c), state))
+        return false;
+    }
+    if (met) {
+      // The same chain from cell c on: it fails where the guessed one did.
+      if (!seg.ok)
+        return false;
+      const std::size_t from = static_cast<std::size_t>((c - first + block - 1) / block);
+      starts.insert(starts.end(), seg.block_start.begin() + static_cast<std::ptrdiff_t>(from),
+                    seg.block_start.end());
+      state = seg.end;
+    }
+  }
+  end = state;
+  return true;
+}
+
+bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t block, int threads,
                  chain_plan& plan) {
   plan.cells = cells.count();
   plan.block = block;
 
   // Chain 0 over the whole grid gives layer 2's start node.
-  int istart = 1;
   plan.join.push_back(plan.cells);
   plan.start.emplace_back();
-  for (std::int64_t c = 0; c < plan.cells; ++c) {
-    if (c % block == 0)
-      plan.start[0].push_back(istart);
-    if (!advance_start(nodes, cells.px(c), cells.py(c), istart))
-      return false;
-  }
-  int next_start = istart;
+  int next_start = 1;
+  if (!follow_chain0(nodes, cells, threads, plan, next_start))
+    return false;
 
   for (int k = 2; k <= nodes.nlayer; ++k) {
     // Run chain j beside chain j-1 until their start nodes meet at a cell.
@@ -335,7 +441,7 @@ struct block_slot {
 }  // namespace
 
 bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                   output_file& file, int threads) {
+                   output_file& file, int threads, std::int64_t block_cells) {
   const cell_grid cells(geo);
   if (cells.count() == 0 || nodes.nlayer < 1)
     return true;
@@ -343,9 +449,11 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
   // About a megabyte of text per block: large writes, small buffers.
   const std::int64_t bytes_per_cell =
       static_cast<std::int64_t>(nodes.nlayer) * static_cast<std::int64_t>(long_line_size);
-  const std::int64_t block = std::max<std::int64_t>(1, (std::int64_t{1} << 20) / bytes_per_cell);
+  const std::int64_t block =
+      block_cells > 0 ? block_cells
+                      : std::max<std::int64_t>(1, (std::int64_t{1} << 20) / bytes_per_cell);
   chain_plan plan;
-  if (!plan_chains(nodes, cells, block, plan))
+  if (!plan_chains(nodes, cells, block, threads, plan))
     return false;
   const std::int64_t blocks = plan.blocks();
   const node_values values(nodes);

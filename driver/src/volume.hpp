@@ -8,6 +8,7 @@
 // form (see number_format.hpp).
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -58,11 +59,13 @@ struct grid_geometry {
 /// that provably gives the same answers (see volume.cpp). Memory is bounded
 /// by the soundings and a few blocks of cells, whatever the grid size.
 /// Returns false if point location reported a broken structure; the file
-/// then holds an incomplete volume and must not be committed.
+/// then holds an incomplete volume and must not be committed. The cells go
+/// to the threads in blocks of `block_cells` cells (0: about a megabyte of
+/// text each); the bytes written do not depend on it.
 /// A failure on any thread (std::bad_alloc when the buffers of a block
 /// cannot be had) reaches the caller as an exception once every thread has
 /// ended; the file is then incomplete as well.
 bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                   output_file& file, int threads);
+                   output_file& file, int threads, std::int64_t block_cells = 0);
 
 }  // namespace tervox
