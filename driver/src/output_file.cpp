@@ -163,12 +163,13 @@ void output_file::flush() {
 void output_file::write(const char* data, std::size_t size) {
   if (fd_ < 0 || error_ != 0)
     return;
-  if (size > capacity_ - used_) {
+  if (size > capacity_ - used_)
     flush();
-    if (size >= capacity_) {
-      write_through(data, size);
-      return;
-    }
+  // A chunk of half the buffer or more goes straight to the file: copying it
+  // into the buffer first would only add a pass over the data.
+  if (used_ == 0 && size >= capacity_ / 2) {
+    write_through(data, size);
+    return;
   }
   std::memcpy(buffer_.get() + used_, data, size);
   used_ += size;
