@@ -3,7 +3,6 @@
 // array along.
 #include <array>
 #include <cassert>
-#include <cmath>
 #include <utility>
 
 #include "triang/triang.hpp"
@@ -38,13 +37,12 @@ struct segment {
   int upper;
 };
 
-// The sort proper. With guard_low false the insertion pass has no lower-bound
-// test: the key at position i - 1, left there by the partitioning, is not
-// greater than any key of the segment and stops it. A not-a-number key breaks
-// that guarantee (every comparison with it is false), so keys that hold one
-// are sorted with guard_low true, which stops the pass at position 1 instead
-// of running off the front of ind. For ordinary keys both give the same order.
-template <bool guard_low>
+// The sort proper. In the insertion pass the key at position i - 1, left
+// there by the partitioning, is not greater than any key of the segment and
+// stops the backward scan, so for ordinary keys the scan never reaches the
+// front of ind. A not-a-number key breaks that guarantee (every comparison
+// with it is false); the scan's test p >= 1, which ordinary keys never make
+// decide, keeps it inside ind and leaves the order of ordinary keys as it is.
 void sort_index(int n, one_based<const float> a, one_based<int> ind) {
   for (int q = 1; q <= n; ++q) {
     ind[q] = q;
@@ -127,7 +125,7 @@ void sort_index(int n, one_based<const float> a, one_based<int> ind) {
       do {
         ind[p + 1] = ind[p];
         --p;
-      } while ((!guard_low || p >= 1) && t < key(p));
+      } while (p >= 1 && t < key(p));
       ind[p + 1] = e;
     }
   };
@@ -172,15 +170,7 @@ void qsort(int n, std::span<const float> a, std::span<int> ind) {
   if (!fits) {
     return;
   }
-  bool any_nan = false;
-  for (int q = 1; q <= n && !any_nan; ++q) {
-    any_nan = std::isnan(keys[q]);
-  }
-  if (any_nan) {
-    sort_index<true>(n, keys, order);
-  } else {
-    sort_index<false>(n, keys, order);
-  }
+  sort_index(n, keys, order);
 }
 
 void permut(int n, std::span<int> ip, std::span<float> a) {
