@@ -291,7 +291,6 @@ bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t bl
   return true;
 }
 
-// Fills the text of block b: all layers of every cell, in file order.
 // The layer values of every node side by side (node-major), so that the
 // values of one cell's three vertices for all layers are three short runs of
 // memory instead of 3*nlayer reads scattered over the layer columns.
@@ -340,7 +339,10 @@ class block_writer {
   }
 
   // Returns false if point location reported a broken structure.
-  bool fill_block(std::int64_t b, std::vector<char>& text) {
+  // The text goes to the front of `text`, which keeps the size of the
+  // largest block so that it is never shrunk and refilled block after block;
+  // `used` receives the block's length.
+  bool fill_block(std::int64_t b, std::vector<char>& text, std::size_t& used) {
     const std::int64_t first = b * plan_.block;
     const std::int64_t end = std::min(first + plan_.block, plan_.cells);
     const std::size_t count = static_cast<std::size_t>(end - first);
@@ -357,7 +359,8 @@ class block_writer {
       for (; i < count; ++i) locs_[j][i] = locs_[j - 1][i];
     }
 
-    text.resize(max_bytes(plan_, nodes_.nlayer));
+    if (text.size() < max_bytes(plan_, nodes_.nlayer))
+      text.resize(max_bytes(plan_, nodes_.nlayer));
     char* p = text.data();
     for (std::size_t i = 0; i < count; ++i) {
       cell_values(i);
@@ -368,7 +371,7 @@ class block_writer {
         for (const float v : cell_) p = put_long(p, v);
       }
     }
-    text.resize(static_cast<std::size_t>(p - text.data()));
+    used = static_cast<std::size_t>(p - text.data());
     return true;
   }
 
@@ -435,6 +438,7 @@ struct block_slot {
   std::mutex m;
   std::condition_variable cv;
   std::vector<char> text;
+  std::size_t used = 0;     // the length of the block's text
   std::int64_t block = -1;  // the block the text holds; -1 while free
 };
 
@@ -461,10 +465,11 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
   const auto write_serially = [&] {
     block_writer writer(nodes, values, cells, plan, log_mode);
     std::vector<char> text;
+    std::size_t used = 0;
     for (std::int64_t b = 0; b < blocks && !file.failed(); ++b) {
-      if (!writer.fill_block(b, text))
+      if (!writer.fill_block(b, text, used))
         return false;
-      file.write(text.data(), text.size());
+      file.write(text.data(), used);
     }
     return true;
   };
@@ -501,8 +506,9 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
       try {
         block_writer writer(nodes, values, cells, plan, log_mode);
         std::vector<char> text;
+        std::size_t used = 0;
         for (std::int64_t b = w; b < blocks && !stop.load(); b += workers) {
-          const bool ok = writer.fill_block(b, text);
+          const bool ok = writer.fill_block(b, text, used);
           if (!ok)
             broken.store(true);
           block_slot& slot = slot_of(b);
@@ -511,6 +517,7 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
           if (stop.load())
             return;
           std::swap(slot.text, text);
+          slot.used = used;
           slot.block = b;
           slot.cv.notify_all();
           if (!ok)
@@ -538,7 +545,7 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
     slot.cv.wait(lock, [&] { return slot.block == b || failed.load(); });
     if (failed.load() || broken.load() || file.failed())
       break;
-    file.write(slot.text.data(), slot.text.size());
+    file.write(slot.text.data(), slot.used);
     slot.block = -1;
     slot.cv.notify_all();
   }
