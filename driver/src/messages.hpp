@@ -106,13 +106,6 @@ inline std::string bad_thread_count(std::string_view setting) {
       concat({"TERVOX_THREADS must be a positive whole number of threads, got ", quoted(setting)}));
 }
 
-inline std::string too_many_soundings(std::string_view infile, std::int64_t nsound,
-                                      std::int64_t limit) {
-  return diagnostic(concat({quoted(infile), ": ", std::to_string(nsound),
-                            " soundings are more than the triangulation can hold (at most ",
-                            std::to_string(limit), ")"}));
-}
-
 inline std::string out_of_memory(std::string_view array, std::int64_t entries) {
   return diagnostic(concat(
       {"cannot create array ", array, " (", std::to_string(entries), " entries): out of memory"}));
