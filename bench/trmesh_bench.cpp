@@ -28,8 +28,10 @@ const point_set& points(point_family family, int n) {
   return it->second;
 }
 
-// What the driver does: sort by x carrying y along, then triangulate.
-void trmesh_with_ordering(benchmark::State& state, point_family family) {
+// What the driver does: sort by x carrying y along, then triangulate, in
+// place or with the workspace construction (allocated once, like iadj and
+// iend). An empty workspace selects the in-place construction.
+void triangulate_with_ordering(benchmark::State& state, point_family family, bool workspace) {
   const point_set& p = points(family, static_cast<int>(state.range(0)));
   const int n = p.size();
   const auto un = static_cast<std::size_t>(n);
@@ -38,35 +40,7 @@ void trmesh_with_ordering(benchmark::State& state, point_family family) {
   std::vector<int> ind(un);
   std::vector<int> iadj(6 * un - 9);
   std::vector<int> iend(un);
-  int ier = -1;
-  for (auto _ : state) {
-    state.PauseTiming();
-    x = p.x;
-    y = p.y;
-    state.ResumeTiming();
-    triang::reordr(n, 2, x, y, std::span<float>{}, ind);
-    triang::trmesh(n, x, y, iadj, iend, ier);
-    benchmark::DoNotOptimize(iadj.data());
-    benchmark::ClobberMemory();
-  }
-  if (ier != triang::trmesh_ier::ok) {
-    state.SkipWithError("trmesh did not succeed");
-  }
-  state.counters["points"] = static_cast<double>(n);
-}
-
-// The same with the workspace construction; the workspace is allocated once,
-// like iadj and iend.
-void trmesh_work_with_ordering(benchmark::State& state, point_family family) {
-  const point_set& p = points(family, static_cast<int>(state.range(0)));
-  const int n = p.size();
-  const auto un = static_cast<std::size_t>(n);
-  std::vector<float> x;
-  std::vector<float> y;
-  std::vector<int> ind(un);
-  std::vector<int> iadj(6 * un - 9);
-  std::vector<int> iend(un);
-  std::vector<int> work(triang::trmesh_work_size(n));
+  std::vector<int> work(workspace ? triang::trmesh_work_size(n) : 0);
   int ier = -1;
   for (auto _ : state) {
     state.PauseTiming();
@@ -84,6 +58,13 @@ void trmesh_work_with_ordering(benchmark::State& state, point_family family) {
   state.counters["points"] = static_cast<double>(n);
 }
 
+void trmesh_with_ordering(benchmark::State& state, point_family family) {
+  triangulate_with_ordering(state, family, false);
+}
+void trmesh_work_with_ordering(benchmark::State& state, point_family family) {
+  triangulate_with_ordering(state, family, true);
+}
+
 void cgal_construction(benchmark::State& state, point_family family) {
   using kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
   const point_set& p = points(family, static_cast<int>(state.range(0)));
@@ -98,30 +79,19 @@ void cgal_construction(benchmark::State& state, point_family family) {
   state.counters["points"] = static_cast<double>(p.size());
 }
 
-BENCHMARK_CAPTURE(trmesh_with_ordering, uniform, point_family::uniform)
-    ->Arg(100'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(trmesh_work_with_ordering, uniform, point_family::uniform)
-    ->Arg(100'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(cgal_construction, uniform, point_family::uniform)
-    ->Arg(100'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond);
-// A survey: flight lines along y, the soundings of a line sharing x exactly.
-BENCHMARK_CAPTURE(trmesh_with_ordering, shared_x_lines, point_family::shared_x_lines)
-    ->Arg(100'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(trmesh_work_with_ordering, shared_x_lines, point_family::shared_x_lines)
-    ->Arg(100'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(cgal_construction, shared_x_lines, point_family::shared_x_lines)
-    ->Arg(100'000)
-    ->Arg(1'000'000)
-    ->Unit(benchmark::kMillisecond);
+// Uniform points, and a survey: flight lines along y, the soundings of a line
+// sharing x exactly.
+#define TERVOX_TRIANGULATION_BENCH(fn, family)        \
+  BENCHMARK_CAPTURE(fn, family, point_family::family) \
+      ->Arg(100'000)                                  \
+      ->Arg(1'000'000)                                \
+      ->Unit(benchmark::kMillisecond)
+
+TERVOX_TRIANGULATION_BENCH(trmesh_with_ordering, uniform);
+TERVOX_TRIANGULATION_BENCH(trmesh_work_with_ordering, uniform);
+TERVOX_TRIANGULATION_BENCH(cgal_construction, uniform);
+TERVOX_TRIANGULATION_BENCH(trmesh_with_ordering, shared_x_lines);
+TERVOX_TRIANGULATION_BENCH(trmesh_work_with_ordering, shared_x_lines);
+TERVOX_TRIANGULATION_BENCH(cgal_construction, shared_x_lines);
 
 }  // namespace
