@@ -60,7 +60,8 @@ bool is_quote(int c) {
 // are consumed.
 class source {
  public:
-  explicit source(std::istream& in) : in_(in), buf_(block_size) {}
+  source(std::istream& in, std::atomic<std::int64_t>* bytes_read)
+      : in_(in), buf_(block_size), bytes_read_(bytes_read) {}
 
   /// The byte at offset k from the current position, or end_of_input.
   int at(std::size_t k) {
@@ -196,11 +197,15 @@ class source {
     }
     end_ += got;
     last_byte_ = buf_[end_ - 1];
+    if (bytes_read_ != nullptr) {
+      bytes_read_->fetch_add(static_cast<std::int64_t>(got), std::memory_order_relaxed);
+    }
     return true;
   }
 
   std::istream& in_;
   std::vector<char> buf_;
+  std::atomic<std::int64_t>* bytes_read_;  // for a progress line; may be null
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
   bool done_ = false;
@@ -235,7 +240,7 @@ struct item {
 
 class lexer {
  public:
-  explicit lexer(std::istream& in) : src_(in) {}
+  lexer(std::istream& in, std::atomic<std::int64_t>* bytes_read) : src_(in, bytes_read) {}
 
   /// Starts a read statement at the current position (the start of a line).
   void begin_statement() {
@@ -550,7 +555,8 @@ std::string found_text(const item& it) {
 
 class reader {
  public:
-  reader(std::istream& in, std::string_view name) : lex_(in), name_(name) {}
+  reader(std::istream& in, std::string_view name, std::atomic<std::int64_t>* bytes_read)
+      : lex_(in, bytes_read), name_(name) {}
 
   read_outcome run(survey& out);
 
@@ -740,8 +746,9 @@ std::uint64_t location_key(float x, float y) {
 
 }  // namespace
 
-read_outcome read_soundings(std::istream& in, std::string_view name, survey& out) {
-  reader r(in, name);
+read_outcome read_soundings(std::istream& in, std::string_view name, survey& out,
+                            std::atomic<std::int64_t>* bytes_read) {
+  reader r(in, name, bytes_read);
   return r.run(out);
 }
 

@@ -34,7 +34,9 @@
 //   survey.txt:45: expected layer 3 of sounding 17, got 'abc'
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <span>
 #include <string>
@@ -80,7 +82,10 @@ struct read_outcome {
 
 /// Reads a soundings file; `name` is the file name used in diagnostics.
 /// On anything but ok, `out` holds whatever was read so far and must not be used.
-read_outcome read_soundings(std::istream& in, std::string_view name, survey& out);
+/// When `bytes_read` is given, the bytes taken from `in` are added to it as
+/// they are read, for a progress line.
+read_outcome read_soundings(std::istream& in, std::string_view name, survey& out,
+                            std::atomic<std::int64_t>* bytes_read = nullptr);
 
 /// Location checks made right after reading: "" or the diagnostic. Rejects a
 /// non-finite x or y, and two soundings at the same place (compared as

@@ -1,6 +1,7 @@
 #include "run.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <new>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "mesh.hpp"
 #include "messages.hpp"
 #include "output_file.hpp"
+#include "progress.hpp"
 
 namespace tervox {
 namespace {
@@ -35,6 +38,14 @@ std::vector<T> create_array(std::string_view name, std::int64_t entries) {
   } catch (const std::length_error&) {
   }
   throw array_failure{messages::out_of_memory(name, entries)};
+}
+
+// The size of a regular file, for the progress of reading it; 0 when unknown.
+std::int64_t file_size(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return 0;
+  return static_cast<std::int64_t>(st.st_size);
 }
 
 bool is_folder(const std::string& path) {
@@ -76,7 +87,7 @@ std::optional<int> volume_threads() {
 }
 
 exit_status run_steps(std::span<const std::string> command_line, std::ostream& out,
-                      std::ostream& err, const volume_method& method) {
+                      std::ostream& err, const volume_method& method, progress_meter& meter) {
   install_output_cleanup();
 
   // Floating-point exceptions stay masked (the default), so a division by
@@ -118,7 +129,8 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   }
 
   survey& s = state.soundings;
-  const read_outcome read = read_soundings(in, args.infile, s);
+  meter.begin(run_phase::reading, file_size(args.infile));
+  const read_outcome read = read_soundings(in, args.infile, s, &meter.counter());
   in.close();
   switch (read.status) {
     case read_status::ok:
@@ -156,6 +168,7 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   // Order the soundings by increasing x. The construction inserts nodes in
   // index order, and this order (ties included) decides the triangulation.
   const int n = s.nsound;
+  meter.begin(run_phase::triangulating, n);
   {
     std::vector<int> ind = create_array<int>("ind", n);
     triang::reordr(n, 3, s.xloc, s.yloc, s.layer(1), ind);
@@ -174,7 +187,7 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
     // triangulation itself ends up in iadj and iend.
     std::vector<int> work =
         create_array<int>("work", static_cast<std::int64_t>(triang::trmesh_work_size(n)));
-    triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, work, ier);
+    triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, work, ier, &meter.counter());
   }  // work is released here
   if (ier == triang::trmesh_ier::collinear)
     return say(out, messages::collinear);
@@ -192,7 +205,7 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   if (auto r = volume.open(); !r.ok())
     return fail(err, r.diagnostic);
   const bool located = method ? method(nodes, geo, log_mode, volume)
-                              : stream_volume(nodes, geo, log_mode, volume, *threads);
+                              : stream_volume(nodes, geo, log_mode, volume, *threads, 0, &meter);
   // On failure the volume's temporary file goes with `volume`.
   if (!located)
     return fail(err, messages::location_broken(args.infile));
@@ -205,13 +218,27 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
 
 exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err,
                 const volume_method& method) {
-  try {
-    return run_steps(args, out, err, method);
-  } catch (const array_failure& f) {
-    return fail(err, f.diagnostic);
-  } catch (const std::bad_alloc&) {
-    return fail(err, std::string(messages::out_of_memory_text));
-  }
+  // Messages wait until the progress line is gone, so that none shares a
+  // line with it; every message of a run comes at its end anyway.
+  std::ostringstream held_out, held_err;
+  exit_status status = exit_status::failure;
+  {
+    std::optional<progress_meter> meter;
+    if (progress_wanted())
+      meter.emplace(STDERR_FILENO, progress_delay());
+    else
+      meter.emplace();
+    try {
+      status = run_steps(args, held_out, held_err, method, *meter);
+    } catch (const array_failure& f) {
+      status = fail(held_err, f.diagnostic);
+    } catch (const std::bad_alloc&) {
+      status = fail(held_err, std::string(messages::out_of_memory_text));
+    }
+  }  // the meter clears its line here
+  out << held_out.str() << std::flush;
+  err << held_err.str() << std::flush;
+  return status;
 }
 
 }  // namespace tervox

@@ -445,7 +445,8 @@ struct block_slot {
 }  // namespace
 
 bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                   output_file& file, int threads, std::int64_t block_cells) {
+                   output_file& file, int threads, std::int64_t block_cells,
+                   progress_meter* meter) {
   const cell_grid cells(geo);
   if (cells.count() == 0 || nodes.nlayer < 1)
     return true;
@@ -456,11 +457,19 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
   const std::int64_t block =
       block_cells > 0 ? block_cells
                       : std::max<std::int64_t>(1, (std::int64_t{1} << 20) / bytes_per_cell);
+  if (meter != nullptr)
+    meter->begin(run_phase::gridding, 0);
   chain_plan plan;
   if (!plan_chains(nodes, cells, block, threads, plan))
     return false;
   const std::int64_t blocks = plan.blocks();
   const node_values values(nodes);
+  if (meter != nullptr)
+    meter->begin(run_phase::writing, cells.count());
+  const auto written = [&](std::int64_t b) {
+    if (meter != nullptr)
+      meter->advance_to(std::min(cells.count(), (b + 1) * block));
+  };
 
   const auto write_serially = [&] {
     block_writer writer(nodes, values, cells, plan, log_mode);
@@ -470,6 +479,7 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
       if (!writer.fill_block(b, text, used))
         return false;
       file.write(text.data(), used);
+      written(b);
     }
     return true;
   };
@@ -546,6 +556,7 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
     if (failed.load() || broken.load() || file.failed())
       break;
     file.write(slot.text.data(), slot.used);
+    written(b);
     slot.block = -1;
     slot.cv.notify_all();
   }

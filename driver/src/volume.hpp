@@ -14,6 +14,7 @@
 
 #include "grid.hpp"
 #include "output_file.hpp"
+#include "progress.hpp"
 
 namespace tervox {
 
@@ -65,7 +66,9 @@ struct grid_geometry {
 /// A failure on any thread (std::bad_alloc when the buffers of a block
 /// cannot be had) reaches the caller as an exception once every thread has
 /// ended; the file is then incomplete as well.
+/// A `meter`, when given, hears of the gridding and of the cells written.
 bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                   output_file& file, int threads, std::int64_t block_cells = 0);
+                   output_file& file, int threads, std::int64_t block_cells = 0,
+                   progress_meter* meter = nullptr);
 
 }  // namespace tervox

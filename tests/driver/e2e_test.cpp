@@ -48,7 +48,7 @@ class e2e_test : public ::testing::Test {
  protected:
   tool_run run(const std::vector<std::string>& args,
                std::optional<unsigned long> file_size_limit = std::nullopt) {
-    return run_tool(args, {dir.path(), file_size_limit});
+    return run_tool(args, {dir.path(), file_size_limit, {}, false});
   }
   void put(const std::string& name, const std::string& text) {
     const fs::path file = dir / name;
@@ -138,7 +138,7 @@ TEST(e2e_command_line, accepted_command_lines_write_the_mesh_file) {
     fs::create_directories((dir / c.input).parent_path());
     fs::create_directories(dir / "results");
     write_file(dir / c.input, example_soundings);
-    const tool_run r = run_tool(c.args, {dir.path(), std::nullopt});
+    const tool_run r = run_tool(c.args, {dir.path(), std::nullopt, {}, false});
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);

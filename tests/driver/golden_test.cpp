@@ -99,8 +99,8 @@ case_run run_in_folder(const std::string& exe, const fs::path& case_dir,
   const fs::path soundings = (case_dir / args[0]).lexically_normal();
   args[0] = soundings.filename().string();
   write_file(dir / args[0], read_file(soundings));
-  const tool_run r = exe.empty() ? run_tool(args, {dir.path(), std::nullopt})
-                                 : run_program(exe, args, {dir.path(), std::nullopt});
+  const tool_run r = exe.empty() ? run_tool(args, {dir.path(), std::nullopt, {}, false})
+                                 : run_program(exe, args, {dir.path(), std::nullopt, {}, false});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);

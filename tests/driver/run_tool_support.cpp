@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,10 +39,26 @@ tool_run run_program(const std::string& exe, const std::vector<std::string>& arg
   for (auto& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
   const std::string cwd = options.cwd.string();
+  std::vector<std::string> env_text(options.environment);
+  for (char** e = environ; *e != nullptr; ++e) env_text.emplace_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
 
+  // Standard error goes to a pipe, or to the far end of a pseudo-terminal
+  // whose near end is read like the pipe (it reports EIO once the child has
+  // gone, where a pipe reports its end).
   int out_pipe[2], err_pipe[2];
-  if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0)
+  if (::pipe2(out_pipe, O_CLOEXEC) != 0)
     fail("pipe");
+  if (options.stderr_on_terminal) {
+    if (::openpty(&err_pipe[0], &err_pipe[1], nullptr, nullptr, nullptr) != 0)
+      fail("openpty");
+    ::fcntl(err_pipe[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(err_pipe[1], F_SETFD, FD_CLOEXEC);
+  } else if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
+    fail("pipe");
+  }
   const pid_t pid = ::fork();
   if (pid < 0)
     fail("fork");
@@ -58,7 +75,7 @@ tool_run run_program(const std::string& exe, const std::vector<std::string>& arg
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
         ::_exit(125);
     }
-    ::execv(argv[0], argv.data());
+    ::execve(argv[0], argv.data(), envp.data());
     ::_exit(126);
   }
   ::close(out_pipe[1]);
@@ -81,7 +98,7 @@ tool_run run_program(const std::string& exe, const std::vector<std::string>& arg
       const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
         sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
+      } else if (n == 0 || errno != EINTR) {  // EIO: a terminal's far end closed
         ::close(fds[i].fd);
         fds[i].fd = -1;
         --open_pipes;

@@ -18,6 +18,8 @@ struct tool_run {
 struct tool_options {
   std::filesystem::path cwd;                     ///< working folder of the child
   std::optional<unsigned long> file_size_limit;  ///< RLIMIT_FSIZE in bytes
+  std::vector<std::string> environment;          ///< NAME=value entries added
+  bool stderr_on_terminal = false;               ///< standard error is a pseudo-terminal
 };
 
 /// Runs the program at TERVOX_EXE with `args` (after the program name).

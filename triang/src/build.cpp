@@ -178,10 +178,14 @@ std::size_t trmesh_work_size(int n) {
 // construction breaks down, so that the arrays hold what the packed routine
 // leaves).
 void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
-            std::span<int> iend, std::span<int> work, int& ier) {
+            std::span<int> iend, std::span<int> work, int& ier,
+            std::atomic<std::int64_t>* nodes_linked) {
   const std::size_t need = trmesh_work_size(n);
   if (need == 0 || work.size() < need) {
     trmesh(n, x, y, iadj, iend, ier);
+    if (nodes_linked != nullptr && ier == trmesh_ier::ok) {
+      nodes_linked->store(n, std::memory_order_relaxed);
+    }
     return;
   }
   const int k = detail::first_fan(n, x, y, iadj, iend, ier);
@@ -194,6 +198,9 @@ void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span
     if (detail::add_node(lists, knew, x, y) != adnode_ier::ok) {
       ier = trmesh_ier::broken;
       break;
+    }
+    if (nodes_linked != nullptr) {
+      nodes_linked->store(knew, std::memory_order_relaxed);
     }
   }
   lists.pack(iadj, iend);

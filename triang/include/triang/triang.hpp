@@ -52,8 +52,10 @@
 // near-degenerate tests.
 #pragma once
 
+#include <atomic>
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
 namespace triang {
@@ -247,8 +249,12 @@ std::size_t trmesh_work_size(int n);
 /// trmesh_work_size(n) ints; its contents on entry do not matter and on
 /// return are meaningless. With a smaller work (or a work size of 0) the call
 /// runs the in-place construction above, with the same result.
+/// When `nodes_linked` is given, the number of nodes linked in so far is
+/// stored there (relaxed) as the construction goes, so that another thread
+/// can show how far it has come.
 void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
-            std::span<int> iend, std::span<int> work, int& ier);
+            std::span<int> iend, std::span<int> work, int& ier,
+            std::atomic<std::int64_t>* nodes_linked = nullptr);
 
 // ---------------------------------------------------------------------------
 // Linear interpolation
