@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end benchmarks: tervox on surveys S, L and T (and T at 1e5 soundings,
 # to show how the time grows), against the straightforward sequence
-# (tervox_reference), against copying the volume file with cp, and, where
-# python3-scipy is installed, against scipy's LinearNDInterpolator.
+# (tervox_reference), against copying the volume file with cp, against
+# formatting and writing as many values with nothing else (tervox_write_floor),
+# and, where python3-scipy is installed, against scipy's LinearNDInterpolator.
 #
 #   bash bench/volume_bench.sh            # all sets, 3 runs each
 #   RUNS=5 SETS="S L" bash bench/volume_bench.sh
@@ -22,9 +23,10 @@ OUT=$DATA/out
 mkdir -p "$OUT"
 
 cmake --preset bench >/dev/null
-cmake --build --preset bench --target tervox tervox_reference >/dev/null
+cmake --build --preset bench --target tervox tervox_reference tervox_write_floor >/dev/null
 TERVOX=build/bench/driver/tervox
 REFERENCE=build/bench/tests/tervox_reference
+FLOOR=build/bench/bench/tervox_write_floor
 SCIPY=""
 if /usr/bin/python3 -c "import scipy" 2>/dev/null; then SCIPY=/usr/bin/python3; fi
 
@@ -67,8 +69,8 @@ median_of() {
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
-printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s\n' \
-  set soundings cells size_MB tervox_s peak_MB "1thr_s" "2thr_x" ref_s ref_MB ref_x cp_x scipy_x
+printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s | %8s %8s\n' \
+  set soundings cells size_MB tervox_s peak_MB "1thr_s" "2thr_x" ref_s ref_MB ref_x cp_x scipy_x floor_s floor_x
 python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size; do
   vol=$OUT/$name.vol
   soundings=$(sed -n 3p "$input" | awk '{print $NF}')
@@ -78,6 +80,9 @@ python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size; 
   read -r ref ref_kb < <(median_of "$REF_RUNS" "$input" "$vol.ref" "$REFERENCE" "$input" "$vol.ref" "$size" "$size" "$LOG")
   cmp -s "$vol" "$vol.ref" || { echo "bench: $name: reference wrote other bytes" >&2; exit 1; }
   read -r copy _ < <(median_of "$RUNS" "$vol" "$vol.copy" cp "$vol" "$vol.copy")
+  values=$(head -1 "$vol.mesh" | awk '{print $1 * $2 * $3}')
+  threads=$(nproc)
+  read -r floor _ < <(median_of "$RUNS" "$input" "$vol.floor" "$FLOOR" "$vol.floor" "$values" "$threads")
   scipy_x="-"
   if [[ -n $SCIPY && ${SCIPY_SETS:-S L} == *$name* ]]; then
     read -r sp _ < <(median_of 1 "$input" "$vol.scipy" "$SCIPY" bench/scipy_grid.py "$input" "$vol.scipy" "$size" "$size" "$LOG")
@@ -85,10 +90,12 @@ python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size; 
   fi
   cells=$(head -1 "$vol.mesh" | awk '{print $1 "x" $2}')
   mb=$(du -m "$vol" | cut -f1)
-  printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s\n' \
+  printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s | %8s %8s\n' \
     "$name" "$soundings" "$cells" "$mb" "$fast" "$((fast_kb / 1024))" "$one" "$(ratio "$one" "$fast")" \
-    "$ref" "$((ref_kb / 1024))" "$(ratio "$ref" "$fast")" "$(ratio "$fast" "$copy")" "$scipy_x"
-  rm -f "$vol.1" "$vol.ref" "$vol.copy" "$vol.scipy"
+    "$ref" "$((ref_kb / 1024))" "$(ratio "$ref" "$fast")" "$(ratio "$fast" "$copy")" "$scipy_x" \
+    "$floor" "$(ratio "$fast" "$floor")"
+  rm -f "$vol.1" "$vol.ref" "$vol.copy" "$vol.scipy" "$vol.floor"
 done
 echo "tervox_s, ref_s: median wall seconds; peak_MB: median peak RSS; 2thr_x: 1-thread time / default"
 echo "ref_x: straightforward / tervox; cp_x: tervox / cp of the same volume; scipy_x: scipy / tervox"
+echo "floor_s: formatting and writing as many values alone (tervox_write_floor); floor_x: tervox / floor"
