@@ -157,14 +157,23 @@ struct chain_segment {
   bool ok = true;
 };
 
+// `located`, when given, counts the cells followed, for a progress line.
 void run_segment(const node_data& nodes, const cell_grid& cells, std::int64_t block,
-                 chain_segment& seg) {
+                 chain_segment& seg, std::atomic<std::int64_t>* located) {
   const std::int64_t first = seg.first_block * block;
   const std::int64_t end = std::min(seg.end_block * block, cells.count());
   int istart = seg.guess;
+  std::int64_t counted = first;
+  const auto count = [&](std::int64_t upto) {
+    if (located != nullptr)
+      located->fetch_add(upto - counted, std::memory_order_relaxed);
+    counted = upto;
+  };
   for (std::int64_t c = first; c < end; ++c) {
-    if (c % block == 0)
+    if (c % block == 0) {
       seg.block_start.push_back(istart);
+      count(c);
+    }
     if (seg.head.size() < seg.head.capacity())
       seg.head.push_back(istart);
     if (!advance_start(nodes, cells.px(c), cells.py(c), istart)) {
@@ -172,6 +181,7 @@ void run_segment(const node_data& nodes, const cell_grid& cells, std::int64_t bl
       return;
     }
   }
+  count(end);
   seg.end = istart;
 }
 
@@ -188,7 +198,7 @@ void run_segment(const node_data& nodes, const cell_grid& cells, std::int64_t bl
 // so the guessed segment's start nodes are the true ones. Where they do not
 // meet within the first cells, the rest of the segment is followed again.
 bool follow_chain0(const node_data& nodes, const cell_grid& cells, int threads, chain_plan& plan,
-                   int& end) {
+                   int& end, std::atomic<std::int64_t>* located) {
   const std::int64_t block = plan.block;
   const std::int64_t blocks = plan.blocks();
   const std::int64_t segments = threads > 1 && blocks >= 2 * std::int64_t{threads} ? threads : 1;
@@ -212,12 +222,12 @@ bool follow_chain0(const node_data& nodes, const cell_grid& cells, int threads, 
     std::vector<std::jthread> pool;
     for (std::size_t t = 1; t < segs.size(); ++t) {
       try {
-        pool.emplace_back([&, t] { run_segment(nodes, cells, block, segs[t]); });
+        pool.emplace_back([&, t] { run_segment(nodes, cells, block, segs[t], located); });
       } catch (const std::system_error&) {
-        run_segment(nodes, cells, block, segs[t]);  // no thread to be had: here, then
+        run_segment(nodes, cells, block, segs[t], located);  // no thread to be had: here, then
       }
     }
-    run_segment(nodes, cells, block, segs[0]);
+    run_segment(nodes, cells, block, segs[0], located);
   }  // the threads have ended
 
   std::vector<int>& starts = plan.start[0];
@@ -258,7 +268,7 @@ bool follow_chain0(const node_data& nodes, const cell_grid& cells, int threads, 
 }
 
 bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t block, int threads,
-                 chain_plan& plan) {
+                 chain_plan& plan, std::atomic<std::int64_t>* located) {
   plan.cells = cells.count();
   plan.block = block;
 
@@ -266,7 +276,7 @@ bool plan_chains(const node_data& nodes, const cell_grid& cells, std::int64_t bl
   plan.join.push_back(plan.cells);
   plan.start.emplace_back();
   int next_start = 1;
-  if (!follow_chain0(nodes, cells, threads, plan, next_start))
+  if (!follow_chain0(nodes, cells, threads, plan, next_start, located))
     return false;
 
   for (int k = 2; k <= nodes.nlayer; ++k) {
@@ -458,9 +468,9 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
       block_cells > 0 ? block_cells
                       : std::max<std::int64_t>(1, (std::int64_t{1} << 20) / bytes_per_cell);
   if (meter != nullptr)
-    meter->begin(run_phase::gridding, 0);
+    meter->begin(run_phase::gridding, cells.count());
   chain_plan plan;
-  if (!plan_chains(nodes, cells, block, threads, plan))
+  if (!plan_chains(nodes, cells, block, threads, plan, meter ? &meter->counter() : nullptr))
     return false;
   const std::int64_t blocks = plan.blocks();
   const node_values values(nodes);
