@@ -1,0 +1,214 @@
+#include "mesh_file.hpp"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "decimal.hpp"
+#include "view_error.hpp"
+
+namespace tervox::view {
+namespace {
+
+// A mesh file of 99999 layers (the most line 1 can count) is under 800 kB;
+// anything much larger is some other file, perhaps the volume itself, and is
+// not read into memory.
+constexpr std::size_t max_mesh_bytes = std::size_t{4} << 20;
+
+std::string_view trim(std::string_view s) {
+  const auto first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos)
+    return {};
+  const auto last = s.find_last_not_of(' ');
+  return s.substr(first, last - first + 1);
+}
+
+bool all_asterisks(std::string_view s) {
+  return !s.empty() && s.find_first_not_of('*') == std::string_view::npos;
+}
+
+class mesh_parser {
+ public:
+  mesh_parser(std::string_view text, const std::string& path) : path_(path) {
+    // Lines end with '\n'; a '\r' before it (a file passed through an editor
+    // that writes CRLF) is dropped.
+    while (!text.empty()) {
+      auto end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      if (line.ends_with('\r'))
+        line.remove_suffix(1);
+      lines_.push_back(line);
+      text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    }
+  }
+
+  mesh parse() {
+    mesh m;
+    m.path = path_;
+    m.nx = count(1, 0, 5, "the number of cells along x", 0);
+    m.ny = count(1, 5, 10, "the number of cells along y", 0);
+    m.nlayer = count(1, 10, 15, "the number of layers", 1);
+    rest_blank(1, 15);
+
+    m.xmin = real(2, 0, 12, "xmin");
+    m.ymin = real(2, 12, 24, "ymin");
+
+    m.dx = cell_size(3, m.nx, 'x');
+    m.dy = cell_size(4, m.ny, 'y');
+
+    const std::size_t width = 8 * static_cast<std::size_t>(m.nlayer);
+    const std::string_view five = line(5);
+    if (five.size() < width) {
+      fail(5, "expected " + std::to_string(m.nlayer) + " thicknesses of 8 characters (" +
+                  std::to_string(width) + " characters), got " + std::to_string(five.size()) +
+                  " characters");
+    }
+    for (int k = 0; k < m.nlayer; ++k) {
+      const std::size_t from = 8 * static_cast<std::size_t>(k);
+      const std::string_view field = five.substr(from, 8);
+      if (all_asterisks(trim(field))) {
+        m.dz.push_back(std::numeric_limits<double>::quiet_NaN());
+        continue;
+      }
+      m.dz.push_back(real(5, from, from + 8, "the thickness of layer " + std::to_string(k + 1)));
+    }
+    rest_blank(5, width);
+
+    for (std::size_t i = 5; i < lines_.size(); ++i) {
+      if (!trim(lines_[i]).empty())
+        fail(static_cast<int>(i + 1), "expected nothing after line 5, got " + shown(lines_[i]));
+    }
+    return m;
+  }
+
+ private:
+  [[noreturn]] void fail(int line_number, const std::string& text) const {
+    throw view_error(where(path_, line_number) + text);
+  }
+
+  std::string_view line(int n) const {
+    if (static_cast<std::size_t>(n) > lines_.size())
+      fail(n, "the mesh file ends before line " + std::to_string(n) + " of 5");
+    return lines_[static_cast<std::size_t>(n - 1)];
+  }
+
+  std::string_view field(int n, std::size_t from, std::size_t to) const {
+    const std::string_view l = line(n);
+    return from < l.size() ? l.substr(from, to - from) : std::string_view{};
+  }
+
+  static std::string columns(std::size_t from, std::size_t to) {
+    return "columns " + std::to_string(from + 1) + "-" + std::to_string(to);
+  }
+
+  int count(int n, std::size_t from, std::size_t to, const std::string& what, int least) const {
+    const std::string_view f = field(n, from, to);
+    int v = 0;
+    if (all_asterisks(trim(f)))
+      fail(n, what + " is too large for its field (" + columns(from, to) + ")");
+    if (to_int(trim(f), v) != conversion::ok)
+      fail(n, "expected " + what + " in " + columns(from, to) + ", got " + shown(f));
+    if (v < least)
+      fail(n, what + " must be at least " + std::to_string(least) + ", got " + std::to_string(v));
+    return v;
+  }
+
+  double real(int n, std::size_t from, std::size_t to, const std::string& what) const {
+    const std::string_view f = field(n, from, to);
+    double v = 0;
+    if (all_asterisks(trim(f)))
+      fail(n, what + " is too wide for its field (" + columns(from, to) + ")");
+    if (to_real(trim(f), v) != conversion::ok || !std::isfinite(v))
+      fail(n, "expected " + what + " in " + columns(from, to) + ", got " + shown(f));
+    return v;
+  }
+
+  void rest_blank(int n, std::size_t from) const {
+    const std::string_view l = line(n);
+    if (from < l.size() && !trim(l.substr(from)).empty())
+      fail(n,
+           "unexpected text after column " + std::to_string(from) + ": " + shown(l.substr(from)));
+  }
+
+  // "count*size": the count in 3 characters (asterisks from 1000 on), then
+  // the size as long as it needs.
+  double cell_size(int n, int cells, char axis) const {
+    const std::string_view l = line(n);
+    const std::string what = std::string("the cell size along ") + axis;
+    if (l.size() < 5 || l[3] != '*')
+      fail(n, "expected n" + std::string(1, axis) + "*d" + axis + ", got " + shown(l));
+    const std::string_view repeat = trim(l.substr(0, 3));
+    if (!all_asterisks(repeat)) {
+      int r = 0;
+      if (to_int(repeat, r) != conversion::ok)
+        fail(n, "expected the number of cells in columns 1-3, got " + shown(l.substr(0, 3)));
+      if (r != cells) {
+        fail(n, std::to_string(r) + " cells along " + axis + ", but line 1 gives " +
+                    std::to_string(cells));
+      }
+    } else if (cells < 1000) {
+      fail(n, "the count of cells along " + std::string(1, axis) + " is '***', but line 1 gives " +
+                  std::to_string(cells));
+    }
+    const std::string_view size = trim(l.substr(4));
+    double v = 0;
+    if (all_asterisks(size))
+      fail(n, what + " is too wide for its field (10000 or more); the grid cannot be placed");
+    if (to_real(size, v) != conversion::ok || !std::isfinite(v))
+      fail(n, "expected " + what + " after the '*', got " + shown(l.substr(4)));
+    if (!(v > 0))
+      fail(n, what + " must be positive, got " + shown(size));
+    return v;
+  }
+
+  const std::string& path_;
+  std::vector<std::string_view> lines_;
+};
+
+}  // namespace
+
+mesh parse_mesh(std::string_view text, const std::string& path) {
+  return mesh_parser(text, path).parse();
+}
+
+mesh read_mesh(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw view_error(where(path) + "cannot read the mesh file: it is a directory");
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open())
+    throw view_error(where(path) + "cannot open the mesh file: " + std::strerror(errno));
+  std::string text;
+  text.resize(max_mesh_bytes + 1);
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in.bad())
+    throw view_error(where(path) + "cannot read the mesh file");
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > max_mesh_bytes)
+    throw view_error(where(path) + "not a mesh file: larger than any mesh file tervox writes");
+  return parse_mesh(text, path);
+}
+
+std::vector<double> layer_depths(const mesh& m) {
+  std::vector<double> depth{0.0};
+  for (int k = 0; k < m.nlayer; ++k) {
+    const double t = m.dz[static_cast<std::size_t>(k)];
+    if (std::isnan(t)) {
+      throw view_error(where(m.path, 5) + "the thickness of layer " + std::to_string(k + 1) +
+                       " is too wide for its field; the depths are unknown");
+    }
+    if (t < 0) {
+      throw view_error(where(m.path, 5) + "the thickness of layer " + std::to_string(k + 1) +
+                       " is negative");
+    }
+    depth.push_back(depth.back() + t);
+  }
+  if (!(depth.back() > 0))
+    throw view_error(where(m.path, 5) + "every layer is 0 thick; the depths are all 0");
+  return depth;
+}
+
+}  // namespace tervox::view

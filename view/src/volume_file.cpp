@@ -1,0 +1,193 @@
+#include "volume_file.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <system_error>
+#include <vector>
+
+#include "view_error.hpp"
+
+namespace tervox::view {
+namespace {
+
+constexpr std::size_t short_width = 8;
+constexpr std::size_t long_width = 11;
+// No line of a volume file is longer than a long-form value; a longer run of
+// bytes without a line end is not a volume file, and is reported once it
+// passes this length rather than read on.
+constexpr std::size_t max_line = 64;
+// Reads in blocks this large keep the system calls few for a file of
+// gigabytes, and are small enough to sit beside the values kept.
+constexpr std::size_t block_size = std::size_t{8} << 20;
+
+constexpr float not_a_number = std::numeric_limits<float>::quiet_NaN();
+
+std::string text_of(std::int64_t v) {
+  return std::to_string(v);
+}
+
+// The lines of a file, read in large blocks.
+class line_source {
+ public:
+  explicit line_source(const std::string& path) : path_(path), buffer_(new char[block_size]) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+      throw view_error(where(path) + "cannot read the volume file: it is a directory");
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+      throw view_error(where(path) + "cannot open the volume file: " + std::strerror(errno));
+  }
+  ~line_source() { ::close(fd_); }
+  line_source(const line_source&) = delete;
+  line_source& operator=(const line_source&) = delete;
+
+  /// The next line without its line end; false at the end of the file.
+  /// `line_number` is the number of the line returned.
+  bool next(std::string_view& line, std::int64_t line_number) {
+    for (;;) {
+      const std::size_t available = end_ - begin_;
+      const char* start = buffer_.get() + begin_;
+      const auto* nl = static_cast<const char*>(std::memchr(start, '\n', available));
+      if (nl != nullptr) {
+        const auto length = static_cast<std::size_t>(nl - start);
+        line = {start, length};
+        begin_ += length + 1;
+        return true;
+      }
+      if (available > max_line) {
+        throw view_error(where(path_, line_number) + "not a value of a volume file: " +
+                         shown({start, max_line}) + " runs on without a line end");
+      }
+      if (eof_) {
+        if (available == 0)
+          return false;
+        throw view_error(where(path_, line_number) + "the file ends inside a line, after " +
+                         shown({start, available}) + "; is it complete?");
+      }
+      refill();
+    }
+  }
+
+ private:
+  void refill() {
+    const std::size_t kept = end_ - begin_;
+    std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
+    begin_ = 0;
+    end_ = kept;
+    while (end_ < block_size) {
+      const ssize_t n = ::read(fd_, buffer_.get() + end_, block_size - end_);
+      if (n < 0) {
+        if (errno == EINTR)
+          continue;
+        throw view_error(where(path_) + "cannot read the volume file: " + std::strerror(errno));
+      }
+      if (n == 0) {
+        eof_ = true;
+        break;
+      }
+      end_ += static_cast<std::size_t>(n);
+    }
+  }
+
+  const std::string& path_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t begin_ = 0, end_ = 0;
+  int fd_ = -1;
+  bool eof_ = false;
+};
+
+}  // namespace
+
+bool parse_value(std::string_view field, float& value) {
+  const auto first = field.find_first_not_of(' ');
+  if (first == std::string_view::npos)
+    return false;
+  const std::string_view text = field.substr(first);
+  if (text == "NaN" || text == "Infinity" || text == "-Infinity" ||
+      text.find_first_not_of('*') == std::string_view::npos) {
+    value = not_a_number;
+    return true;
+  }
+  float v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (end != text.data() + text.size())
+    return false;
+  if (ec == std::errc::result_out_of_range) {
+    value = not_a_number;  // a decimal beyond single precision: no usable value
+    return true;
+  }
+  if (ec != std::errc())
+    return false;
+  value = std::isfinite(v) ? v : not_a_number;
+  return true;
+}
+
+void read_volume(const std::string& path, const mesh& m, const volume_request& request,
+                 const cell_sink& sink) {
+  line_source source(path);
+  const std::int64_t expected = m.values();
+  const std::size_t kept_layers = request.layer == 0 ? static_cast<std::size_t>(m.nlayer) : 1;
+  std::vector<float> values(kept_layers);
+  std::string_view line;
+  std::int64_t number = 0;  // of the line last read
+
+  const auto description = [&] {
+    return m.path + " (" + std::to_string(m.nx) + " x " + std::to_string(m.ny) + " cells, " +
+           std::to_string(m.nlayer) + " layers: " + text_of(expected) + " lines)";
+  };
+
+  for (int iy = 1; iy <= m.ny; ++iy) {
+    const bool row_wanted = iy >= request.iy_first && iy <= request.iy_last;
+    for (int ix = 1; ix <= m.nx; ++ix) {
+      const bool wanted = row_wanted && ix >= request.ix_first && ix <= request.ix_last;
+      std::size_t form = 0;
+      for (int k = 1; k <= m.nlayer; ++k) {
+        ++number;
+        if (!source.next(line, number)) {
+          throw view_error(where(path) + "the file ends after " + text_of(number - 1) +
+                           " lines, but the mesh " + description() +
+                           " says more; is the volume complete, and is this its mesh?");
+        }
+        if (line.size() != short_width && line.size() != long_width) {
+          throw view_error(where(path, number) + "expected a value in 8 or 11 characters, got " +
+                           shown(line));
+        }
+        if (k == 1) {
+          form = line.size();
+        } else if (line.size() != form) {
+          throw view_error(where(path, number) + "layer " + std::to_string(k) + " of cell (" +
+                           std::to_string(ix) + ", " + std::to_string(iy) + ") is in the " +
+                           (form == short_width ? "long" : "short") + " form, layer 1 in the " +
+                           (form == short_width ? "short" : "long") + " one; the mesh " +
+                           description() + " does not fit this volume");
+        }
+        if (!wanted || (request.layer != 0 && k != request.layer))
+          continue;
+        float v = 0;
+        if (!parse_value(line, v))
+          throw view_error(where(path, number) + "not a value: " + shown(line));
+        values[request.layer == 0 ? static_cast<std::size_t>(k - 1) : 0] = v;
+      }
+      if (wanted) {
+        const bool filled = form == short_width;
+        if (filled)
+          std::fill(values.begin(), values.end(), not_a_number);
+        sink(ix, iy, filled, values);
+      }
+    }
+  }
+  if (source.next(line, number + 1)) {
+    throw view_error(where(path, number + 1) + "more lines than the mesh " + description() +
+                     " describes; is this its mesh?");
+  }
+}
+
+}  // namespace tervox::view

@@ -1,0 +1,53 @@
+// Reading the volume file: one value per line, layer fastest, then x, then y.
+//
+// A cell is written in one of two forms in all its layers: the short form
+// (8 characters, "-1.0E+02" or " 1.0E-10") when its centre lies outside the
+// soundings' hull and it holds the fill value, the long form (11 characters,
+// " 1.2346E+02") otherwise. The form, not the value, says which cells are
+// filled: -100 is also an ordinary value in linear mode. Values the writer
+// spells as words or could not fit ("NaN", "Infinity", "-Infinity", all
+// asterisks) are read as not-a-number.
+//
+// The file is read once, front to back, in large blocks; only the cells and
+// layers asked for are converted to numbers, every line is still checked for
+// its form, and the line count must be the one the mesh gives.
+#pragma once
+
+#include <functional>
+#include <span>
+#include <string>
+
+#include "mesh_file.hpp"
+
+namespace tervox::view {
+
+/// The cells wanted, counted from 1 and inclusive, and the layer: 0 for all
+/// of them, or one layer k.
+struct volume_request {
+  int ix_first = 1, ix_last = 0;
+  int iy_first = 1, iy_last = 0;
+  int layer = 0;
+
+  static volume_request everything(const mesh& m, int layer = 0) {
+    return {1, m.nx, 1, m.ny, layer};
+  }
+};
+
+/// Called once per wanted cell, in file order. `values` holds the wanted
+/// layers (all nlayer of them, or the one asked for); a filled cell's values
+/// are not-a-number.
+using cell_sink = std::function<void(int ix, int iy, bool filled, std::span<const float> values)>;
+
+/// Reads the volume file at `path` laid out as `m` says. Throws view_error
+/// naming the file and line when the file cannot be read, holds something
+/// other than values in the two forms, mixes the forms within one cell, or
+/// has more or fewer lines than the mesh describes.
+void read_volume(const std::string& path, const mesh& m, const volume_request& request,
+                 const cell_sink& sink);
+
+/// One value as the volume file writes it, in its 8- or 11-character field;
+/// not-a-number for the spellings of non-finite values and for asterisks.
+/// Returns false for anything else.
+bool parse_value(std::string_view field, float& value);
+
+}  // namespace tervox::view
