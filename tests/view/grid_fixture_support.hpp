@@ -1,11 +1,15 @@
 // Small grids written as tervox writes them (its own mesh and number-form
-// writers), for the tests of tervox-view.
+// writers), and PNG files decoded back through libpng, for the tests of
+// tervox-view.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "colour.hpp"
 
 namespace tervox::view::testing {
 
@@ -24,5 +28,18 @@ struct grid_fixture {
   /// Writes the volume at `volume` and its mesh at `volume` + ".mesh".
   void write(const std::filesystem::path& volume) const;
 };
+
+struct decoded_png {
+  int width = 0, height = 0;
+  std::vector<std::uint8_t> pixels;  ///< RGB, rows top to bottom
+  rgb at(int x, int y) const;
+};
+
+/// Decodes an 8-bit RGB reading of the PNG file; fails the test when libpng
+/// cannot read it.
+decoded_png read_png(const std::filesystem::path& file);
+
+/// The colour map entry of `c`, or -1 when `c` is not in the map.
+int map_index(rgb c);
 
 }  // namespace tervox::view::testing
