@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libcgal-dev clang libclang-rt-14-dev)
+packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libcgal-dev clang libclang-rt-14-dev
+  libpng-dev python3-vtk9)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
