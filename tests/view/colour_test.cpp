@@ -33,7 +33,7 @@ const scale_case scale_cases[] = {
     {"not-a-number left out", {nan, 7, nan}, scale_kind::automatic, false, 7, 7},
 };
 
-TEST(colour_scale, chosen_from_the_values) {
+TEST(view_colour_scale, chosen_from_the_values) {
   for (const auto& c : scale_cases) {
     SCOPED_TRACE(c.what);
     const colour_scale s = choose_scale(c.values, c.kind, "");
@@ -45,7 +45,7 @@ TEST(colour_scale, chosen_from_the_values) {
   EXPECT_TRUE(choose_scale(std::vector<float>{nan, nan}, scale_kind::automatic, "").empty);
 }
 
-TEST(colour_scale, logarithmic_needs_positive_values) {
+TEST(view_colour_scale, logarithmic_needs_positive_values) {
   try {
     (void)choose_scale(std::vector<float>{-5, 10}, scale_kind::log, "grid.vol: layer 2: ");
     ADD_FAILURE() << "no error";
@@ -56,7 +56,7 @@ TEST(colour_scale, logarithmic_needs_positive_values) {
   }
 }
 
-TEST(colour_scale, spans_the_whole_map) {
+TEST(view_colour_scale, spans_the_whole_map) {
   colour_scale linear{false, -10, 10, false};
   colour_scale log{true, 1, 10000, false};
   for (const colour_scale& s : {linear, log}) {
@@ -72,7 +72,7 @@ TEST(colour_scale, spans_the_whole_map) {
   EXPECT_EQ((colour_scale{false, 3, 3, false}.index(3)), 128);
 }
 
-TEST(colour_map, lightness_rises_and_no_entry_is_grey) {
+TEST(view_colour_map, lightness_rises_and_no_entry_is_grey) {
   const auto& map = colour_map();
   const auto luma = [](rgb c) { return 0.299 * c.r + 0.587 * c.g + 0.114 * c.b; };
   for (std::size_t i = 1; i < map.size(); ++i)
@@ -101,7 +101,7 @@ const ticks_case ticks_cases[] = {
     {"no value", {}, {}},
 };
 
-TEST(colour_scale, ticks) {
+TEST(view_colour_scale, ticks) {
   for (const auto& c : ticks_cases) {
     SCOPED_TRACE(c.what);
     const std::vector<double> t = ticks(c.scale);
@@ -110,7 +110,7 @@ TEST(colour_scale, ticks) {
   }
 }
 
-TEST(colour_scale, tick_labels) {
+TEST(view_colour_scale, tick_labels) {
   struct case_ {
     double v, spacing;
     const char* label;

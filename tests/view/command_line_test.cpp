@@ -33,7 +33,7 @@ grid_fixture example() {
   return f;
 }
 
-class command_line : public ::testing::Test {
+class view_command_line : public ::testing::Test {
  protected:
   void SetUp() override { example().write(dir / "grid.vol"); }
   tool_run run(const std::vector<std::string>& args) {
@@ -44,7 +44,7 @@ class command_line : public ::testing::Test {
   temp_folder dir;
 };
 
-TEST_F(command_line, writes_each_kind_of_output) {
+TEST_F(view_command_line, writes_each_kind_of_output) {
   const std::vector<std::string> commands[] = {
       {"slice", "grid.vol", "--layer", "2", "-o", "out.png"},
       {"section", "grid.vol", "--column=3", "--output", "out.png", "--scale", "linear"},
@@ -143,7 +143,7 @@ const failure_case failure_cases[] = {
      {"empty.vol.mesh:1: the grid has no cells"}},
 };
 
-TEST_F(command_line, bad_input_gives_one_message_and_status_1) {
+TEST_F(view_command_line, bad_input_gives_one_message_and_status_1) {
   for (const auto& c : failure_cases) {
     SCOPED_TRACE(c.what);
     std::vector<std::string> before = {"grid.vol", "grid.vol.mesh"};
@@ -181,7 +181,7 @@ const std::vector<std::string> usage_cases[] = {
     {"vtr", "grid.vol", "other.vol", "-o", "out.vtr"},
 };
 
-TEST_F(command_line, refused_command_lines_give_the_usage_and_status_2) {
+TEST_F(view_command_line, refused_command_lines_give_the_usage_and_status_2) {
   for (const auto& args : usage_cases) {
     SCOPED_TRACE(::testing::PrintToString(args));
     const tool_run r = run(args);

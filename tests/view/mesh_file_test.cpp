@@ -33,7 +33,7 @@ const round_trip_case round_trip_cases[] = {
     {"one layer", {1, 2, 4, 5}, 9999.5f, 7, {}, 1, 2},
 };
 
-TEST(mesh_file, reads_what_tervox_writes) {
+TEST(view_mesh_file, reads_what_tervox_writes) {
   for (const auto& c : round_trip_cases) {
     SCOPED_TRACE(c.what);
     const mesh_description d{c.g, c.dx, c.dy, static_cast<int>(c.dz.size()) + 1, c.dz};
@@ -58,7 +58,7 @@ TEST(mesh_file, reads_what_tervox_writes) {
   }
 }
 
-TEST(mesh_file, accepts_crlf_line_ends_and_trailing_blank_lines) {
+TEST(view_mesh_file, accepts_crlf_line_ends_and_trailing_blank_lines) {
   const mesh m = parse_mesh(
       "    2    3    2\r\n         0.0        10.0 0.0\r\n  2*5.000\r\n  3*5.000\r\n"
       "    1.00    1.50\r\n\r\n",
@@ -112,7 +112,7 @@ const bad_case bad_cases[] = {
      "grid.mesh:6: ", "expected nothing after line 5"},
 };
 
-TEST(mesh_file, reports_the_line_and_the_reason) {
+TEST(view_mesh_file, reports_the_line_and_the_reason) {
   for (const auto& c : bad_cases) {
     SCOPED_TRACE(c.what);
     try {
@@ -126,7 +126,7 @@ TEST(mesh_file, reports_the_line_and_the_reason) {
   }
 }
 
-TEST(mesh_file, layer_depths_add_up_the_thicknesses) {
+TEST(view_mesh_file, layer_depths_add_up_the_thicknesses) {
   const mesh m = parse_mesh(line1 + line2 + line34 + line5, "grid.mesh");
   EXPECT_EQ(layer_depths(m), (std::vector<double>{0, 1, 2.5}));
 

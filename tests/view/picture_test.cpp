@@ -48,7 +48,7 @@ grid_fixture example() {
   return f;
 }
 
-class picture : public ::testing::Test {
+class view_picture : public ::testing::Test {
  protected:
   void SetUp() override { fixture.write(dir / "grid.vol"); }
 
@@ -85,7 +85,7 @@ rgb cell_colour(const decoded_png& png, const layout& l, int ny, int n, int ix, 
   return c;
 }
 
-TEST_F(picture, slice_shows_filled_cells_and_missing_values_as_no_data) {
+TEST_F(view_picture, slice_shows_filled_cells_and_missing_values_as_no_data) {
   const int n = 5;
   const decoded_png png = draw({"slice", "--layer", "1", "--cell-pixels", std::to_string(n)});
   const layout l = slice_layout(fixture.nx, fixture.ny, n);
@@ -120,7 +120,7 @@ TEST_F(picture, slice_shows_filled_cells_and_missing_values_as_no_data) {
   EXPECT_EQ(largest, 255);
 }
 
-TEST_F(picture, slice_colour_scale) {
+TEST_F(view_picture, slice_colour_scale) {
   // Layer 2 is 10^(ix-1): evenly spread on a logarithmic scale, squeezed
   // into the bottom of a linear one.
   struct case_ {
@@ -145,7 +145,7 @@ TEST_F(picture, slice_colour_scale) {
   }
 }
 
-TEST_F(picture, slice_draws_soundings_as_dots) {
+TEST_F(view_picture, slice_draws_soundings_as_dots) {
   // A sounding at the centre of cell (2, 3) (filled) and of cell (5, 1), and
   // one far off the grid, which is left out.
   tervox::testing::write_file(dir / "soundings.txt",
@@ -179,7 +179,7 @@ struct section_case {
   std::function<bool(int)> filled;  // cell i (from 1) across
 };
 
-TEST_F(picture, section_draws_each_layer_as_tall_as_its_thickness) {
+TEST_F(view_picture, section_draws_each_layer_as_tall_as_its_thickness) {
   const section_case cases[] = {
       {"row 3", {"--row", "3"}, 6, [](int i) { return i == 2; }},
       {"column 2", {"--column", "2"}, 4, [](int i) { return i == 3; }},

@@ -65,7 +65,7 @@ float expected_value(const grid_fixture& f, int ix, int iy, int k) {
   return f.filled(ix, iy) || !std::isfinite(v) ? std::nanf("") : v;
 }
 
-class volume_file : public ::testing::Test {
+class view_volume_file : public ::testing::Test {
  protected:
   void SetUp() override {
     fixture.write(dir / "grid.vol");
@@ -83,7 +83,7 @@ struct request_case {
   volume_request request;
 };
 
-TEST_F(volume_file, gives_the_cells_and_layers_asked_for) {
+TEST_F(view_volume_file, gives_the_cells_and_layers_asked_for) {
   const request_case cases[] = {
       {"everything", volume_request::everything(m)},
       {"layer 2 of every cell", volume_request::everything(m, 2)},
@@ -124,7 +124,7 @@ TEST_F(volume_file, gives_the_cells_and_layers_asked_for) {
   }
 }
 
-TEST(volume_value, spellings) {
+TEST(view_volume_value, spellings) {
   struct case_ {
     const char* field;
     bool ok;
@@ -180,7 +180,7 @@ const damage_case damage_cases[] = {
      ":37: ", "runs on without a line end"},
 };
 
-TEST_F(volume_file, reports_damaged_and_mismatching_files) {
+TEST_F(view_volume_file, reports_damaged_and_mismatching_files) {
   const std::string intact = fixture.volume_text();
   ASSERT_EQ(intact.substr(0, 27), "-1.0E+02\n-1.0E+02\n-1.0E+02\n");
   for (const auto& c : damage_cases) {
@@ -197,7 +197,7 @@ TEST_F(volume_file, reports_damaged_and_mismatching_files) {
   }
 }
 
-TEST_F(volume_file, a_mesh_of_another_grid_does_not_fit) {
+TEST_F(view_volume_file, a_mesh_of_another_grid_does_not_fit) {
   // The same number of lines, laid out as 3 layers of 4 x 3 cells or 2
   // layers of 6 x 3, or 4 layers of 3 x 3: the short-form cells no longer
   // line up with whole cells, or the count is wrong.
