@@ -14,9 +14,11 @@ namespace {
 using tervox::testing::list_entries;
 using tervox::testing::run_program;
 using tervox::testing::temp_folder;
+using tervox::testing::tool_options;
 using tervox::testing::tool_run;
 using tervox::testing::write_file;
 using testing::grid_fixture;
+using testing::read_png;
 
 // 3 x 2 cells, 2 layers; cell (1, 1) filled, one negative value.
 grid_fixture example() {
@@ -190,6 +192,35 @@ TEST_F(view_command_line, refused_command_lines_give_the_usage_and_status_2) {
     EXPECT_TRUE(r.err.starts_with("tervox-view: ")) << r.err;
     EXPECT_NE(r.err.find("\nusage: tervox-view slice VOLUME"), std::string::npos) << r.err;
     EXPECT_EQ(entries(), (std::vector<std::string>{"grid.vol", "grid.vol.mesh"}));
+  }
+}
+
+// The README shows these pictures of the example survey; they must be what
+// tervox-view draws now.
+TEST(view_examples, readme_pictures_are_current) {
+  temp_folder dir;
+  const std::string source = TERVOX_SOURCE_DIR;
+  const std::string survey = source + "/examples/survey.txt";
+  const tool_options in_dir{dir.path(), std::nullopt};
+  ASSERT_EQ(run_program(TERVOX_EXE, {survey, "survey.vol", "25", "25", "1"}, in_dir).status, 0);
+  const std::vector<std::string> commands[] = {
+      {"slice", "survey.vol", "--layer", "6", "--soundings", survey, "-o", "survey_slice.png"},
+      {"section", "survey.vol", "--row", "40", "-o", "survey_section.png"},
+  };
+  for (const auto& args : commands) {
+    const std::string& name = args.back();
+    SCOPED_TRACE(name);
+    const tool_run r = run_program(TERVOX_VIEW_EXE, args, in_dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto drawn = read_png(dir / name);
+    const auto committed = read_png(source + "/examples/" + name);
+    EXPECT_EQ(drawn.width, committed.width);
+    EXPECT_EQ(drawn.height, committed.height);
+    std::string command = "tervox-view";
+    for (const std::string& a : args) command += " " + (a == survey ? "examples/survey.txt" : a);
+    EXPECT_TRUE(drawn.pixels == committed.pixels)
+        << "examples/" << name << " is not what tervox-view draws now; make it again with\n"
+        << "  tervox examples/survey.txt survey.vol 25 25 1\n  " << command;
   }
 }
 
