@@ -17,6 +17,7 @@ using testing::list_entries;
 using testing::read_file;
 using testing::run_tool;
 using testing::temp_folder;
+using testing::tool_options;
 using testing::tool_run;
 using testing::write_file;
 
@@ -48,7 +49,9 @@ class e2e_test : public ::testing::Test {
  protected:
   tool_run run(const std::vector<std::string>& args,
                std::optional<unsigned long> file_size_limit = std::nullopt) {
-    return run_tool(args, {dir.path(), file_size_limit, {}, false});
+    tool_options options(dir.path());
+    options.file_size_limit = file_size_limit;
+    return run_tool(args, options);
   }
   void put(const std::string& name, const std::string& text) {
     const fs::path file = dir / name;
@@ -138,7 +141,7 @@ TEST(e2e_command_line, accepted_command_lines_write_the_mesh_file) {
     fs::create_directories((dir / c.input).parent_path());
     fs::create_directories(dir / "results");
     write_file(dir / c.input, example_soundings);
-    const tool_run r = run_tool(c.args, {dir.path(), std::nullopt, {}, false});
+    const tool_run r = run_tool(c.args, tool_options(dir.path()));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 0);

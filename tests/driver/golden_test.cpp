@@ -39,6 +39,7 @@ using testing::read_file;
 using testing::run_program;
 using testing::run_tool;
 using testing::temp_folder;
+using testing::tool_options;
 using testing::tool_run;
 using testing::write_file;
 
@@ -99,8 +100,8 @@ case_run run_in_folder(const std::string& exe, const fs::path& case_dir,
   const fs::path soundings = (case_dir / args[0]).lexically_normal();
   args[0] = soundings.filename().string();
   write_file(dir / args[0], read_file(soundings));
-  const tool_run r = exe.empty() ? run_tool(args, {dir.path(), std::nullopt, {}, false})
-                                 : run_program(exe, args, {dir.path(), std::nullopt, {}, false});
+  const tool_run r = exe.empty() ? run_tool(args, tool_options(dir.path()))
+                                 : run_program(exe, args, tool_options(dir.path()));
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 0);

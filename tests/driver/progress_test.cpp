@@ -85,7 +85,10 @@ TEST(progress_meter, a_run_shorter_than_the_delay_draws_nothing) {
 }
 
 testing::tool_options shown_at_once(const testing::temp_folder& dir, bool terminal) {
-  return {dir.path(), std::nullopt, {"TERVOX_PROGRESS_DELAY=0"}, terminal};
+  testing::tool_options options(dir.path());
+  options.environment = {"TERVOX_PROGRESS_DELAY=0"};
+  options.stderr_on_terminal = terminal;
+  return options;
 }
 
 // The built program with the line shown from the start: on a terminal it is

@@ -16,6 +16,9 @@ struct tool_run {
 };
 
 struct tool_options {
+  /// Runs in `folder`; everything else as the test process has it.
+  explicit tool_options(std::filesystem::path folder = {}) : cwd(std::move(folder)) {}
+
   std::filesystem::path cwd;                     ///< working folder of the child
   std::optional<unsigned long> file_size_limit;  ///< RLIMIT_FSIZE in bytes
   std::vector<std::string> environment;          ///< NAME=value entries added

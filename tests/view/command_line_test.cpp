@@ -39,7 +39,7 @@ class view_command_line : public ::testing::Test {
  protected:
   void SetUp() override { example().write(dir / "grid.vol"); }
   tool_run run(const std::vector<std::string>& args) {
-    return run_program(TERVOX_VIEW_EXE, args, {dir.path(), std::nullopt});
+    return run_program(TERVOX_VIEW_EXE, args, tool_options(dir.path()));
   }
   std::vector<std::string> entries() const { return list_entries(dir.path()); }
 
@@ -201,7 +201,7 @@ TEST(view_examples, readme_pictures_are_current) {
   temp_folder dir;
   const std::string source = TERVOX_SOURCE_DIR;
   const std::string survey = source + "/examples/survey.txt";
-  const tool_options in_dir{dir.path(), std::nullopt};
+  const tool_options in_dir(dir.path());
   ASSERT_EQ(run_program(TERVOX_EXE, {survey, "survey.vol", "25", "25", "1"}, in_dir).status, 0);
   const std::vector<std::string> commands[] = {
       {"slice", "survey.vol", "--layer", "6", "--soundings", survey, "-o", "survey_slice.png"},
