@@ -450,6 +450,7 @@ struct block_slot {
   std::vector<char> text;
   std::size_t used = 0;     // the length of the block's text
   std::int64_t block = -1;  // the block the text holds; -1 while free
+  std::int64_t turn = 0;    // the block this slot takes next
 };
 
 }  // namespace
@@ -496,20 +497,29 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
   if (threads <= 1 || blocks == 1)
     return write_serially();
 
-  // Worker w fills blocks w, w+T, w+2T, ... alternating between its two
-  // slots; this thread writes the blocks in order as they become ready.
+  // The workers take the blocks in order from a shared counter, so that a
+  // worker that drew cheap blocks (filled cells, short lines) goes on to the
+  // next one instead of waiting for a slower one. Block b travels through
+  // slot b % slots, a ring a few blocks deep per worker, and only once the
+  // block before it in that slot is written: a worker far ahead must not
+  // take the slot of a block still being filled. This thread writes the
+  // blocks in order as they become ready. The lowest block still being
+  // filled always finds its slot free in the end: every block below it is
+  // filled, so the writer gets that far.
   // A worker that fails (a block's buffers can be large when there are many
   // layers, and memory may run out) stops every thread; its exception is
   // raised again here once all have ended, so that the caller reports it
   // and discards the volume file, as for a failure on this thread.
   const int workers = static_cast<int>(std::min<std::int64_t>(threads, blocks));
-  std::vector<block_slot> slots(static_cast<std::size_t>(2 * workers));
+  std::vector<block_slot> slots(static_cast<std::size_t>(4 * workers));
+  std::atomic<std::int64_t> next_block{0};
   std::atomic<bool> stop{false};
   std::atomic<bool> broken{false};
   std::atomic<bool> failed{false};
   std::exception_ptr failure;  // written once, by the worker that sets `failed`
+  for (std::size_t i = 0; i < slots.size(); ++i) slots[i].turn = static_cast<std::int64_t>(i);
   auto slot_of = [&](std::int64_t b) -> block_slot& {
-    return slots[static_cast<std::size_t>((b % workers) * 2 + (b / workers) % 2)];
+    return slots[static_cast<std::size_t>(b % static_cast<std::int64_t>(slots.size()))];
   };
   const auto stop_all = [&] {
     stop.store(true);
@@ -522,18 +532,21 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
   std::vector<std::thread> pool;
   pool.reserve(static_cast<std::size_t>(workers));
   for (int w = 0; w < workers; ++w) {
-    const auto work = [&, w] {
+    const auto work = [&] {
       try {
         block_writer writer(nodes, values, cells, plan, log_mode);
         std::vector<char> text;
         std::size_t used = 0;
-        for (std::int64_t b = w; b < blocks && !stop.load(); b += workers) {
+        while (!stop.load()) {
+          const std::int64_t b = next_block.fetch_add(1);
+          if (b >= blocks)
+            return;
           const bool ok = writer.fill_block(b, text, used);
           if (!ok)
             broken.store(true);
           block_slot& slot = slot_of(b);
           std::unique_lock lock(slot.m);
-          slot.cv.wait(lock, [&] { return slot.block == -1 || stop.load(); });
+          slot.cv.wait(lock, [&] { return slot.turn == b || stop.load(); });
           if (stop.load())
             return;
           std::swap(slot.text, text);
@@ -568,6 +581,7 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
     file.write(slot.text.data(), slot.used);
     written(b);
     slot.block = -1;
+    slot.turn = b + static_cast<std::int64_t>(slots.size());
     slot.cv.notify_all();
   }
   stop_all();
