@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -32,6 +33,7 @@ struct slot {
   std::vector<char> text;
   std::size_t used = 0;
   std::int64_t block = -1;
+  std::int64_t turn = 0;
 };
 
 }  // namespace
@@ -57,15 +59,19 @@ int main(int argc, char** argv) {
     std::perror(argv[1]);
     return 1;
   }
-  std::vector<slot> slots(static_cast<std::size_t>(2 * workers));
+  // The same scheduling as the tool's: blocks from one counter, through a
+  // ring of slots that each take the next block only once theirs is written.
+  std::vector<slot> slots(static_cast<std::size_t>(4 * workers));
+  for (std::size_t i = 0; i < slots.size(); ++i) slots[i].turn = static_cast<std::int64_t>(i);
+  std::atomic<std::int64_t> next_block{0};
   const auto slot_of = [&](std::int64_t b) -> slot& {
-    return slots[static_cast<std::size_t>((b % workers) * 2 + (b / workers) % 2)];
+    return slots[static_cast<std::size_t>(b % static_cast<std::int64_t>(slots.size()))];
   };
   std::vector<std::thread> pool;
   for (int w = 0; w < workers; ++w) {
-    pool.emplace_back([&, w] {
+    pool.emplace_back([&] {
       std::vector<char> text;
-      for (std::int64_t b = w; b < blocks; b += workers) {
+      for (std::int64_t b = next_block++; b < blocks; b = next_block++) {
         // The buffer swapped out of a slot may be one that was never filled.
         text.resize(static_cast<std::size_t>(per_block) * tervox::long_line_size);
         const std::int64_t n = std::min(per_block, total - b * per_block);
@@ -74,7 +80,7 @@ int main(int argc, char** argv) {
           p = tervox::put_long(p, values[static_cast<std::size_t>(b * per_block + i) & 0xffff]);
         slot& s = slot_of(b);
         std::unique_lock lock(s.m);
-        s.cv.wait(lock, [&] { return s.block == -1; });
+        s.cv.wait(lock, [&] { return s.turn == b; });
         std::swap(s.text, text);
         s.used = static_cast<std::size_t>(p - s.text.data());
         s.block = b;
@@ -92,6 +98,7 @@ int main(int argc, char** argv) {
       status = 1;
     }
     s.block = -1;
+    s.turn = b + static_cast<std::int64_t>(slots.size());
     s.cv.notify_all();
   }
   for (std::thread& t : pool) t.join();
