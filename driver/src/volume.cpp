@@ -449,7 +449,7 @@ struct block_slot {
   std::condition_variable cv;
   std::vector<char> text;
   std::size_t used = 0;     // the length of the block's text
-  std::int64_t block = -1;  // the block the text holds; -1 while free
+  std::int64_t block = -1;  // the block the text holds; -1 while it holds none
   std::int64_t turn = 0;    // the block this slot takes next
 };
 
