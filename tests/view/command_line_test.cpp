@@ -76,6 +76,12 @@ const std::string other_mesh =
     "    2    2    2\n         0.0         0.0 0.0\n  2*100.000\n  2*100.000\n"
     "    5.00    7.50\n";
 
+std::string repeated(const std::string& line, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += line;
+  return text;
+}
+
 const failure_case failure_cases[] = {
     {"a missing volume file",
      {"slice", "nosuch.vol", "--mesh", "grid.vol.mesh", "--layer", "1", "-o", "out.png"},
@@ -101,10 +107,23 @@ const failure_case failure_cases[] = {
      {"vtr", "grid.vol", "--mesh", "other.mesh", "-o", "out.vtr"},
      {{"other.mesh", other_mesh}},
      {"grid.vol:", "other.mesh (2 x 2 cells, 2 layers: 8 lines)"}},
+    // Too small for its mesh: refused before anything is read.
     {"a volume cut short",
      {"slice", "short.vol", "--mesh", "grid.vol.mesh", "--layer", "1", "-o", "out.png"},
      {{"short.vol", "-1.0E+02\n-1.0E+02\n 3.0000E+00\n"}},
-     {"short.vol: the file ends after 3 lines", "grid.vol.mesh"}},
+     {"short.vol: the file holds 30 bytes, too few for the mesh grid.vol.mesh"}},
+    // Large enough to pass for its mesh, but a line short.
+    {"a volume a line short",
+     {"slice", "short.vol", "--mesh", "grid.vol.mesh", "--layer", "1", "-o", "out.png"},
+     {{"short.vol", "-1.0E+02\n-1.0E+02\n" + repeated(" 3.0000E+00\n", 9)}},
+     {"short.vol: the file ends after 11 lines", "grid.vol.mesh"}},
+    // A mesh that claims 99999 x 99999 cells must not have its arrays made.
+    {"a mesh of a huge grid",
+     {"vtr", "grid.vol", "--mesh", "huge.mesh", "-o", "out.vtr"},
+     {{"huge.mesh",
+       "9999999999    2\n         0.0         0.0 0.0\n****100.000\n"
+       "****100.000\n    5.00    7.50\n"}},
+     {"grid.vol: the file holds", "too few for the mesh huge.mesh (99999 x 99999 cells"}},
     {"a logarithmic scale for a negative value",
      {"section", "grid.vol", "--row", "2", "--scale", "log", "-o", "out.png"},
      {},

@@ -259,6 +259,7 @@ void run_command(const options& o) {
     throw view_error(where(m.path, 1) + "the grid has no cells (" + std::to_string(m.nx) + " x " +
                      std::to_string(m.ny) + "); there is nothing to show");
   }
+  check_volume_size(o.volume, m);
   switch (o.what) {
     case command::slice:
       return slice(o, m);

@@ -130,19 +130,39 @@ bool parse_value(std::string_view field, float& value) {
   return true;
 }
 
+namespace {
+
+// "grid.vol.mesh (3 x 2 cells, 2 layers: 12 lines)"
+std::string description(const mesh& m) {
+  return m.path + " (" + std::to_string(m.nx) + " x " + std::to_string(m.ny) + " cells, " +
+         std::to_string(m.nlayer) + " layers: " + text_of(m.values()) + " lines)";
+}
+
+}  // namespace
+
+void check_volume_size(const std::string& path, const mesh& m) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec))
+    return;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec)
+    return;
+  constexpr auto shortest_line = static_cast<std::uintmax_t>(short_width + 1);
+  if (size / shortest_line < static_cast<std::uintmax_t>(m.values())) {
+    throw view_error(where(path) + "the file holds " + std::to_string(size) +
+                     " bytes, too few for the mesh " + description(m) +
+                     " at 9 or 12 bytes a line; is the volume complete, and is this its mesh?");
+  }
+}
+
 void read_volume(const std::string& path, const mesh& m, const volume_request& request,
                  const cell_sink& sink) {
   line_source source(path);
-  const std::int64_t expected = m.values();
   const std::size_t kept_layers = request.layer == 0 ? static_cast<std::size_t>(m.nlayer) : 1;
   std::vector<float> values(kept_layers);
   std::string_view line;
   std::int64_t number = 0;  // of the line last read
-
-  const auto description = [&] {
-    return m.path + " (" + std::to_string(m.nx) + " x " + std::to_string(m.ny) + " cells, " +
-           std::to_string(m.nlayer) + " layers: " + text_of(expected) + " lines)";
-  };
+  const auto description = [&] { return tervox::view::description(m); };
 
   for (int iy = 1; iy <= m.ny; ++iy) {
     const bool row_wanted = iy >= request.iy_first && iy <= request.iy_last;

@@ -45,6 +45,14 @@ using cell_sink = std::function<void(int ix, int iy, bool filled, std::span<cons
 void read_volume(const std::string& path, const mesh& m, const volume_request& request,
                  const cell_sink& sink);
 
+/// Refuses a volume file too small for the lines that `m` describes (each
+/// line holds 9 or 12 bytes with its line end), before anything is read or
+/// allocated: a mesh that claims many more cells than its volume holds
+/// would otherwise have arrays of its size allocated first. Leaves a file
+/// whose size cannot be had (missing, not a regular file) to the reader.
+/// Throws view_error.
+void check_volume_size(const std::string& path, const mesh& m);
+
 /// One value as the volume file writes it, in its 8- or 11-character field;
 /// not-a-number for the spellings of non-finite values and for asterisks.
 /// Returns false for anything else.
