@@ -4,16 +4,14 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
-#include <mutex>
 #include <system_error>
 #include <thread>
 #include <triang/triang.hpp>
 
 #include "number_format.hpp"
+#include "ordered_blocks.hpp"
 
 namespace tervox {
 
@@ -443,16 +441,6 @@ class block_writer {
   std::vector<float> cell_;  // the values of the cell being written, layer 1 first
 };
 
-// A block's text travels from the thread that fills it to the writer.
-struct block_slot {
-  std::mutex m;
-  std::condition_variable cv;
-  std::vector<char> text;
-  std::size_t used = 0;     // the length of the block's text
-  std::int64_t block = -1;  // the block the text holds; -1 while it holds none
-  std::int64_t turn = 0;    // the block this slot takes next
-};
-
 }  // namespace
 
 bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
@@ -473,122 +461,25 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
   chain_plan plan;
   if (!plan_chains(nodes, cells, block, threads, plan, meter ? &meter->counter() : nullptr))
     return false;
-  const std::int64_t blocks = plan.blocks();
   const node_values values(nodes);
   if (meter != nullptr)
     meter->begin(run_phase::writing, cells.count());
-  const auto written = [&](std::int64_t b) {
-    if (meter != nullptr)
-      meter->advance_to(std::min(cells.count(), (b + 1) * block));
-  };
-
-  const auto write_serially = [&] {
-    block_writer writer(nodes, values, cells, plan, log_mode);
-    std::vector<char> text;
-    std::size_t used = 0;
-    for (std::int64_t b = 0; b < blocks && !file.failed(); ++b) {
-      if (!writer.fill_block(b, text, used))
-        return false;
-      file.write(text.data(), used);
-      written(b);
-    }
-    return true;
-  };
-  if (threads <= 1 || blocks == 1)
-    return write_serially();
-
-  // The workers take the blocks in order from a shared counter, so that a
-  // worker that drew cheap blocks (filled cells, short lines) goes on to the
-  // next one instead of waiting for a slower one. Block b travels through
-  // slot b % slots, a ring a few blocks deep per worker, and only once the
-  // block before it in that slot is written: a worker far ahead must not
-  // take the slot of a block still being filled. This thread writes the
-  // blocks in order as they become ready. The lowest block still being
-  // filled always finds its slot free in the end: every block below it is
-  // filled, so the writer gets that far.
-  // A worker that fails (a block's buffers can be large when there are many
-  // layers, and memory may run out) stops every thread; its exception is
-  // raised again here once all have ended, so that the caller reports it
-  // and discards the volume file, as for a failure on this thread.
-  const int workers = static_cast<int>(std::min<std::int64_t>(threads, blocks));
-  std::vector<block_slot> slots(static_cast<std::size_t>(4 * workers));
-  std::atomic<std::int64_t> next_block{0};
-  std::atomic<bool> stop{false};
-  std::atomic<bool> broken{false};
-  std::atomic<bool> failed{false};
-  std::exception_ptr failure;  // written once, by the worker that sets `failed`
-  for (std::size_t i = 0; i < slots.size(); ++i) slots[i].turn = static_cast<std::int64_t>(i);
-  auto slot_of = [&](std::int64_t b) -> block_slot& {
-    return slots[static_cast<std::size_t>(b % static_cast<std::int64_t>(slots.size()))];
-  };
-  const auto stop_all = [&] {
-    stop.store(true);
-    for (block_slot& slot : slots) {
-      std::lock_guard lock(slot.m);
-      slot.cv.notify_all();
-    }
-  };
-
-  std::vector<std::thread> pool;
-  pool.reserve(static_cast<std::size_t>(workers));
-  for (int w = 0; w < workers; ++w) {
-    const auto work = [&] {
-      try {
-        block_writer writer(nodes, values, cells, plan, log_mode);
-        std::vector<char> text;
-        std::size_t used = 0;
-        while (!stop.load()) {
-          const std::int64_t b = next_block.fetch_add(1);
-          if (b >= blocks)
-            return;
-          const bool ok = writer.fill_block(b, text, used);
-          if (!ok)
-            broken.store(true);
-          block_slot& slot = slot_of(b);
-          std::unique_lock lock(slot.m);
-          slot.cv.wait(lock, [&] { return slot.turn == b || stop.load(); });
-          if (stop.load())
-            return;
-          std::swap(slot.text, text);
-          slot.used = used;
-          slot.block = b;
-          slot.cv.notify_all();
-          if (!ok)
-            return;
-        }
-      } catch (...) {
-        if (!failed.exchange(true))
-          failure = std::current_exception();
-        stop_all();
-      }
-    };
-    try {
-      pool.emplace_back(work);
-    } catch (const std::system_error&) {
-      // No thread to be had: end those that started and do it all here.
-      stop_all();
-      for (std::thread& t : pool) t.join();
-      return write_serially();
-    }
-  }
-
-  for (std::int64_t b = 0; b < blocks; ++b) {
-    block_slot& slot = slot_of(b);
-    std::unique_lock lock(slot.m);
-    slot.cv.wait(lock, [&] { return slot.block == b || failed.load(); });
-    if (failed.load() || broken.load() || file.failed())
-      break;
-    file.write(slot.text.data(), slot.used);
-    written(b);
-    slot.block = -1;
-    slot.turn = b + static_cast<std::int64_t>(slots.size());
-    slot.cv.notify_all();
-  }
-  stop_all();
-  for (std::thread& t : pool) t.join();
-  if (failure)
-    std::rethrow_exception(failure);
-  return !broken.load();
+  // Blocks are made on the threads and written in file order; a failed
+  // write stops the work, and the caller learns of it on commit.
+  return make_blocks_in_order(
+      plan.blocks(), threads,
+      [&] {
+        return [writer = block_writer(nodes, values, cells, plan, log_mode)](
+                   std::int64_t b, std::vector<char>& text, std::size_t& used) mutable {
+          return writer.fill_block(b, text, used);
+        };
+      },
+      [&](const char* data, std::size_t size, std::int64_t b) {
+        file.write(data, size);
+        if (meter != nullptr)
+          meter->advance_to(std::min(cells.count(), (b + 1) * block));
+        return !file.failed();
+      });
 }
 
 }  // namespace tervox
