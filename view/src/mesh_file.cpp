@@ -1,9 +1,6 @@
 #include "mesh_file.hpp"
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <limits>
 
@@ -175,12 +172,7 @@ mesh parse_mesh(std::string_view text, const std::string& path) {
 }
 
 mesh read_mesh(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec))
-    throw view_error(where(path) + "cannot read the mesh file: it is a directory");
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open())
-    throw view_error(where(path) + "cannot open the mesh file: " + std::strerror(errno));
+  std::ifstream in = open_input(path, "mesh file");
   std::string text;
   text.resize(max_mesh_bytes + 1);
   in.read(text.data(), static_cast<std::streamsize>(text.size()));

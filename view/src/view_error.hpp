@@ -4,7 +4,11 @@
 // it once and exits with status 1.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,6 +29,24 @@ inline std::string where(std::string_view file, std::int64_t line = 0) {
   }
   text += ": ";
   return text;
+}
+
+/// Refuses a directory given where a file is expected: Linux opens one as a
+/// stream that reads nothing. `what` names the file ("mesh file").
+inline void refuse_directory(const std::string& path, std::string_view what) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw view_error(where(path) + "cannot read the " + std::string(what) + ": it is a directory");
+}
+
+/// Opens the file at `path` for reading; `what` names it in messages.
+inline std::ifstream open_input(const std::string& path, std::string_view what) {
+  refuse_directory(path, what);
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open())
+    throw view_error(where(path) + "cannot open the " + std::string(what) + ": " +
+                     std::strerror(errno));
+  return in;
 }
 
 /// A piece of file text as it appears in a message: quoted, control

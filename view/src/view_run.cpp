@@ -1,7 +1,5 @@
 #include "view_run.hpp"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -179,12 +177,7 @@ void check_range(const mesh& m, const char* what, int value, int count, const ch
 }
 
 std::vector<std::pair<double, double>> read_locations(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec))
-    throw view_error(where(path) + "cannot read the soundings file: it is a directory");
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open())
-    throw view_error(where(path) + "cannot open the soundings file: " + std::strerror(errno));
+  std::ifstream in = open_input(path, "soundings file");
   survey s;
   const read_outcome r = read_soundings(in, path, s);
   switch (r.status) {

@@ -38,9 +38,7 @@ std::string text_of(std::int64_t v) {
 class line_source {
  public:
   explicit line_source(const std::string& path) : path_(path), buffer_(new char[block_size]) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-      throw view_error(where(path) + "cannot read the volume file: it is a directory");
+    refuse_directory(path, "volume file");
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
       throw view_error(where(path) + "cannot open the volume file: " + std::strerror(errno));
