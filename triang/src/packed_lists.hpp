@@ -31,12 +31,14 @@
 
 namespace triang::detail {
 
-/// The caller's iadj and iend, read only. The spans give the bounds: iend
-/// holds the lists of nodes 1..iend.size() and iadj the entries the walk may
-/// read.
-class packed_view {
+/// The read interface over the caller's iadj and iend; Int is const int
+/// for a view, int for the editable structure. The spans give the bounds:
+/// iend holds the lists of nodes 1..iend.size() and iadj the entries the
+/// walk may read.
+template <class Int>
+class packed_reader {
  public:
-  packed_view(std::span<const int> iadj, std::span<const int> iend) noexcept
+  packed_reader(std::span<Int> iadj, std::span<Int> iend) noexcept
       : iadj_(iadj), iend_(iend), adj_(iadj), ends_(iend) {}
 
   int nodes() const noexcept { return ends_.size(); }
@@ -51,25 +53,23 @@ class packed_view {
   }
   int find(int node, int nbr) const noexcept { return index(node, nbr, iadj_, iend_); }
 
- private:
-  std::span<const int> iadj_;
-  std::span<const int> iend_;
-  one_based<const int> adj_;
-  one_based<const int> ends_;
+ protected:
+  std::span<Int> iadj_;
+  std::span<Int> iend_;
+  one_based<Int> adj_;
+  one_based<Int> ends_;
+};
+
+/// The caller's iadj and iend, read only.
+class packed_view : public packed_reader<const int> {
+ public:
+  using packed_reader::packed_reader;
 };
 
 /// The caller's iadj and iend, edited in place by the packed routines.
-class packed_lists {
+class packed_lists : public packed_reader<int> {
  public:
-  packed_lists(std::span<int> iadj, std::span<int> iend) noexcept
-      : iadj_(iadj), iend_(iend), adj_(iadj), ends_(iend) {}
-
-  int nodes() const noexcept { return ends_.size(); }
-  std::int64_t entries() const noexcept { return static_cast<std::int64_t>(iadj_.size()); }
-  int first(int node) const noexcept { return first_pos(ends_, node); }
-  int last(int node) const noexcept { return ends_[node]; }
-  int at(int pos) const noexcept { return adj_[pos]; }
-  int find(int node, int nbr) const noexcept { return index(node, nbr, iadj_, iend_); }
+  using packed_reader::packed_reader;
 
   /// Nodes 1..knew-1 and exactly the entries of their lists.
   packed_view before(int knew) const noexcept {
@@ -85,12 +85,6 @@ class packed_lists {
   void swap(int join1, int join2, int diag1, int diag2, int /*diag1_pos*/) const {
     triang::swap(join1, join2, diag1, diag2, iadj_, iend_);
   }
-
- private:
-  std::span<int> iadj_;
-  std::span<int> iend_;
-  one_based<int> adj_;
-  one_based<int> ends_;
 };
 
 }  // namespace triang::detail
