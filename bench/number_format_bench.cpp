@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "number_format.hpp"
+#include "formats/volume_line.hpp"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <random>
 #include <vector>
 
-#include "number_format.hpp"
-#include "ordered_blocks.hpp"
-#include "output_file.hpp"
+#include "formats/ordered_blocks.hpp"
+#include "formats/output_file.hpp"
+#include "formats/volume_line.hpp"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
 
   tervox::output_file file(argv[1]);
   if (auto r = file.open(); !r.ok()) {
-    std::fprintf(stderr, "%s\n", r.diagnostic.c_str());
+    std::fprintf(stderr, "%s\n", r.problem.message().c_str());
     return 1;
   }
   tervox::make_blocks_in_order(
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
         return !file.failed();
       });
   if (auto r = file.commit(); !r.ok()) {
-    std::fprintf(stderr, "%s\n", r.diagnostic.c_str());
+    std::fprintf(stderr, "%s\n", r.problem.message().c_str());
     return 1;
   }
   return 0;

@@ -1,6 +1,6 @@
 #include "cli.hpp"
 
-#include "decimal.hpp"
+#include "formats/decimal.hpp"
 
 namespace tervox {
 namespace {

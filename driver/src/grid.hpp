@@ -9,6 +9,8 @@
 
 #include <span>
 
+#include "formats/mesh_file.hpp"  // grid
+
 namespace tervox {
 
 /// Origin and cell count along one axis.
@@ -21,10 +23,5 @@ struct axis_placement {
 
 /// Places one axis from the sounding coordinates loc and the cell size d.
 axis_placement place_axis(std::span<const float> loc, float d);
-
-struct grid {
-  float xmin = 0, ymin = 0;
-  int nx = 0, ny = 0;
-};
 
 }  // namespace tervox

@@ -1,6 +1,5 @@
 #include "run.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,9 +16,10 @@
 #include <thread>
 #include <triang/triang.hpp>
 
-#include "mesh.hpp"
+#include "formats/files.hpp"
+#include "formats/mesh_file.hpp"
+#include "formats/output_file.hpp"
 #include "messages.hpp"
-#include "output_file.hpp"
 #include "progress.hpp"
 
 namespace tervox {
@@ -27,7 +27,7 @@ namespace {
 
 // Thrown when an array of the run cannot be created; caught in run().
 struct array_failure {
-  std::string diagnostic;
+  diagnostic problem;
 };
 
 template <class T>
@@ -40,29 +40,9 @@ std::vector<T> create_array(std::string_view name, std::int64_t entries) {
   throw array_failure{messages::out_of_memory(name, entries)};
 }
 
-// The size of a regular file, for the progress of reading it; 0 when unknown.
-std::int64_t file_size(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-    return 0;
-  return static_cast<std::int64_t>(st.st_size);
-}
-
-bool is_folder(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// True when both names exist and are the same file (hard links included).
-bool same_file(const std::string& a, const std::string& b) {
-  struct stat sa {
-  }, sb{};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
-exit_status fail(std::ostream& err, const std::string& diagnostic) {
-  err << messages::diagnostic(diagnostic) << std::flush;
+// Every diagnostic of a run leaves here, the one place that adds the prefix.
+exit_status fail(std::ostream& err, const diagnostic& d) {
+  err << diagnostic_line(messages::prefix, d) << std::flush;
   return exit_status::failure;
 }
 
@@ -125,11 +105,11 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   // The volume file comes last, after all the work; a folder in its place is
   // known now, so say so now rather than at the end.
   if (is_folder(args.outfile)) {
-    return fail(err, messages::cannot_write(args.outfile, messages::is_a_directory));
+    return fail(err, cannot_write(args.outfile, is_a_directory));
   }
 
   survey& s = state.soundings;
-  meter.begin(run_phase::reading, file_size(args.infile));
+  meter.begin(run_phase::reading, regular_file_size(args.infile));
   const read_outcome read = read_soundings(in, args.infile, s, &meter.counter());
   in.close();
   switch (read.status) {
@@ -138,9 +118,9 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
     case read_status::too_few_soundings:
       return say(out, messages::too_few_soundings);
     case read_status::bad_input:
-      return fail(err, read.diagnostic);
+      return fail(err, read.problem);
   }
-  if (const std::string problem = check_locations(s, args.infile); !problem.empty()) {
+  if (const diagnostic problem = check_locations(s, args.infile); !problem.empty()) {
     return fail(err, problem);
   }
 
@@ -163,7 +143,7 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   // that stops on collinear soundings still leaves it.
   const mesh_description mesh{state.g, args.dx, args.dy, s.nlayer, s.dz};
   if (auto r = write_mesh(mesh_path, mesh); !r.ok())
-    return fail(err, r.diagnostic);
+    return fail(err, r.problem);
 
   // Order the soundings by increasing x. The construction inserts nodes in
   // index order, and this order (ties included) decides the triangulation.
@@ -203,14 +183,14 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   const bool log_mode = args.log == 1;
   output_file volume(args.outfile);
   if (auto r = volume.open(); !r.ok())
-    return fail(err, r.diagnostic);
+    return fail(err, r.problem);
   const bool located = method ? method(nodes, geo, log_mode, volume)
                               : stream_volume(nodes, geo, log_mode, volume, *threads, 0, &meter);
   // On failure the volume's temporary file goes with `volume`.
   if (!located)
     return fail(err, messages::location_broken(args.infile));
   if (auto r = volume.commit(); !r.ok())
-    return fail(err, r.diagnostic);
+    return fail(err, r.problem);
   return exit_status::success;
 }
 
@@ -231,9 +211,9 @@ exit_status run(std::span<const std::string> args, std::ostream& out, std::ostre
     try {
       status = run_steps(args, held_out, held_err, method, *meter);
     } catch (const array_failure& f) {
-      status = fail(held_err, f.diagnostic);
+      status = fail(held_err, f.problem);
     } catch (const std::bad_alloc&) {
-      status = fail(held_err, std::string(messages::out_of_memory_text));
+      status = fail(held_err, messages::fault(std::string(messages::out_of_memory_text)));
     }
   }  // the meter clears its line here
   out << held_out.str() << std::flush;

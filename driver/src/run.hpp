@@ -8,18 +8,13 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "formats/diagnostic.hpp"  // exit_status
+#include "formats/output_file.hpp"
+#include "formats/soundings.hpp"
 #include "grid.hpp"
-#include "output_file.hpp"
-#include "reader.hpp"
 #include "volume.hpp"
 
 namespace tervox {
-
-/// Possible exit statuses of a run:
-///   success  the run went through (including an empty grid);
-///   failure  a message or diagnostic was printed and the run stopped;
-///   usage    the command line was refused with the usage lines.
-enum class exit_status : int { success = 0, failure = 1, usage = 2 };
 
 /// The triangulation of the ordered soundings, as the library lays it out:
 /// iadj holds 6*nsound-9 entries and iend nsound.

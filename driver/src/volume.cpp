@@ -10,8 +10,8 @@
 #include <thread>
 #include <triang/triang.hpp>
 
-#include "number_format.hpp"
-#include "ordered_blocks.hpp"
+#include "formats/ordered_blocks.hpp"
+#include "formats/volume_line.hpp"
 
 namespace tervox {
 

@@ -12,8 +12,8 @@
 #include <span>
 #include <vector>
 
+#include "formats/output_file.hpp"
 #include "grid.hpp"
-#include "output_file.hpp"
 #include "progress.hpp"
 
 namespace tervox {

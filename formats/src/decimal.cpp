@@ -1,4 +1,4 @@
-#include "decimal.hpp"
+#include "formats/decimal.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "fixed_field.hpp"
+#include "formats/fixed_field.hpp"
 
 #include <cmath>
 #include <cstdio>

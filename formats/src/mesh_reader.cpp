@@ -1,13 +1,13 @@
-#include "mesh_file.hpp"
-
 #include <cmath>
 #include <fstream>
 #include <limits>
 
-#include "decimal.hpp"
-#include "view_error.hpp"
+#include "formats/decimal.hpp"
+#include "formats/diagnostic.hpp"
+#include "formats/files.hpp"
+#include "formats/mesh_file.hpp"
 
-namespace tervox::view {
+namespace tervox {
 namespace {
 
 // A mesh file of 99999 layers (the most line 1 can count) is under 800 kB;
@@ -45,45 +45,52 @@ class mesh_parser {
   mesh parse() {
     mesh m;
     m.path = path_;
-    m.nx = count(1, 0, 5, "the number of cells along x", 0);
-    m.ny = count(1, 5, 10, "the number of cells along y", 0);
-    m.nlayer = count(1, 10, 15, "the number of layers", 1);
-    rest_blank(1, 15);
+    constexpr std::size_t c = mesh_fields::count.width;
+    m.nx = count(1, 0, c, "the number of cells along x", 0);
+    m.ny = count(1, c, 2 * c, "the number of cells along y", 0);
+    m.nlayer = count(1, 2 * c, 3 * c, "the number of layers", 1);
+    rest_blank(1, 3 * c);
 
-    m.xmin = real(2, 0, 12, "xmin");
-    m.ymin = real(2, 12, 24, "ymin");
+    constexpr std::size_t o = mesh_fields::origin.width;
+    m.xmin = real(2, 0, o, "xmin");
+    m.ymin = real(2, o, 2 * o, "ymin");
 
     m.dx = cell_size(3, m.nx, 'x');
     m.dy = cell_size(4, m.ny, 'y');
 
-    const std::size_t width = 8 * static_cast<std::size_t>(m.nlayer);
+    constexpr std::size_t t = mesh_fields::thickness.width;
+    const std::size_t width = t * static_cast<std::size_t>(m.nlayer);
     const std::string_view five = line(5);
     if (five.size() < width) {
-      fail(5, "expected " + std::to_string(m.nlayer) + " thicknesses of 8 characters (" +
-                  std::to_string(width) + " characters), got " + std::to_string(five.size()) +
-                  " characters");
+      fail(5, "expected " + std::to_string(m.nlayer) + " thicknesses of " + std::to_string(t) +
+                  " characters (" + std::to_string(width) + " characters), got " +
+                  std::to_string(five.size()) + " characters");
     }
     for (int k = 0; k < m.nlayer; ++k) {
-      const std::size_t from = 8 * static_cast<std::size_t>(k);
-      const std::string_view field = five.substr(from, 8);
+      const std::size_t from = t * static_cast<std::size_t>(k);
+      const std::string_view field = five.substr(from, t);
       if (all_asterisks(trim(field))) {
         m.dz.push_back(std::numeric_limits<double>::quiet_NaN());
         continue;
       }
-      m.dz.push_back(real(5, from, from + 8, "the thickness of layer " + std::to_string(k + 1)));
+      m.dz.push_back(real(5, from, from + t, "the thickness of layer " + std::to_string(k + 1)));
     }
     rest_blank(5, width);
 
     for (std::size_t i = 5; i < lines_.size(); ++i) {
       if (!trim(lines_[i]).empty())
-        fail(static_cast<int>(i + 1), "expected nothing after line 5, got " + shown(lines_[i]));
+        fail(static_cast<int>(i + 1), "nothing after line 5", shown(lines_[i]));
     }
     return m;
   }
 
  private:
   [[noreturn]] void fail(int line_number, const std::string& text) const {
-    throw view_error(where(path_, line_number) + text);
+    throw diagnostic_error({path_, line_number, {}, {}, text});
+  }
+  [[noreturn]] void fail(int line_number, const std::string& expected,
+                         const std::string& found) const {
+    throw diagnostic_error({path_, line_number, expected, found, {}});
   }
 
   std::string_view line(int n) const {
@@ -107,7 +114,7 @@ class mesh_parser {
     if (all_asterisks(trim(f)))
       fail(n, what + " is too large for its field (" + columns(from, to) + ")");
     if (to_int(trim(f), v) != conversion::ok)
-      fail(n, "expected " + what + " in " + columns(from, to) + ", got " + shown(f));
+      fail(n, what + " in " + columns(from, to), shown(f));
     if (v < least)
       fail(n, what + " must be at least " + std::to_string(least) + ", got " + std::to_string(v));
     return v;
@@ -119,7 +126,7 @@ class mesh_parser {
     if (all_asterisks(trim(f)))
       fail(n, what + " is too wide for its field (" + columns(from, to) + ")");
     if (to_real(trim(f), v) != conversion::ok || !std::isfinite(v))
-      fail(n, "expected " + what + " in " + columns(from, to) + ", got " + shown(f));
+      fail(n, what + " in " + columns(from, to), shown(f));
     return v;
   }
 
@@ -135,13 +142,14 @@ class mesh_parser {
   double cell_size(int n, int cells, char axis) const {
     const std::string_view l = line(n);
     const std::string what = std::string("the cell size along ") + axis;
-    if (l.size() < 5 || l[3] != '*')
-      fail(n, "expected n" + std::string(1, axis) + "*d" + axis + ", got " + shown(l));
-    const std::string_view repeat = trim(l.substr(0, 3));
+    constexpr std::size_t rw = mesh_fields::repeat.width;
+    if (l.size() < rw + 2 || l[rw] != '*')
+      fail(n, "n" + std::string(1, axis) + "*d" + axis, shown(l));
+    const std::string_view repeat = trim(l.substr(0, rw));
     if (!all_asterisks(repeat)) {
       int r = 0;
       if (to_int(repeat, r) != conversion::ok)
-        fail(n, "expected the number of cells in columns 1-3, got " + shown(l.substr(0, 3)));
+        fail(n, "the number of cells in columns 1-3", shown(l.substr(0, rw)));
       if (r != cells) {
         fail(n, std::to_string(r) + " cells along " + axis + ", but line 1 gives " +
                     std::to_string(cells));
@@ -150,12 +158,12 @@ class mesh_parser {
       fail(n, "the count of cells along " + std::string(1, axis) + " is '***', but line 1 gives " +
                   std::to_string(cells));
     }
-    const std::string_view size = trim(l.substr(4));
+    const std::string_view size = trim(l.substr(rw + 1));
     double v = 0;
     if (all_asterisks(size))
       fail(n, what + " is too wide for its field (10000 or more); the grid cannot be placed");
     if (to_real(size, v) != conversion::ok || !std::isfinite(v))
-      fail(n, "expected " + what + " after the '*', got " + shown(l.substr(4)));
+      fail(n, what + " after the '*'", shown(l.substr(rw + 1)));
     if (!(v > 0))
       fail(n, what + " must be positive, got " + shown(size));
     return v;
@@ -177,30 +185,38 @@ mesh read_mesh(const std::string& path) {
   text.resize(max_mesh_bytes + 1);
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (in.bad())
-    throw view_error(where(path) + "cannot read the mesh file");
+    throw diagnostic_error({path, 0, {}, {}, "cannot read the mesh file"});
   text.resize(static_cast<std::size_t>(in.gcount()));
   if (text.size() > max_mesh_bytes)
-    throw view_error(where(path) + "not a mesh file: larger than any mesh file tervox writes");
+    throw diagnostic_error(
+        {path, 0, {}, {}, "not a mesh file: larger than any mesh file tervox writes"});
   return parse_mesh(text, path);
 }
+
+namespace {
+
+[[noreturn]] void depth_error(const mesh& m, const std::string& text) {
+  throw diagnostic_error({m.path, 5, {}, {}, text});
+}
+
+}  // namespace
 
 std::vector<double> layer_depths(const mesh& m) {
   std::vector<double> depth{0.0};
   for (int k = 0; k < m.nlayer; ++k) {
     const double t = m.dz[static_cast<std::size_t>(k)];
     if (std::isnan(t)) {
-      throw view_error(where(m.path, 5) + "the thickness of layer " + std::to_string(k + 1) +
-                       " is too wide for its field; the depths are unknown");
+      depth_error(m, "the thickness of layer " + std::to_string(k + 1) +
+                         " is too wide for its field; the depths are unknown");
     }
     if (t < 0) {
-      throw view_error(where(m.path, 5) + "the thickness of layer " + std::to_string(k + 1) +
-                       " is negative");
+      depth_error(m, "the thickness of layer " + std::to_string(k + 1) + " is negative");
     }
     depth.push_back(depth.back() + t);
   }
   if (!(depth.back() > 0))
-    throw view_error(where(m.path, 5) + "every layer is 0 thick; the depths are all 0");
+    depth_error(m, "every layer is 0 thick; the depths are all 0");
   return depth;
 }
 
-}  // namespace tervox::view
+}  // namespace tervox

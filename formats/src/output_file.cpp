@@ -1,7 +1,6 @@
-#include "output_file.hpp"
+#include "formats/output_file.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,7 +8,8 @@
 #include <csignal>
 #include <cstring>
 
-#include "messages.hpp"
+#include "formats/diagnostic.hpp"
+#include "formats/files.hpp"
 
 namespace tervox {
 namespace {
@@ -65,10 +65,6 @@ std::string folder_of(const std::string& path) {
   return path.substr(0, slash + 1);  // keeps the slash; "/" for the root
 }
 
-std::string reason(int err) {
-  return std::strerror(err);
-}
-
 }  // namespace
 
 void install_output_cleanup() {
@@ -100,14 +96,13 @@ output_file::~output_file() {
 
 io_result output_file::failure(int err, bool creating) {
   discard();
-  return {creating ? messages::cannot_create(path_, reason(err))
-                   : messages::cannot_write(path_, reason(err))};
+  return {creating ? cannot_create(path_, std::strerror(err))
+                   : cannot_write(path_, std::strerror(err))};
 }
 
 io_result output_file::open() {
-  struct stat st {};
-  if (::stat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    return {messages::cannot_write(path_, messages::is_a_directory)};
+  if (is_folder(path_)) {
+    return {cannot_write(path_, is_a_directory)};
   }
   // The temporary file must be in the destination's folder: rename only
   // replaces a file atomically within one file system. Its name is short and
@@ -177,7 +172,7 @@ void output_file::write(const char* data, std::size_t size) {
 
 io_result output_file::commit() {
   if (fd_ < 0)
-    return {messages::cannot_write(path_, reason(EBADF))};
+    return {cannot_write(path_, std::strerror(EBADF))};
   flush();
   if (error_ != 0)
     return failure(error_, false);

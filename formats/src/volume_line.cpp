@@ -1,4 +1,4 @@
-#include "number_format.hpp"
+#include "formats/volume_line.hpp"
 
 #include <bit>
 #include <cassert>

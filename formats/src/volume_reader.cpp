@@ -1,5 +1,3 @@
-#include "volume_file.hpp"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,13 +11,15 @@
 #include <system_error>
 #include <vector>
 
-#include "view_error.hpp"
+#include "formats/diagnostic.hpp"
+#include "formats/files.hpp"
+#include "formats/volume_file.hpp"
 
-namespace tervox::view {
+namespace tervox {
 namespace {
 
-constexpr std::size_t short_width = 8;
-constexpr std::size_t long_width = 11;
+constexpr std::size_t short_width = short_field_width;
+constexpr std::size_t long_width = long_field_width;
 // No line of a volume file is longer than a long-form value; a longer run of
 // bytes without a line end is not a volume file, and is reported once it
 // passes this length rather than read on.
@@ -30,6 +30,14 @@ constexpr std::size_t block_size = std::size_t{8} << 20;
 
 constexpr float not_a_number = std::numeric_limits<float>::quiet_NaN();
 
+[[noreturn]] void fail(const std::string& file, std::int64_t line, const std::string& text) {
+  throw diagnostic_error({file, line, {}, {}, text});
+}
+[[noreturn]] void fail(const std::string& file, std::int64_t line, const std::string& expected,
+                       const std::string& found) {
+  throw diagnostic_error({file, line, expected, found, {}});
+}
+
 std::string text_of(std::int64_t v) {
   return std::to_string(v);
 }
@@ -38,10 +46,11 @@ std::string text_of(std::int64_t v) {
 class line_source {
  public:
   explicit line_source(const std::string& path) : path_(path), buffer_(new char[block_size]) {
-    refuse_directory(path, "volume file");
+    if (is_folder(path))
+      fail(path, 0, "cannot read the volume file: " + std::string(is_a_directory));
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0)
-      throw view_error(where(path) + "cannot open the volume file: " + std::strerror(errno));
+      fail(path, 0, std::string("cannot open the volume file: ") + std::strerror(errno));
   }
   ~line_source() { ::close(fd_); }
   line_source(const line_source&) = delete;
@@ -61,14 +70,16 @@ class line_source {
         return true;
       }
       if (available > max_line) {
-        throw view_error(where(path_, line_number) + "not a value of a volume file: " +
-                         shown({start, max_line}) + " runs on without a line end");
+        fail(path_, line_number,
+             "not a value of a volume file: " + shown({start, max_line}) +
+                 " runs on without a line end");
       }
       if (eof_) {
         if (available == 0)
           return false;
-        throw view_error(where(path_, line_number) + "the file ends inside a line, after " +
-                         shown({start, available}) + "; is it complete?");
+        fail(path_, line_number,
+             "the file ends inside a line, after " + shown({start, available}) +
+                 "; is it complete?");
       }
       refill();
     }
@@ -85,7 +96,7 @@ class line_source {
       if (n < 0) {
         if (errno == EINTR)
           continue;
-        throw view_error(where(path_) + "cannot read the volume file: " + std::strerror(errno));
+        fail(path_, 0, std::string("cannot read the volume file: ") + std::strerror(errno));
       }
       if (n == 0) {
         eof_ = true;
@@ -147,9 +158,10 @@ void check_volume_size(const std::string& path, const mesh& m) {
     return;
   constexpr auto shortest_line = static_cast<std::uintmax_t>(short_width + 1);
   if (size / shortest_line < static_cast<std::uintmax_t>(m.values())) {
-    throw view_error(where(path) + "the file holds " + std::to_string(size) +
-                     " bytes, too few for the mesh " + description(m) +
-                     " at 9 or 12 bytes a line; is the volume complete, and is this its mesh?");
+    fail(path, 0,
+         "the file holds " + std::to_string(size) + " bytes, too few for the mesh " +
+             description(m) +
+             " at 9 or 12 bytes a line; is the volume complete, and is this its mesh?");
   }
 }
 
@@ -160,7 +172,7 @@ void read_volume(const std::string& path, const mesh& m, const volume_request& r
   std::vector<float> values(kept_layers);
   std::string_view line;
   std::int64_t number = 0;  // of the line last read
-  const auto description = [&] { return tervox::view::description(m); };
+  const auto description = [&] { return tervox::description(m); };
 
   for (int iy = 1; iy <= m.ny; ++iy) {
     const bool row_wanted = iy >= request.iy_first && iy <= request.iy_last;
@@ -170,28 +182,27 @@ void read_volume(const std::string& path, const mesh& m, const volume_request& r
       for (int k = 1; k <= m.nlayer; ++k) {
         ++number;
         if (!source.next(line, number)) {
-          throw view_error(where(path) + "the file ends after " + text_of(number - 1) +
-                           " lines, but the mesh " + description() +
-                           " says more; is the volume complete, and is this its mesh?");
+          fail(path, 0,
+               "the file ends after " + text_of(number - 1) + " lines, but the mesh " +
+                   description() + " says more; is the volume complete, and is this its mesh?");
         }
         if (line.size() != short_width && line.size() != long_width) {
-          throw view_error(where(path, number) + "expected a value in 8 or 11 characters, got " +
-                           shown(line));
+          fail(path, number, "a value in 8 or 11 characters", shown(line));
         }
         if (k == 1) {
           form = line.size();
         } else if (line.size() != form) {
-          throw view_error(where(path, number) + "layer " + std::to_string(k) + " of cell (" +
-                           std::to_string(ix) + ", " + std::to_string(iy) + ") is in the " +
-                           (form == short_width ? "long" : "short") + " form, layer 1 in the " +
-                           (form == short_width ? "short" : "long") + " one; the mesh " +
-                           description() + " does not fit this volume");
+          fail(path, number,
+               "layer " + std::to_string(k) + " of cell (" + std::to_string(ix) + ", " +
+                   std::to_string(iy) + ") is in the " + (form == short_width ? "long" : "short") +
+                   " form, layer 1 in the " + (form == short_width ? "short" : "long") +
+                   " one; the mesh " + description() + " does not fit this volume");
         }
         if (!wanted || (request.layer != 0 && k != request.layer))
           continue;
         float v = 0;
         if (!parse_value(line, v))
-          throw view_error(where(path, number) + "not a value: " + shown(line));
+          fail(path, number, "not a value: " + shown(line));
         values[request.layer == 0 ? static_cast<std::size_t>(k - 1) : 0] = v;
       }
       if (wanted) {
@@ -203,9 +214,9 @@ void read_volume(const std::string& path, const mesh& m, const volume_request& r
     }
   }
   if (source.next(line, number + 1)) {
-    throw view_error(where(path, number + 1) + "more lines than the mesh " + description() +
-                     " describes; is this its mesh?");
+    fail(path, number + 1,
+         "more lines than the mesh " + description() + " describes; is this its mesh?");
   }
 }
 
-}  // namespace tervox::view
+}  // namespace tervox

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-namespace tervox {
+namespace tervox_test {
+using namespace tervox;
 namespace {
 
 struct command_case {
@@ -193,4 +194,4 @@ TEST(cli_test, splits_values) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

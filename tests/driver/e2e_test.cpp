@@ -7,19 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_tool_support.hpp"
+#include "support/run_program.hpp"
 
-namespace tervox {
+namespace tervox_test {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::list_entries;
-using testing::read_file;
-using testing::run_tool;
-using testing::temp_folder;
-using testing::tool_options;
-using testing::tool_run;
-using testing::write_file;
 
 const std::string usage_text =
     " Usage:  tervox  infile outfile dx dy  log\n"
@@ -339,4 +332,4 @@ TEST_F(e2e_test, full_disk_leaves_the_earlier_file) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

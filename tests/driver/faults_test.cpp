@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/run_tool_support.hpp"
+#include "support/run_program.hpp"
 
 // AddressSanitizer reserves terabytes of address space for its shadow, so a
 // sanitized program cannot start under RLIMIT_AS.
@@ -34,14 +34,10 @@
 #  endif
 #endif
 
-namespace tervox {
+namespace tervox_test {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::list_entries;
-using testing::read_file;
-using testing::temp_folder;
-using testing::write_file;
 
 // ---------------------------------------------------------------------------
 // A child run with limits, started without waiting for it
@@ -453,4 +449,4 @@ TEST(faults_test, interrupted_run_leaves_no_temporary_or_partial_file) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

@@ -28,20 +28,12 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/run_tool_support.hpp"
+#include "support/run_program.hpp"
 
-namespace tervox {
+namespace tervox_test {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::list_entries;
-using testing::read_file;
-using testing::run_program;
-using testing::run_tool;
-using testing::temp_folder;
-using testing::tool_options;
-using testing::tool_run;
-using testing::write_file;
 
 const fs::path golden_root = fs::path(TERVOX_SOURCE_DIR) / "tests" / "golden";
 
@@ -339,4 +331,4 @@ TEST(golden_test, no_cells_gives_an_empty_volume) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

@@ -6,7 +6,8 @@
 #include <limits>
 #include <vector>
 
-namespace tervox {
+namespace tervox_test {
+using namespace tervox;
 namespace {
 
 constexpr float inf = std::numeric_limits<float>::infinity();
@@ -68,4 +69,4 @@ TEST(grid_test, reports_the_quotient_that_does_not_fit) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

@@ -10,9 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "driver/run_tool_support.hpp"
+#include "support/run_program.hpp"
 
-namespace tervox {
+namespace tervox_test {
+using namespace tervox;
 namespace {
 
 using namespace std::chrono_literals;
@@ -84,8 +85,8 @@ TEST(progress_meter, a_run_shorter_than_the_delay_draws_nothing) {
   ::close(fds[0]);
 }
 
-testing::tool_options shown_at_once(const testing::temp_folder& dir, bool terminal) {
-  testing::tool_options options(dir.path());
+tool_options shown_at_once(const temp_folder& dir, bool terminal) {
+  tool_options options(dir.path());
   options.environment = {"TERVOX_PROGRESS_DELAY=0"};
   options.stderr_on_terminal = terminal;
   return options;
@@ -94,16 +95,16 @@ testing::tool_options shown_at_once(const testing::temp_folder& dir, bool termin
 // The built program with the line shown from the start: on a terminal it is
 // drawn and cleared; elsewhere, and on standard output, nothing appears.
 TEST(progress_line, shown_on_a_terminal_only) {
-  const testing::temp_folder dir;
+  const temp_folder dir;
   const std::string survey = std::string(TERVOX_SOURCE_DIR) + "/examples/survey.txt";
   const fs::path golden = fs::path(TERVOX_SOURCE_DIR) / "tests/golden/survey_log/survey.vol";
   for (const bool terminal : {true, false}) {
     SCOPED_TRACE(terminal ? "terminal" : "pipe");
-    const testing::tool_run r =
-        testing::run_tool({survey, "survey.vol", "25", "25", "1"}, shown_at_once(dir, terminal));
+    const tool_run r =
+        run_tool({survey, "survey.vol", "25", "25", "1"}, shown_at_once(dir, terminal));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(testing::read_file(dir / "survey.vol"), testing::read_file(golden));
+    EXPECT_EQ(read_file(dir / "survey.vol"), read_file(golden));
     if (terminal) {
       EXPECT_TRUE(r.err.starts_with("\rtervox: ")) << r.err;
       EXPECT_TRUE(r.err.ends_with("\r\033[K")) << r.err;
@@ -116,11 +117,10 @@ TEST(progress_line, shown_on_a_terminal_only) {
 
 // A diagnostic comes after the line is cleared, never on the same line.
 TEST(progress_line, cleared_before_a_diagnostic) {
-  const testing::temp_folder dir;
-  testing::write_file(dir / "bad.txt",
-                      "layers a b 2\nthick a b 5\nsoundings a b 3\nx y r1 r2\n0 0 1 2\n1 0 1\n");
-  const testing::tool_run r =
-      testing::run_tool({"bad.txt", "out.vol", "1", "1", "0"}, shown_at_once(dir, true));
+  const temp_folder dir;
+  write_file(dir / "bad.txt",
+             "layers a b 2\nthick a b 5\nsoundings a b 3\nx y r1 r2\n0 0 1 2\n1 0 1\n");
+  const tool_run r = run_tool({"bad.txt", "out.vol", "1", "1", "0"}, shown_at_once(dir, true));
   EXPECT_EQ(r.status, 1);
   const std::size_t cleared = r.err.rfind("\r\033[K");
   const std::size_t message = r.err.find("tervox: bad.txt:");
@@ -130,4 +130,4 @@ TEST(progress_line, cleared_before_a_diagnostic) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

@@ -17,16 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_tool_support.hpp"
 #include "reference/reference_volume.hpp"
 #include "support/point_sets.hpp"
+#include "support/run_program.hpp"
 
-namespace tervox {
+namespace tervox_test {
+using namespace tervox;
 namespace {
-
-using tervox::testing::read_file;
-using tervox::testing::temp_folder;
-using tervox_test::point_family;
 
 struct survey_case {
   point_family family;
@@ -60,11 +57,11 @@ std::string run_to_file(const std::string& path, const node_data& nodes, const g
   output_file file(path);
   EXPECT_TRUE(file.open().ok());
   if (threads == 0) {
-    EXPECT_TRUE(tervox_reference::reference_volume(nodes, geo, log_mode, file));
+    EXPECT_TRUE(tervox_test::reference_volume(nodes, geo, log_mode, file));
   } else {
     EXPECT_TRUE(stream_volume(nodes, geo, log_mode, file, threads, block_cells));
   }
-  EXPECT_EQ(file.commit().diagnostic, "");
+  EXPECT_EQ(file.commit().problem.message(), "");
   return read_file(path);
 }
 
@@ -170,4 +167,4 @@ TEST(volume_test, empty_grid_gives_an_empty_volume) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

@@ -1,11 +1,12 @@
-#include "fixed_field.hpp"
+#include "formats/fixed_field.hpp"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <string_view>
 
-namespace tervox {
+namespace tervox_test {
+using namespace tervox;
 namespace {
 
 struct int_case {
@@ -80,4 +81,4 @@ TEST(fixed_field_test, reals_align_round_or_fill) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

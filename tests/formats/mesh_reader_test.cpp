@@ -1,18 +1,17 @@
 // The mesh file as tervox writes it, read back: counts, origin, cell sizes
 // and thicknesses, whatever their fields hold, and clear failures for files
 // that are not a mesh.
-#include "mesh_file.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "mesh.hpp"
-#include "view_error.hpp"
+#include "formats/diagnostic.hpp"
+#include "formats/mesh_file.hpp"
 
-namespace tervox::view {
+namespace tervox_test {
+using namespace tervox;
 namespace {
 
 struct round_trip_case {
@@ -118,7 +117,7 @@ TEST(view_mesh_file, reports_the_line_and_the_reason) {
     try {
       (void)parse_mesh(c.text, "grid.mesh");
       ADD_FAILURE() << "no error";
-    } catch (const view_error& e) {
+    } catch (const diagnostic_error& e) {
       const std::string message = e.what();
       EXPECT_TRUE(message.starts_with(c.where)) << message;
       EXPECT_NE(message.find(c.reason), std::string::npos) << message;
@@ -142,7 +141,7 @@ TEST(view_mesh_file, layer_depths_add_up_the_thicknesses) {
     try {
       (void)layer_depths(bad);
       ADD_FAILURE() << "no error";
-    } catch (const view_error& e) {
+    } catch (const diagnostic_error& e) {
       EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
       EXPECT_TRUE(std::string(e.what()).starts_with("grid.mesh:5: ")) << e.what();
     }
@@ -150,4 +149,4 @@ TEST(view_mesh_file, layer_depths_add_up_the_thicknesses) {
 }
 
 }  // namespace
-}  // namespace tervox::view
+}  // namespace tervox_test

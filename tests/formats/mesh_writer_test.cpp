@@ -1,12 +1,13 @@
-#include "mesh.hpp"
-
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <string>
 #include <vector>
 
-namespace tervox {
+#include "formats/mesh_file.hpp"
+
+namespace tervox_test {
+using namespace tervox;
 namespace {
 
 std::string text_of(grid g, float dx, float dy, const std::vector<float>& dz) {
@@ -109,4 +110,4 @@ TEST(mesh_test, field_layouts) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

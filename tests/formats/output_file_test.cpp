@@ -1,4 +1,4 @@
-#include "output_file.hpp"
+#include "formats/output_file.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -9,15 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_tool_support.hpp"
+#include "support/run_program.hpp"
 
-namespace tervox {
+namespace tervox_test {
+using namespace tervox;
 namespace {
-
-using tervox::testing::list_entries;
-using tervox::testing::read_file;
-using tervox::testing::temp_folder;
-using tervox::testing::write_file;
 
 // Text of n lines, distinct enough that a lost or doubled chunk shows.
 std::string numbered_lines(int n) {
@@ -41,7 +37,7 @@ TEST(output_file_test, writes_everything_through_any_buffer_size) {
         file.write(std::string_view(text).substr(pos, chunk));
       }
       const io_result r = file.commit();
-      EXPECT_EQ(r.diagnostic, "");
+      EXPECT_EQ(r.problem.message(), "");
       EXPECT_EQ(read_file(path), text);
       EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"out.vol"});
     }
@@ -76,11 +72,11 @@ struct unwritable_case {
 };
 
 const unwritable_case unwritable_cases[] = {
-    {"destination is a folder", "taken", "tervox: cannot write '@/taken': it is a directory\n"},
+    {"destination is a folder", "taken", "cannot write '@/taken': it is a directory"},
     {"folder does not exist", "nodir/out.vol",
-     "tervox: cannot create '@/nodir/out.vol': No such file or directory\n"},
+     "cannot create '@/nodir/out.vol': No such file or directory"},
     {"a file stands where the folder should be", "plain/out.vol",
-     "tervox: cannot create '@/plain/out.vol': Not a directory\n"},
+     "cannot create '@/plain/out.vol': Not a directory"},
 };
 
 TEST(output_file_test, refuses_unwritable_destinations) {
@@ -93,7 +89,7 @@ TEST(output_file_test, refuses_unwritable_destinations) {
     output_file file(path);
     std::string expected = c.diagnostic;
     expected.replace(expected.find('@'), 1, dir.path().string());
-    EXPECT_EQ(file.open().diagnostic, expected);
+    EXPECT_EQ(file.open().problem.message(), expected);
     file.write("lost\n");
     EXPECT_FALSE(file.commit().ok());
     EXPECT_EQ(list_entries(dir.path()), (std::vector<std::string>{"plain", "taken/"}));
@@ -111,7 +107,7 @@ TEST(output_file_test, refuses_unwritable_destinations) {
     std::_Exit(2);
   file.write(numbered_lines(1000));
   const io_result r = file.commit();
-  std::fputs(r.diagnostic.c_str(), stderr);
+  std::fputs(r.problem.message().c_str(), stderr);
   std::_Exit(r.ok() ? 0 : 1);
 }
 
@@ -148,4 +144,4 @@ TEST(output_file_test, interrupt_removes_the_temporary_file) {
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

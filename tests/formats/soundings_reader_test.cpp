@@ -1,5 +1,3 @@
-#include "reader.hpp"
-
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -16,7 +14,10 @@
 #include <string>
 #include <vector>
 
-namespace tervox {
+#include "formats/soundings.hpp"
+
+namespace tervox_test {
+using namespace tervox;
 namespace {
 
 constexpr float inf = std::numeric_limits<float>::infinity();
@@ -159,8 +160,8 @@ TEST(reader_test, reads_valid_files) {
   for (const auto& c : good_cases()) {
     SCOPED_TRACE(c.what);
     const parsed p = read_text(c.text);
-    ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.diagnostic;
-    EXPECT_EQ(p.outcome.diagnostic, "");
+    ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.problem.message();
+    EXPECT_EQ(p.outcome.problem.message(), "");
     EXPECT_EQ(p.s.nlayer, c.nlayer);
     EXPECT_EQ(p.s.nsound, 3);
     EXPECT_EQ(bits(p.s.dz), bits(c.dz));
@@ -260,7 +261,7 @@ TEST(reader_test, rejects_malformed_files_with_one_diagnostic) {
     SCOPED_TRACE(c.what);
     const parsed p = read_text(c.text);
     EXPECT_EQ(p.outcome.status, read_status::bad_input);
-    EXPECT_EQ(p.outcome.diagnostic, c.diagnostic);
+    EXPECT_EQ(p.outcome.problem.message(), c.diagnostic);
   }
 }
 
@@ -281,11 +282,11 @@ TEST(reader_test, fewer_than_three_soundings_stop_before_the_heading_line) {
     SCOPED_TRACE(c.what);
     const parsed p = read_text(c.text);
     EXPECT_EQ(p.outcome.status, read_status::too_few_soundings);
-    EXPECT_EQ(p.outcome.diagnostic, "");
+    EXPECT_EQ(p.outcome.problem.message(), "");
   }
   const parsed three =
       read_text("N of layers 1\nno thick nesses\nN of soundings 3\nx y\n0 0 1\n1 0 1\n0 1 1\n");
-  EXPECT_EQ(three.outcome.status, read_status::ok) << three.outcome.diagnostic;
+  EXPECT_EQ(three.outcome.status, read_status::ok) << three.outcome.problem.message();
 }
 
 // Every spelling is read as the first thickness of a two-layer file.
@@ -304,7 +305,7 @@ TEST(reader_test, number_syntax) {
     SCOPED_TRACE(c.token);
     const parsed p = read_text(std::string("N of layers 2\nthick ness es ") + c.token +
                                "\nN of soundings 3\nh\n0 0 1 1\n1 0 1 1\n0 1 1 1\n");
-    ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.diagnostic;
+    ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.problem.message();
     EXPECT_EQ(bits(p.s.dz), bits(std::vector<float>{c.value}));
   }
   const char* not_numbers[] = {"inf",   "-inf",  "nan", "infinity", "0x10", "1e",    "1e+",
@@ -314,7 +315,8 @@ TEST(reader_test, number_syntax) {
     SCOPED_TRACE(token);
     const parsed p = read_text("N of layers 2\nthick ness es " + token + "\n");
     EXPECT_EQ(p.outcome.status, read_status::bad_input);
-    EXPECT_EQ(p.outcome.diagnostic, "survey.txt:2: expected thickness 1, got '" + token + "'");
+    EXPECT_EQ(p.outcome.problem.message(),
+              "survey.txt:2: expected thickness 1, got '" + token + "'");
   }
 }
 
@@ -404,7 +406,7 @@ TEST(reader_test, generated_files_read_back_exactly) {
   ASSERT_GT(text.size(), std::size_t{6} << 20);
 
   const parsed p = read_text(text);
-  ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.diagnostic;
+  ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.problem.message();
   EXPECT_EQ(p.s.nlayer, nlayer);
   EXPECT_EQ(p.s.nsound, nsound);
   EXPECT_EQ(bits(p.s.dz), bits(dz));
@@ -426,7 +428,7 @@ TEST(reader_test, input_error_is_not_taken_for_end_of_file) {
   survey s;
   const read_outcome o = read_soundings(in, "survey.txt", s);
   EXPECT_EQ(o.status, read_status::bad_input);
-  EXPECT_EQ(o.diagnostic,
+  EXPECT_EQ(o.problem.message(),
             "survey.txt:1: expected label word 1 of the layer count line, got an input error");
 }
 
@@ -474,7 +476,7 @@ TEST(reader_test, check_locations) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(check_locations(c.s, "survey.txt"), c.diagnostic);
+    EXPECT_EQ(check_locations(c.s, "survey.txt").message(), c.diagnostic);
   }
 }
 
@@ -484,8 +486,8 @@ TEST(reader_test, check_locations_sees_the_rounded_coordinates) {
       "N of layers 1\nno thick nesses\nN of soundings 3\nh\n"
       "0.1 0 1\n1 0 1\n0.10000000000000001 0.000000000000000000000000000000000000000000001e-10 "
       "1\n");
-  ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.diagnostic;
-  EXPECT_EQ(check_locations(p.s, "survey.txt"),
+  ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.problem.message();
+  EXPECT_EQ(check_locations(p.s, "survey.txt").message(),
             "survey.txt: soundings 1 and 3 are at the same location (0.1, 0)");
 }
 
@@ -503,15 +505,15 @@ TEST(reader_test, check_locations_finds_one_pair_among_many) {
     std::swap(x[static_cast<std::size_t>(i)], x[j]);
     std::swap(y[static_cast<std::size_t>(i)], y[j]);
   }
-  EXPECT_EQ(check_locations(at(x, y), "big.txt"), "");
+  EXPECT_EQ(check_locations(at(x, y), "big.txt").message(), "");
   x.push_back(x[12344]);
   y.push_back(y[12344]);
   char expected[128];
   std::snprintf(expected, sizeof expected,
                 "big.txt: soundings 12345 and 200001 are at the same location (%g, %g)",
                 static_cast<double>(x[12344]), static_cast<double>(y[12344]));
-  EXPECT_EQ(check_locations(at(x, y), "big.txt"), expected);
+  EXPECT_EQ(check_locations(at(x, y), "big.txt").message(), expected);
 }
 
 }  // namespace
-}  // namespace tervox
+}  // namespace tervox_test

@@ -1,8 +1,6 @@
 // The volume file read back cell by cell: values, filled cells, the
 // spellings of values without a number, the parts a picture asks for, and
 // files that do not match their mesh.
-#include "volume_file.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_tool_support.hpp"
-#include "view/grid_fixture_support.hpp"
-#include "view_error.hpp"
+#include "formats/diagnostic.hpp"
+#include "formats/volume_file.hpp"
+#include "support/grid_files.hpp"
+#include "support/run_program.hpp"
 
-namespace tervox::view {
+namespace tervox_test {
+using namespace tervox;
 namespace {
-
-using testing::grid_fixture;
 
 constexpr float inf = std::numeric_limits<float>::infinity();
 
@@ -73,7 +71,7 @@ class view_volume_file : public ::testing::Test {
   }
   std::string path() const { return (dir / "grid.vol").string(); }
 
-  tervox::testing::temp_folder dir;
+  tervox_test::temp_folder dir;
   grid_fixture fixture = example();
   mesh m;
 };
@@ -185,11 +183,11 @@ TEST_F(view_volume_file, reports_damaged_and_mismatching_files) {
   ASSERT_EQ(intact.substr(0, 27), "-1.0E+02\n-1.0E+02\n-1.0E+02\n");
   for (const auto& c : damage_cases) {
     SCOPED_TRACE(c.what);
-    tervox::testing::write_file(path(), c.damage(intact));
+    tervox_test::write_file(path(), c.damage(intact));
     try {
       read_volume(path(), m, volume_request::everything(m), [](int, int, bool, auto) {});
       ADD_FAILURE() << "no error";
-    } catch (const view_error& e) {
+    } catch (const diagnostic_error& e) {
       const std::string message = e.what();
       EXPECT_TRUE(message.starts_with(path() + c.where)) << message;
       EXPECT_NE(message.find(c.reason), std::string::npos) << message;
@@ -209,9 +207,9 @@ TEST_F(view_volume_file, a_mesh_of_another_grid_does_not_fit) {
     other.dz.assign(static_cast<std::size_t>(nlayer), 1.0);
     EXPECT_THROW(
         read_volume(path(), other, volume_request::everything(other), [](int, int, bool, auto) {}),
-        view_error);
+        diagnostic_error);
   }
 }
 
 }  // namespace
-}  // namespace tervox::view
+}  // namespace tervox_test

@@ -14,7 +14,7 @@
 
 namespace {
 
-using tervox_fuzz::require;
+using tervox_test::require;
 
 // The decimal forms the tool accepts: sign, digits with an optional point,
 // an optional exponent with e, E, d or D. Written apart from the parser.
@@ -73,7 +73,7 @@ void check_integer(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const tervox_fuzz::capped_scope memory_limit;
+  const tervox_test::capped_scope memory_limit;
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::vector<std::string> args;
   std::size_t from = 0;

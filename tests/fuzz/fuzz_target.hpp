@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace tervox_fuzz {
+namespace tervox_test {
 
 /// Stops the process with `what` on standard error when `holds` is false. The
 /// fuzzer keeps the input as a crash; the replay program fails its test.
@@ -49,4 +49,4 @@ class byte_reader {
   const std::uint8_t* end_;
 };
 
-}  // namespace tervox_fuzz
+}  // namespace tervox_test

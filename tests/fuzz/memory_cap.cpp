@@ -53,10 +53,10 @@ void* no_throw(F&& f) noexcept {
 
 }  // namespace
 
-tervox_fuzz::capped_scope::capped_scope() {
+tervox_test::capped_scope::capped_scope() {
   capped.store(true);
 }
-tervox_fuzz::capped_scope::~capped_scope() {
+tervox_test::capped_scope::~capped_scope() {
   capped.store(false);
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "formats/soundings.hpp"
 #include "fuzz_target.hpp"
-#include "reader.hpp"
 
 namespace {
 
@@ -22,18 +22,18 @@ bool one_line_naming_the_file(const std::string& d) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const tervox_fuzz::capped_scope memory_limit;
-  using tervox_fuzz::require;
+  const tervox_test::capped_scope memory_limit;
+  using tervox_test::require;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   tervox::survey s;
   const tervox::read_outcome r = tervox::read_soundings(in, name, s);
   switch (r.status) {
     case tervox::read_status::too_few_soundings:
       require(s.nsound < 3, "too few soundings with nsound >= 3");
-      require(r.diagnostic.empty(), "too few soundings with a diagnostic");
+      require(r.problem.empty(), "too few soundings with a diagnostic");
       return 0;
     case tervox::read_status::bad_input:
-      require(one_line_naming_the_file(r.diagnostic), "a diagnostic that is not one line");
+      require(one_line_naming_the_file(r.problem.message()), "a diagnostic that is not one line");
       return 0;
     case tervox::read_status::ok:
       break;
@@ -45,9 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(s.xloc.size() == n && s.yloc.size() == n, "locations of the wrong size");
   require(s.dat.size() == n * static_cast<std::size_t>(s.nlayer), "dat of the wrong size");
 
-  const std::string problem = tervox::check_locations(s, name);
+  const tervox::diagnostic problem = tervox::check_locations(s, name);
   if (!problem.empty()) {
-    require(one_line_naming_the_file(problem), "a location diagnostic that is not one line");
+    require(one_line_naming_the_file(problem.message()),
+            "a location diagnostic that is not one line");
     return 0;
   }
   // Accepted locations are finite and distinct (0 and -0 being one place).

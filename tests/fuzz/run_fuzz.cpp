@@ -29,11 +29,11 @@
 #include <vector>
 
 #include "exact_arithmetic.hpp"
+#include "formats/mesh_file.hpp"
+#include "formats/output_file.hpp"
+#include "formats/soundings.hpp"
 #include "fuzz_target.hpp"
 #include "grid.hpp"
-#include "mesh.hpp"
-#include "output_file.hpp"
-#include "reader.hpp"
 #include "reference/reference_volume.hpp"
 #include "support/adjacency_check.hpp"
 #include "support/exact_predicates.hpp"
@@ -42,8 +42,8 @@
 
 namespace {
 
-using tervox_fuzz::byte_reader;
-using tervox_fuzz::require;
+using tervox_test::byte_reader;
+using tervox_test::require;
 
 constexpr int max_soundings = 32;
 constexpr int max_layers = 3;
@@ -137,7 +137,7 @@ bool volume_text(const std::filesystem::path& path, F&& method, std::string& tex
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const tervox_fuzz::capped_scope memory_limit;
+  const tervox_test::capped_scope memory_limit;
   byte_reader in(data, size);
   tervox::survey s;
   s.nsound = 3 + in.byte() % (max_soundings - 2);
@@ -220,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool reference_ok = volume_text(
       folder / "reference.vol",
       [&](tervox::output_file& f) {
-        return tervox_reference::reference_volume(data_nodes, geo, log_mode, f);
+        return tervox_test::reference_volume(data_nodes, geo, log_mode, f);
       },
       reference);
   require(streamed_ok == reference_ok, "only one volume found the structure broken");

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "number_format.hpp"
+#include "formats/volume_line.hpp"
 
 namespace {
 

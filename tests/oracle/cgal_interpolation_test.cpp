@@ -264,7 +264,7 @@ std::string volume_text(const folder& dir, Write write) {
   tervox::output_file file(path);
   EXPECT_TRUE(file.open().ok());
   EXPECT_TRUE(write(file));
-  EXPECT_EQ(file.commit().diagnostic, "");
+  EXPECT_EQ(file.commit().problem.message(), "");
   return read_text(path);
 }
 
@@ -339,7 +339,7 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
 
   // The values as floats, from one interpolation call per value.
   std::vector<float> dat3d;
-  ASSERT_TRUE(tervox_reference::interpolate_volume(nodes, geo, log_mode, dat3d));
+  ASSERT_TRUE(tervox_test::interpolate_volume(nodes, geo, log_mode, dat3d));
   const std::size_t cells = expected.size();
   mismatches floats;
   for (std::size_t c = 0; c < cells; ++c) {
@@ -369,7 +369,7 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
   // one thread or several, and its cells read back against CGAL.
   const folder dir;
   const std::string reference = volume_text(dir, [&](tervox::output_file& f) {
-    return tervox_reference::reference_volume(nodes, geo, log_mode, f);
+    return tervox_test::reference_volume(nodes, geo, log_mode, f);
   });
   std::string streamed;
   for (const int threads : {1, 2}) {

@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <triang/triang.hpp>
 
-#include "number_format.hpp"
+#include "formats/volume_line.hpp"
 
-namespace tervox_reference {
+namespace tervox_test {
 
 using tervox::back_transform;
 using tervox::cell_centre;
@@ -81,4 +81,4 @@ bool reference_volume(const node_data& nodes, const grid_geometry& geo, bool log
   return true;
 }
 
-}  // namespace tervox_reference
+}  // namespace tervox_test

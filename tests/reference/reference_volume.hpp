@@ -10,7 +10,7 @@
 
 #include "volume.hpp"
 
-namespace tervox_reference {
+namespace tervox_test {
 
 using tervox::grid;
 using tervox::grid_geometry;
@@ -35,4 +35,4 @@ void write_volume(output_file& file, std::span<const float> dat3d, const grid& g
 bool reference_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
                       output_file& file);
 
-}  // namespace tervox_reference
+}  // namespace tervox_test

@@ -1,4 +1,4 @@
-#include "run_tool_support.hpp"
+#include "support/run_program.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +16,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace tervox::testing {
+namespace tervox_test {
 namespace {
 
 [[noreturn]] void fail(const std::string& what) {
@@ -24,10 +24,6 @@ namespace {
 }
 
 }  // namespace
-
-tool_run run_tool(const std::vector<std::string>& args, const tool_options& options) {
-  return run_program(TERVOX_EXE, args, options);
-}
 
 tool_run run_program(const std::string& exe, const std::vector<std::string>& args,
                      const tool_options& options) {
@@ -154,4 +150,4 @@ void write_file(const std::filesystem::path& file, const std::string& text) {
     throw std::runtime_error("cannot write " + file.string());
 }
 
-}  // namespace tervox::testing
+}  // namespace tervox_test

@@ -1,5 +1,5 @@
-// Runs the built tervox program as a child process and captures what it
-// prints, for the end-to-end tests; plus a throw-away working folder.
+// Runs a built program (tervox, tervox-view) as a child process and captures
+// what it prints, for the end-to-end tests; plus a throw-away working folder.
 #pragma once
 
 #include <filesystem>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace tervox::testing {
+namespace tervox_test {
 
 struct tool_run {
   int status = -1;  ///< exit status; 128 + n when killed by signal n
@@ -25,12 +25,16 @@ struct tool_options {
   bool stderr_on_terminal = false;               ///< standard error is a pseudo-terminal
 };
 
-/// Runs the program at TERVOX_EXE with `args` (after the program name).
-tool_run run_tool(const std::vector<std::string>& args, const tool_options& options);
-
 /// Runs the program at `exe` with `args` (after the program name).
 tool_run run_program(const std::string& exe, const std::vector<std::string>& args,
                      const tool_options& options);
+
+#ifdef TERVOX_EXE
+/// Runs the built tervox, which the suites that run it name in TERVOX_EXE.
+inline tool_run run_tool(const std::vector<std::string>& args, const tool_options& options) {
+  return run_program(TERVOX_EXE, args, options);
+}
+#endif
 
 /// A fresh empty folder, removed with its contents at the end of the scope.
 class temp_folder {
@@ -52,4 +56,4 @@ std::vector<std::string> list_entries(const std::filesystem::path& folder);
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& text);
 
-}  // namespace tervox::testing
+}  // namespace tervox_test

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "view_error.hpp"
+#include "formats/diagnostic.hpp"
 
-namespace tervox::view {
+namespace tervox_test {
+using namespace tervox;
+using namespace tervox::view;
 namespace {
 
 const float nan = std::nanf("");
@@ -49,7 +51,7 @@ TEST(view_colour_scale, logarithmic_needs_positive_values) {
   try {
     (void)choose_scale(std::vector<float>{-5, 10}, scale_kind::log, "grid.vol: layer 2: ");
     ADD_FAILURE() << "no error";
-  } catch (const view_error& e) {
+  } catch (const diagnostic_error& e) {
     EXPECT_EQ(std::string(e.what()),
               "grid.vol: layer 2: a logarithmic colour scale needs positive values, but the "
               "smallest is -5");
@@ -124,4 +126,4 @@ TEST(view_colour_scale, tick_labels) {
 }
 
 }  // namespace
-}  // namespace tervox::view
+}  // namespace tervox_test

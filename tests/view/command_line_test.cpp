@@ -5,20 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_tool_support.hpp"
+#include "support/run_program.hpp"
 #include "view/grid_fixture_support.hpp"
 
-namespace tervox::view {
+namespace tervox_test {
+using namespace tervox;
+using namespace tervox::view;
 namespace {
-
-using tervox::testing::list_entries;
-using tervox::testing::run_program;
-using tervox::testing::temp_folder;
-using tervox::testing::tool_options;
-using tervox::testing::tool_run;
-using tervox::testing::write_file;
-using testing::grid_fixture;
-using testing::read_png;
 
 // 3 x 2 cells, 2 layers; cell (1, 1) filled, one negative value.
 grid_fixture example() {
@@ -244,4 +237,4 @@ TEST(view_examples, readme_pictures_are_current) {
 }
 
 }  // namespace
-}  // namespace tervox::view
+}  // namespace tervox_test

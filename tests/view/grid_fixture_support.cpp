@@ -3,41 +3,9 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include "driver/run_tool_support.hpp"
-#include "mesh.hpp"
-#include "number_format.hpp"
+namespace tervox_test {
 
-namespace tervox::view::testing {
-
-std::string grid_fixture::mesh_text() const {
-  mesh_description d;
-  d.g = {xmin, ymin, nx, ny};
-  d.dx = dx;
-  d.dy = dy;
-  d.nlayer = nlayer();
-  d.dz = dz;
-  return tervox::mesh_text(d);
-}
-
-std::string grid_fixture::volume_text() const {
-  std::string text;
-  char line[long_line_size];
-  for (int iy = 1; iy <= ny; ++iy) {
-    for (int ix = 1; ix <= nx; ++ix) {
-      const bool short_form = filled(ix, iy);
-      for (int k = 1; k <= nlayer(); ++k) {
-        char* end = short_form ? put_short(line, -100.0f) : put_long(line, value(ix, iy, k));
-        text.append(line, static_cast<std::size_t>(end - line));
-      }
-    }
-  }
-  return text;
-}
-
-void grid_fixture::write(const std::filesystem::path& volume) const {
-  tervox::testing::write_file(volume, volume_text());
-  tervox::testing::write_file(volume.string() + ".mesh", mesh_text());
-}
+using namespace tervox::view;
 
 rgb decoded_png::at(int x, int y) const {
   const std::size_t o = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
@@ -75,4 +43,4 @@ int map_index(rgb c) {
   return -1;
 }
 
-}  // namespace tervox::view::testing
+}  // namespace tervox_test

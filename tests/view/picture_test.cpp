@@ -8,18 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_tool_support.hpp"
 #include "pictures.hpp"
+#include "support/run_program.hpp"
 #include "view/grid_fixture_support.hpp"
 #include "view_run.hpp"
 
-namespace tervox::view {
+namespace tervox_test {
+using namespace tervox;
+using namespace tervox::view;
 namespace {
-
-using testing::decoded_png;
-using testing::grid_fixture;
-using testing::map_index;
-using testing::read_png;
 
 // 6 x 4 cells of 10 x 10 from the origin, 3 layers 1, 3 and 4.5 thick.
 // Layer 1 grows with x and y (2 to 36), layer 2 spans five decades along x
@@ -64,7 +61,7 @@ class view_picture : public ::testing::Test {
     return read_png(dir / "out.png");
   }
 
-  tervox::testing::temp_folder dir;
+  tervox_test::temp_folder dir;
   grid_fixture fixture = example();
 };
 
@@ -148,9 +145,9 @@ TEST_F(view_picture, slice_colour_scale) {
 TEST_F(view_picture, slice_draws_soundings_as_dots) {
   // A sounding at the centre of cell (2, 3) (filled) and of cell (5, 1), and
   // one far off the grid, which is left out.
-  tervox::testing::write_file(dir / "soundings.txt",
-                              "Number of layers 1\nLayer thicknesses (m)\nNumber of soundings 3\n"
-                              "x y rho\n15 25 1\n45 5 1\n9000 9000 1\n");
+  tervox_test::write_file(dir / "soundings.txt",
+                          "Number of layers 1\nLayer thicknesses (m)\nNumber of soundings 3\n"
+                          "x y rho\n15 25 1\n45 5 1\n9000 9000 1\n");
   const int n = 8;
   const decoded_png png = draw({"slice", "--layer", "3", "--cell-pixels", "8", "--soundings",
                                 (dir / "soundings.txt").string()});
@@ -220,4 +217,4 @@ TEST_F(view_picture, section_draws_each_layer_as_tall_as_its_thickness) {
 }
 
 }  // namespace
-}  // namespace tervox::view
+}  // namespace tervox_test

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "view_error.hpp"
+#include "formats/diagnostic.hpp"
 
 namespace tervox::view {
 namespace {
@@ -116,8 +116,9 @@ colour_scale choose_scale(std::span<const float> values, scale_kind kind, const 
       break;
     case scale_kind::log:
       if (!(lo > 0)) {
-        throw view_error(what + "a logarithmic colour scale needs positive values, but the " +
-                         "smallest is " + tick_label(lo, std::abs(lo) > 0 ? std::abs(lo) : 1));
+        throw diagnostic_error(what + "a logarithmic colour scale needs positive values, but the " +
+                               "smallest is " +
+                               tick_label(lo, std::abs(lo) > 0 ? std::abs(lo) : 1));
       }
       s.log = true;
       break;

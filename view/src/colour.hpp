@@ -39,7 +39,7 @@ struct colour_scale {
 
 /// The scale for `values` (not-a-number values ignored). Automatic is
 /// logarithmic when every value is positive and the largest is at least 100
-/// times the smallest, linear otherwise. Throws view_error, starting with
+/// times the smallest, linear otherwise. Throws diagnostic_error, starting with
 /// `what`, when a logarithmic scale is asked for and a value is 0 or less.
 colour_scale choose_scale(std::span<const float> values, scale_kind kind, const std::string& what);
 

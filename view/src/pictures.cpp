@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "view_error.hpp"
+#include "formats/diagnostic.hpp"
 
 namespace tervox::view {
 namespace {
@@ -129,9 +129,10 @@ constexpr std::int64_t max_side = 16384;
 
 void check_size(std::int64_t width, std::int64_t height, const std::string& what) {
   if (width > max_side || height > max_side) {
-    throw view_error(what + "the drawing would be " + std::to_string(width) + " x " +
-                     std::to_string(height) + " pixels, more than " + std::to_string(max_side) +
-                     " along a side; ask for fewer pixels per cell or a smaller height");
+    throw diagnostic_error(what + "the drawing would be " + std::to_string(width) + " x " +
+                           std::to_string(height) + " pixels, more than " +
+                           std::to_string(max_side) +
+                           " along a side; ask for fewer pixels per cell or a smaller height");
   }
 }
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "colour.hpp"
-#include "mesh_file.hpp"
+#include "formats/mesh_file.hpp"
 #include "raster.hpp"
 
 namespace tervox::view {
@@ -52,7 +52,7 @@ struct picture_options {
   std::string what;     ///< what the values are, leading messages ("survey.vol: ")
 };
 
-/// Both drawings throw view_error, starting with `what`, when the drawing
+/// Both drawings throw diagnostic_error, starting with `what`, when the drawing
 /// would be more than 16384 pixels along a side.
 
 /// A map of layer `layer` (from 1): `values` holds nx*ny values, x fastest,
@@ -63,7 +63,7 @@ image draw_slice(const mesh& m, int layer, std::span<const float> values,
 
 /// A section along row `index` (along_row) or column `index`: `values`
 /// holds nlayer values per cell, layer fastest, cells in order of increasing
-/// x (or y). Throws view_error when the layer depths are unknown.
+/// x (or y). Throws diagnostic_error when the layer depths are unknown.
 image draw_section(const mesh& m, bool along_row, int index, std::span<const float> values,
                    const picture_options& o);
 

@@ -60,7 +60,7 @@ io_result write_png(const std::string& path, const image& img) {
   const bool encoded = info != nullptr && encode(png, info, file, img, rows.data());
   png_destroy_write_struct(&png, &info);
   if (!encoded) {
-    return {"cannot write '" + path + "': " + (error.text[0] != 0 ? error.text : "out of memory")};
+    return {cannot_write(path, error.text[0] != 0 ? error.text : "out of memory")};
   }
   return file.commit();
 }

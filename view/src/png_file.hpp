@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "output_file.hpp"
+#include "formats/output_file.hpp"
 #include "raster.hpp"
 
 namespace tervox::view {

@@ -1,20 +1,20 @@
 #include "view_run.hpp"
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <vector>
 
-#include "decimal.hpp"
-#include "mesh_file.hpp"
-#include "output_file.hpp"
+#include "formats/decimal.hpp"
+#include "formats/diagnostic.hpp"
+#include "formats/files.hpp"
+#include "formats/mesh_file.hpp"
+#include "formats/output_file.hpp"
+#include "formats/soundings.hpp"
+#include "formats/volume_file.hpp"
 #include "pictures.hpp"
 #include "png_file.hpp"
-#include "reader.hpp"
-#include "view_error.hpp"
-#include "volume_file.hpp"
 #include "vtr_file.hpp"
 
 namespace tervox::view {
@@ -149,30 +149,25 @@ options parse(std::span<const std::string> args) {
   return o;
 }
 
-bool same_file(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec);
-}
-
-// The output layer's diagnostics carry the gridding tool's prefix; here they
-// are this program's.
-std::string without_prefix(std::string text) {
-  if (text.starts_with("tervox: "))
-    text.erase(0, 8);
-  while (text.ends_with('\n')) text.pop_back();
-  return text;
+// "file: ", the start of the context a drawing's diagnostics are given.
+std::string where(std::string_view file) {
+  return concat({file, ": "});
 }
 
 void check(const io_result& r) {
   if (!r.ok())
-    throw view_error(without_prefix(r.diagnostic));
+    throw diagnostic_error(r.problem);
 }
 
 void check_range(const mesh& m, const char* what, int value, int count, const char* axis) {
   if (value > count) {
-    throw view_error(where(m.path) + what + " " + std::to_string(value) +
-                     " is out of range: the mesh has " + std::to_string(count) + " " + axis +
-                     " (1 to " + std::to_string(count) + ")");
+    throw diagnostic_error(diagnostic{
+        m.path,
+        0,
+        {},
+        {},
+        what + std::string(" ") + std::to_string(value) + " is out of range: the mesh has " +
+            std::to_string(count) + " " + axis + " (1 to " + std::to_string(count) + ")"});
   }
 }
 
@@ -184,9 +179,9 @@ std::vector<std::pair<double, double>> read_locations(const std::string& path) {
     case read_status::ok:
       break;
     case read_status::too_few_soundings:
-      throw view_error(where(path) + "fewer than 3 soundings");
+      throw diagnostic_error({path, 0, {}, {}, "fewer than 3 soundings"});
     case read_status::bad_input:
-      throw view_error(without_prefix(r.diagnostic));
+      throw diagnostic_error(r.problem);
   }
   std::vector<std::pair<double, double>> dots;
   for (std::size_t i = 0; i < s.xloc.size(); ++i)
@@ -243,14 +238,17 @@ void vtr(const options& o, const mesh& m) {
 void run_command(const options& o) {
   for (const std::string* input : {&o.volume, &o.mesh_path, &o.soundings}) {
     if (!input->empty() && same_file(o.output, *input)) {
-      throw view_error("output file '" + o.output + "' is the input file '" + *input +
-                       "'; writing it would destroy the input");
+      throw diagnostic_error(output_is_input(o.output, "input file", *input));
     }
   }
   const mesh m = read_mesh(o.mesh_path);
   if (m.cells() == 0) {
-    throw view_error(where(m.path, 1) + "the grid has no cells (" + std::to_string(m.nx) + " x " +
-                     std::to_string(m.ny) + "); there is nothing to show");
+    throw diagnostic_error(diagnostic{m.path,
+                                      1,
+                                      {},
+                                      {},
+                                      "the grid has no cells (" + std::to_string(m.nx) + " x " +
+                                          std::to_string(m.ny) + "); there is nothing to show"});
   }
   check_volume_size(o.volume, m);
   switch (o.what) {
@@ -276,8 +274,8 @@ exit_status run(std::span<const std::string> args, std::ostream& out, std::ostre
   } catch (const usage_error& e) {
     err << prefix << e.text << "\n" << usage_text;
     return exit_status::usage;
-  } catch (const view_error& e) {
-    err << prefix << e.what() << "\n";
+  } catch (const diagnostic_error& e) {
+    err << diagnostic_line(prefix, e.details());
     return exit_status::failure;
   } catch (const std::bad_alloc&) {
     err << prefix << "out of memory\n";

@@ -13,12 +13,12 @@
 #include <span>
 #include <string>
 
+#include "formats/diagnostic.hpp"  // exit_status
+
 namespace tervox::view {
 
-/// Exit statuses: success; failure, after one diagnostic on `err`; usage,
-/// after a diagnostic and the usage text on `err`.
-enum class exit_status : int { success = 0, failure = 1, usage = 2 };
-
+/// success; failure, after one diagnostic on `err`; usage, after a
+/// diagnostic and the usage text on `err`.
 /// `args` are the arguments after the program name.
 exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 

@@ -2,7 +2,7 @@
 
 #include <bit>
 
-#include "volume_file.hpp"
+#include "formats/volume_file.hpp"
 
 namespace tervox::view {
 namespace {

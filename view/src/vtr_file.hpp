@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "mesh_file.hpp"
-#include "output_file.hpp"
+#include "formats/mesh_file.hpp"
+#include "formats/output_file.hpp"
 
 namespace tervox::view {
 
@@ -31,10 +31,10 @@ struct vtk_volume {
   std::vector<std::uint8_t> filled;  ///< nx*ny, x fastest: the same in every layer
 };
 
-/// Reads the volume file at `path` into VTK's cell order. Throws view_error.
+/// Reads the volume file at `path` into VTK's cell order. Throws diagnostic_error.
 vtk_volume read_vtk_volume(const std::string& path, const mesh& m);
 
-/// Writes the grid to `path`, complete or not at all. Throws view_error when
+/// Writes the grid to `path`, complete or not at all. Throws diagnostic_error when
 /// the layer depths are unknown (see layer_depths).
 io_result write_vtr(const std::string& path, const mesh& m, const vtk_volume& v);
 

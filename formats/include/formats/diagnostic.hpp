@@ -1,66 +1,88 @@
-// The one kind of failure tervox-view reports: a complete message that names
-// the file (and where it helps the line and the value) concerned. Whatever
-// goes wrong deep in reading or drawing unwinds to the command, which prints
-// it once and exits with status 1.
+// Diagnostics as data: the file and line a fault was found at, what was
+// expected there and what was found. The formats only describe a fault; each
+// program turns it into one line of standard error with its own prefix
+// ("tervox: ", "tervox-view: ") at its top level, once.
+//
+//   {"survey.txt", 45, "layer 3 of sounding 17", "'abc'"}
+//       survey.txt:45: expected layer 3 of sounding 17, got 'abc'
+//   {"grid.mesh", 5, "", "", "every layer is 0 thick; the depths are all 0"}
+//       grid.mesh:5: every layer is 0 thick; the depths are all 0
+//   {"", 0, "", "", "cannot create 'out.vol': Permission denied"}
+//       cannot create 'out.vol': Permission denied
 #pragma once
 
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
-namespace tervox::view {
+namespace tervox {
 
-class view_error : public std::runtime_error {
- public:
-  explicit view_error(const std::string& what) : std::runtime_error(what) {}
+/// Possible exit statuses of both programs:
+///   success  the command went through;
+///   failure  a message or diagnostic was printed and the run stopped;
+///   usage    the command line was refused with the usage text.
+enum class exit_status : int { success = 0, failure = 1, usage = 2 };
+
+/// The parts joined, for building the text of a message.
+std::string concat(std::initializer_list<std::string_view> parts);
+
+struct diagnostic {
+  std::string file;       ///< the file at fault; empty when `text` names it
+  std::int64_t line = 0;  ///< its line, counted from 1; 0 when no line applies
+  std::string expected;   ///< what should have been there; empty for a fault in words
+  std::string found;      ///< what was there instead, quoted
+  std::string text;       ///< the fault in words, or a note after `found`
+
+  /// True when there is no fault.
+  bool empty() const { return file.empty() && expected.empty() && text.empty(); }
+  /// The text without a program's prefix and without a line end.
+  std::string message() const;
 };
 
-/// "file:line: " or "file: " when the line is 0.
-inline std::string where(std::string_view file, std::int64_t line = 0) {
-  std::string text(file);
-  if (line > 0) {
-    text += ':';
-    text += std::to_string(line);
-  }
-  text += ": ";
-  return text;
-}
+/// The diagnostic as a line of standard error: the prefix, its message, a
+/// line end.
+std::string diagnostic_line(std::string_view prefix, const diagnostic& d);
 
-/// Refuses a directory given where a file is expected: Linux opens one as a
-/// stream that reads nothing. `what` names the file ("mesh file").
-inline void refuse_directory(const std::string& path, std::string_view what) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec))
-    throw view_error(where(path) + "cannot read the " + std::string(what) + ": it is a directory");
-}
+/// Carries a diagnostic out of a reader to the command that reported it.
+class diagnostic_error : public std::runtime_error {
+ public:
+  explicit diagnostic_error(diagnostic d);
+  /// A fault in words that points into no file.
+  explicit diagnostic_error(const std::string& text)
+      : diagnostic_error(diagnostic{{}, 0, {}, {}, text}) {}
+  const diagnostic& details() const { return d_; }
 
-/// Opens the file at `path` for reading; `what` names it in messages.
-inline std::ifstream open_input(const std::string& path, std::string_view what) {
-  refuse_directory(path, what);
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open())
-    throw view_error(where(path) + "cannot open the " + std::string(what) + ": " +
-                     std::strerror(errno));
-  return in;
-}
+ private:
+  diagnostic d_;
+};
 
-/// A piece of file text as it appears in a message: quoted, control
-/// characters shown as '?', and cut after `limit` characters.
-inline std::string shown(std::string_view text, std::size_t limit = 24) {
-  std::string out = "'";
-  for (std::size_t i = 0; i < text.size() && i < limit; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
-  }
-  if (text.size() > limit)
-    out += "...";
-  out += "'";
-  return out;
-}
+// --- Quoting, for the three kinds of text a diagnostic shows ---------------
 
-}  // namespace tervox::view
+/// A name as the user gave it (a file name, an option's value), in quotes.
+std::string quoted(std::string_view name);
+
+/// A token of the soundings file: bytes outside printable ASCII escaped as
+/// \xhh, cut after 40 characters. The file is free text, so a stray byte is
+/// named exactly.
+std::string quoted_token(std::string_view token);
+
+/// A piece of a fixed-width file (mesh or volume): control characters shown
+/// as '?', cut after `limit` characters; the columns matter more than bytes.
+std::string shown(std::string_view text, std::size_t limit = 24);
+
+// --- Texts both programs print ---------------------------------------------
+
+inline constexpr std::string_view is_a_directory = "it is a directory";
+
+/// An output file that cannot be created or written; `reason` says why.
+diagnostic cannot_create(std::string_view path, std::string_view reason);
+diagnostic cannot_write(std::string_view path, std::string_view reason);
+
+/// An output name that is one of the inputs; `input_kind` names the input
+/// ("soundings file", "input file").
+diagnostic output_is_input(std::string_view output, std::string_view input_kind,
+                           std::string_view input);
+
+}  // namespace tervox

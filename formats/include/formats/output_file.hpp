@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "formats/diagnostic.hpp"
+
 namespace tervox {
 
 /// Makes interrupted runs clean up: on SIGINT, SIGTERM or SIGHUP every live
@@ -21,10 +23,10 @@ namespace tervox {
 /// reports instead of killing it silently. Safe to call more than once.
 void install_output_cleanup();
 
-/// The outcome of an operation: empty, or a complete diagnostic line.
+/// The outcome of an operation: what went wrong, or nothing.
 struct [[nodiscard]] io_result {
-  std::string diagnostic;
-  bool ok() const { return diagnostic.empty(); }
+  diagnostic problem;
+  bool ok() const { return problem.empty(); }
 };
 
 class output_file {

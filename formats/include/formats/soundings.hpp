@@ -43,6 +43,8 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/diagnostic.hpp"
+
 namespace tervox {
 
 /// What a soundings file holds, soundings in file order.
@@ -61,6 +63,8 @@ struct survey {
   std::span<const float> layer(int k) const {
     return {dat.data() + layer_offset(k), static_cast<std::size_t>(nsound)};
   }
+  /// dat(i, k): the value of sounding i in layer k, both counted from 1.
+  float& value(int i, int k) { return dat[layer_offset(k) + static_cast<std::size_t>(i - 1)]; }
 
  private:
   std::size_t layer_offset(int k) const {
@@ -77,7 +81,7 @@ enum class read_status { ok, too_few_soundings, bad_input };
 
 struct read_outcome {
   read_status status = read_status::ok;
-  std::string diagnostic;  // for bad_input: the complete one-line diagnostic
+  diagnostic problem;  // for bad_input: where and why
 };
 
 /// Reads a soundings file; `name` is the file name used in diagnostics.
@@ -87,9 +91,9 @@ struct read_outcome {
 read_outcome read_soundings(std::istream& in, std::string_view name, survey& out,
                             std::atomic<std::int64_t>* bytes_read = nullptr);
 
-/// Location checks made right after reading: "" or the diagnostic. Rejects a
-/// non-finite x or y, and two soundings at the same place (compared as
+/// Location checks made right after reading: nothing, or the fault. Rejects
+/// a non-finite x or y, and two soundings at the same place (compared as
 /// floats, so 0 and -0 coincide).
-std::string check_locations(const survey& s, std::string_view name);
+diagnostic check_locations(const survey& s, std::string_view name);
 
 }  // namespace tervox

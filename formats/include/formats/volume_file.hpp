@@ -17,9 +17,10 @@
 #include <span>
 #include <string>
 
-#include "mesh_file.hpp"
+#include "formats/mesh_file.hpp"
+#include "formats/volume_line.hpp"
 
-namespace tervox::view {
+namespace tervox {
 
 /// The cells wanted, counted from 1 and inclusive, and the layer: 0 for all
 /// of them, or one layer k.
@@ -38,7 +39,7 @@ struct volume_request {
 /// are not-a-number.
 using cell_sink = std::function<void(int ix, int iy, bool filled, std::span<const float> values)>;
 
-/// Reads the volume file at `path` laid out as `m` says. Throws view_error
+/// Reads the volume file at `path` laid out as `m` says. Throws diagnostic_error
 /// naming the file and line when the file cannot be read, holds something
 /// other than values in the two forms, mixes the forms within one cell, or
 /// has more or fewer lines than the mesh describes.
@@ -50,12 +51,7 @@ void read_volume(const std::string& path, const mesh& m, const volume_request& r
 /// allocated: a mesh that claims many more cells than its volume holds
 /// would otherwise have arrays of its size allocated first. Leaves a file
 /// whose size cannot be had (missing, not a regular file) to the reader.
-/// Throws view_error.
+/// Throws diagnostic_error.
 void check_volume_size(const std::string& path, const mesh& m);
 
-/// One value as the volume file writes it, in its 8- or 11-character field;
-/// not-a-number for the spellings of non-finite values and for asterisks.
-/// Returns false for anything else.
-bool parse_value(std::string_view field, float& value);
-
-}  // namespace tervox::view
+}  // namespace tervox

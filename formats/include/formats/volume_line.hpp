@@ -1,5 +1,5 @@
-// The two number forms of the volume file, written straight into a caller's
-// buffer.
+// The two number forms of the volume file: tervox writes them straight into
+// a caller's buffer, tervox-view parses them back.
 //
 // Both forms are scientific notation with one digit before the point, in a
 // fixed field, followed by the line end '\n':
@@ -34,6 +34,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace tervox {
 
@@ -52,5 +53,10 @@ char* put_long(char* out, float v) noexcept;
 /// Appends v in the short form (" 1.0E-10") and a line end at out.
 /// Writes exactly short_line_size bytes; returns out + short_line_size.
 char* put_short(char* out, float v) noexcept;
+
+/// One value as put_long or put_short writes it, in its field without the
+/// line end; not-a-number for the spellings of non-finite values and for
+/// asterisks. Returns false for anything else.
+bool parse_value(std::string_view field, float& value);
 
 }  // namespace tervox

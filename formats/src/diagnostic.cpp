@@ -1,0 +1,90 @@
+#include "formats/diagnostic.hpp"
+
+namespace tervox {
+// Appending, rather than chains of operator+ that start with a literal, keeps
+// clear of a g++ 12 -Wrestrict false positive in optimised builds.
+std::string concat(std::initializer_list<std::string_view> parts) {
+  std::size_t size = 0;
+  for (const auto part : parts) size += part.size();
+  std::string text;
+  text.reserve(size);
+  for (const auto part : parts) text += part;
+  return text;
+}
+
+std::string diagnostic::message() const {
+  std::string m;
+  if (!file.empty()) {
+    m = file;
+    if (line > 0)
+      m += concat({":", std::to_string(line)});
+    m += ": ";
+  }
+  if (!expected.empty())
+    m += concat({"expected ", expected, ", got ", found});
+  m += text;
+  return m;
+}
+
+std::string diagnostic_line(std::string_view prefix, const diagnostic& d) {
+  return concat({prefix, d.message(), "\n"});
+}
+
+diagnostic_error::diagnostic_error(diagnostic d)
+    : std::runtime_error(d.message()), d_(std::move(d)) {}
+
+std::string quoted(std::string_view name) {
+  return concat({"'", name, "'"});
+}
+
+std::string quoted_token(std::string_view token) {
+  constexpr std::size_t shown_max = 40;
+  std::string s = "'";
+  for (std::size_t i = 0; i < token.size() && i < shown_max; ++i) {
+    const auto c = static_cast<unsigned char>(token[i]);
+    if (c >= 0x20 && c < 0x7f) {
+      s += static_cast<char>(c);
+    } else {
+      static constexpr char hex[] = "0123456789abcdef";
+      s += "\\x";
+      s += hex[c >> 4];
+      s += hex[c & 0xf];
+    }
+  }
+  if (token.size() > shown_max)
+    s += "...";
+  s += '\'';
+  return s;
+}
+
+std::string shown(std::string_view text, std::size_t limit) {
+  std::string out = "'";
+  for (std::size_t i = 0; i < text.size() && i < limit; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    out += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+  }
+  if (text.size() > limit)
+    out += "...";
+  out += "'";
+  return out;
+}
+
+diagnostic cannot_create(std::string_view path, std::string_view reason) {
+  return {{}, 0, {}, {}, concat({"cannot create ", quoted(path), ": ", reason})};
+}
+
+diagnostic cannot_write(std::string_view path, std::string_view reason) {
+  return {{}, 0, {}, {}, concat({"cannot write ", quoted(path), ": ", reason})};
+}
+
+diagnostic output_is_input(std::string_view output, std::string_view input_kind,
+                           std::string_view input) {
+  return {{},
+          0,
+          {},
+          {},
+          concat({"output file ", quoted(output), " is the ", input_kind, " ", quoted(input),
+                  "; writing it would destroy the input"})};
+}
+
+}  // namespace tervox
