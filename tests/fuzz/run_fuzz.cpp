@@ -37,6 +37,7 @@
 #include "reference/reference_volume.hpp"
 #include "support/adjacency_check.hpp"
 #include "support/exact_predicates.hpp"
+#include "support/files.hpp"
 #include "triang/triang.hpp"
 #include "volume.hpp"
 
@@ -87,39 +88,6 @@ float number(byte_reader& in, float& previous) {
   return v;
 }
 
-// A folder for the output files of one input, removed with them when the
-// input is done (libFuzzer often ends with _Exit, which would leave a folder
-// made once per process behind), on a memory file system where there is one.
-class work_folder {
- public:
-  work_folder() {
-    const std::filesystem::path shm = "/dev/shm";
-    std::error_code ec;
-    const std::filesystem::path base =
-        std::filesystem::is_directory(shm, ec) && ::access(shm.c_str(), W_OK) == 0
-            ? shm
-            : std::filesystem::temp_directory_path();
-    std::string pattern = (base / "tervox-fuzz-XXXXXX").string();
-    require(::mkdtemp(pattern.data()) != nullptr, "cannot create a work folder");
-    path_ = pattern;
-  }
-  ~work_folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  work_folder(const work_folder&) = delete;
-  work_folder& operator=(const work_folder&) = delete;
-  std::filesystem::path operator/(const char* name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string file_text(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Writes the volume with `method` and returns whether it located every cell,
 // and the file's bytes when it did.
 template <class F>
@@ -130,7 +98,7 @@ bool volume_text(const std::filesystem::path& path, F&& method, std::string& tex
     return false;
   const tervox::io_result r = file.commit();
   require(r.ok(), "cannot write a volume file");
-  text = file_text(path);
+  text = tervox_test::read_file(path);
   return true;
 }
 
@@ -208,7 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const tervox::node_data data_nodes{nodes, s.nlayer, s.xloc, s.yloc, s.dat, iadj, iend};
   const tervox::grid_geometry geo{g, dx, dy};
-  const work_folder folder;
+  // One per input, in memory where it can be: libFuzzer often ends with
+  // _Exit, which would leave a folder made once per process behind.
+  const tervox_test::temp_folder folder(true);
   std::string streamed;
   std::string reference;
   const bool streamed_ok = volume_text(

@@ -37,6 +37,7 @@
 #include "oracle/cgal_types.hpp"
 #include "reference/reference_volume.hpp"
 #include "support/exact_predicates.hpp"
+#include "support/files.hpp"
 #include "support/point_sets.hpp"
 #include "volume.hpp"
 
@@ -230,42 +231,15 @@ class mismatches {
   std::string first_;
 };
 
-std::string read_text(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-class folder {
- public:
-  folder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "tervox-oracle-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr)
-      path_ = pattern;
-  }
-  ~folder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  folder(const folder&) = delete;
-  folder& operator=(const folder&) = delete;
-  std::string file(const char* name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
 // The volume file written by `write` (into an output_file), as text.
 template <class Write>
-std::string volume_text(const folder& dir, Write write) {
-  const std::string path = dir.file("volume");
+std::string volume_text(const temp_folder& dir, Write write) {
+  const std::string path = (dir / "volume").string();
   tervox::output_file file(path);
   EXPECT_TRUE(file.open().ok());
   EXPECT_TRUE(write(file));
   EXPECT_EQ(file.commit().problem.message(), "");
-  return read_text(path);
+  return read_file(path);
 }
 
 struct survey {
@@ -367,7 +341,7 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
 
   // The streamed file: the same bytes as the straightforward sequence with
   // one thread or several, and its cells read back against CGAL.
-  const folder dir;
+  const temp_folder dir;
   const std::string reference = volume_text(dir, [&](tervox::output_file& f) {
     return tervox_test::reference_volume(nodes, geo, log_mode, f);
   });

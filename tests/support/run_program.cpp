@@ -110,44 +110,4 @@ tool_run run_program(const std::string& exe, const std::vector<std::string>& arg
   return result;
 }
 
-temp_folder::temp_folder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tervox-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr)
-    fail("mkdtemp");
-  path_ = pattern;
-}
-
-temp_folder::~temp_folder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::vector<std::string> list_entries(const std::filesystem::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
-    std::string name = std::filesystem::relative(e.path(), folder).string();
-    if (e.is_directory())
-      name += '/';
-    names.push_back(std::move(name));
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string read_file(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
-    throw std::runtime_error("cannot read " + file.string());
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-  if (!out)
-    throw std::runtime_error("cannot write " + file.string());
-}
-
 }  // namespace tervox_test

@@ -1,11 +1,13 @@
 // Runs a built program (tervox, tervox-view) as a child process and captures
-// what it prints, for the end-to-end tests; plus a throw-away working folder.
+// what it prints, for the end-to-end tests.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "support/files.hpp"
 
 namespace tervox_test {
 
@@ -35,25 +37,5 @@ inline tool_run run_tool(const std::vector<std::string>& args, const tool_option
   return run_program(TERVOX_EXE, args, options);
 }
 #endif
-
-/// A fresh empty folder, removed with its contents at the end of the scope.
-class temp_folder {
- public:
-  temp_folder();
-  ~temp_folder();
-  temp_folder(const temp_folder&) = delete;
-  temp_folder& operator=(const temp_folder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-/// Every entry under `folder`, relative to it, sorted; folders end with '/'.
-std::vector<std::string> list_entries(const std::filesystem::path& folder);
-
-std::string read_file(const std::filesystem::path& file);
-void write_file(const std::filesystem::path& file, const std::string& text);
 
 }  // namespace tervox_test
