@@ -68,6 +68,13 @@ inline diagnostic triangulation_broken(std::string_view infile) {
                        "(the construction exceeded its bounds)"}));
 }
 
+inline diagnostic spread_too_wide(std::string_view infile) {
+  return fault(concat({quoted(infile),
+                       ": the soundings' coordinates are spread wider than single precision "
+                       "can order, and their first triangles would come out wrong; subtract a "
+                       "common origin from x and y, or leave out the outlying soundings"}));
+}
+
 inline diagnostic location_broken(std::string_view infile) {
   return fault(concat({quoted(infile),
                        ": point location in the triangulation of the soundings broke down "

@@ -19,6 +19,7 @@
 #include "formats/files.hpp"
 #include "formats/mesh_file.hpp"
 #include "formats/output_file.hpp"
+#include "leading_nodes.hpp"
 #include "messages.hpp"
 #include "progress.hpp"
 
@@ -154,6 +155,12 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
     triang::reordr(n, 3, s.xloc, s.yloc, s.layer(1), ind);
     for (int k = 2; k <= s.nlayer; ++k) triang::permut(n, ind, s.layer(k));
   }  // ind is released here
+
+  // The construction finds its first triangles in single precision; where
+  // that gets them wrong, everything built on them is wrong too while it
+  // reports success, so such soundings are refused here.
+  if (!leading_nodes_agree(s.xloc, s.yloc))
+    return fail(err, messages::spread_too_wide(args.infile));
 
   // Positions in iadj are 32-bit; the reader refuses counts of soundings
   // whose 6n-9 positions would not fit.

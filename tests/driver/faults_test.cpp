@@ -305,6 +305,45 @@ TEST(faults_test, input_that_is_not_a_soundings_file) {
   }
 }
 
+// Soundings whose first triangles single precision gets wrong: the
+// construction would report success for a triangulation with a clockwise
+// triangle. Refused before the triangulation, once the mesh file is written
+// (as for collinear soundings). A set that is all tiny is called collinear
+// instead: a refusal too, the one the library gives.
+TEST(faults_test, soundings_single_precision_cannot_order_are_refused) {
+  const std::string refused =
+      "tervox: 'in.txt': the soundings' coordinates are spread wider than single precision can "
+      "order, and their first triangles would come out wrong; subtract a common origin from x "
+      "and y, or leave out the outlying soundings\n";
+  struct order_case {
+    const char* what;
+    std::string soundings;
+    std::string out, err;
+  };
+  const order_case cases[] = {
+      // Seen from (-2^32, 2^37), (1, 1) has the rounded differences of (0, 0).
+      {"spread from 2^32 to 2^41", "-4294967296 137438953472 1\n0 0 2\n1 1 3\n3298534883328 0 4\n",
+       "", refused},
+      // The cross product of the three tiny soundings underflows; the fourth
+      // is found off their line.
+      {"three soundings within 2^-80 and one far away", "0 0 1\n1e-24 0 2\n1e-24 1e-24 3\n1 5 4\n",
+       "", refused},
+      {"three soundings within 2^-80 alone", "0 0 1\n1e-24 0 2\n1e-24 1e-24 3\n",
+       " Error: points are collinear.\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_folder dir;
+    const auto n = std::count(c.soundings.begin(), c.soundings.end(), '\n');
+    write_file(dir / "in.txt", header(1, "", n) + c.soundings);
+    const outcome r = run_in(dir.path(), {"in.txt", "out.vol", "1e11", "1e11", "0"});
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(list_entries(dir.path()), (std::vector<std::string>{"in.txt", "out.vol.mesh"}));
+  }
+}
+
 // A file that is one endless token, as a file of zeros left by a failed
 // transfer is: read in bounded memory, to a diagnostic at its first value.
 TEST(faults_test, file_of_nul_bytes_is_not_read_whole_into_memory) {

@@ -1,0 +1,31 @@
+// The check of the construction's first triangles against exact arithmetic.
+//
+// The construction lays out its first triangles from the leading nodes (in
+// order of x): it looks for the first node off the line of nodes 1 and 2,
+// from differences of coordinates rounded to single precision and a cross
+// product rounded likewise. Where the coordinates are spread wider than
+// single precision can hold their differences (a node at x = -2^32 beside
+// nodes at 0 and 1), a node off the line can round onto it: the first
+// triangles then hold a clockwise one, and every later step builds on it, so
+// the whole triangulation is wrong while the construction reports success.
+// A cross product that underflows (coordinates near 2^-80) does the same when
+// a later node is far enough away to be found off the line.
+#pragma once
+
+#include <span>
+
+namespace tervox {
+
+/// True when the construction's first triangles over the ordered nodes
+/// (x, y) agree with exact arithmetic: it finds the same first node off the
+/// line of nodes 1 and 2, on the same side, and orders the nodes before it
+/// along the line. Also true when every node is exactly on that line and the
+/// construction reports them collinear. Runs the construction on the
+/// leading nodes alone, up to the first one exactly off the line.
+bool leading_nodes_agree(std::span<const float> x, std::span<const float> y);
+
+/// The sign (-1, 0, +1) of the orientation of the points a, b, c, decided
+/// exactly: +1 when c lies to the left of the line from a to b.
+int exact_orientation(float ax, float ay, float bx, float by, float cx, float cy);
+
+}  // namespace tervox
