@@ -33,8 +33,13 @@ axis_placement place_axis(std::span<const float> loc, float d) {
     return a;
   }
   a.quotient = q;
-  // Truncation toward zero keeps a value inside the 32-bit range exactly when
-  // it lies strictly between -2^31 - 1 and 2^31.
+  // The count is the quotient truncated toward zero, not rounded: the output
+  // bytes depend on it, since it sets the number of cells written to the
+  // mesh and volume files, and the far edge may stop short of the last
+  // sounding. grid_test.places_one_axis pins it, with the golden file
+  // no_cells (a quotient below 1). Truncation keeps a value inside the 32-bit
+  // range exactly when it lies strictly between -2^31 - 1 and 2^31
+  // (grid_test.reports_the_quotient_that_does_not_fit).
   a.fits = q > -2147483649.0 && q < 2147483648.0;
   a.count = a.fits ? static_cast<int>(q) : 0;
   return a;

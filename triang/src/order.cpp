@@ -14,7 +14,11 @@ namespace {
 // patterned keys cannot keep splitting at the same relative place. It is a
 // single-precision quantity and these are its single-precision constants; the
 // order of equal keys (and so the insertion order of nodes with equal x)
-// follows from them.
+// follows from them. The output bytes depend on them: the insertion order
+// decides the triangulation of soundings that share an x, and so the values
+// interpolated there. qsort_test.index_orders_of_tied_keys pins the orders of
+// tied keys, reordr_test.companion_arrays_follow_tied_keys the arrays carried
+// along with them.
 constexpr float split_start = 0.375F;
 constexpr float split_ceiling = 0.5898437F;
 constexpr float split_step_up = 0.0390625F;

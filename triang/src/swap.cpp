@@ -20,7 +20,10 @@ bool swptst(int join1, int join2, int diag1, int diag2, std::span<const float> x
 
   // The difference of two floats is exact in double; every difference but the
   // first is nevertheless rounded to single precision as it is formed, which
-  // is what decides near-cocircular quadrilaterals.
+  // is what decides near-cocircular quadrilaterals. The output bytes depend
+  // on it: the diagonal a quadrilateral keeps decides which soundings a cell
+  // is interpolated from. swptst_test.rounds_exactly_where_prescribed pins
+  // each of these roundings (one row per rule), the golden files whole runs.
   const double dx11 = diff(xs[diag1], xs[join1]);
   const double dx12 = rounded(xs[diag2], xs[join1]);
   const double dx22 = rounded(xs[diag2], xs[join2]);
