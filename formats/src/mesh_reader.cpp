@@ -144,7 +144,8 @@ class mesh_parser {
     const std::string what = std::string("the cell size along ") + axis;
     constexpr std::size_t rw = mesh_fields::repeat.width;
     if (l.size() < rw + 2 || l[rw] != '*')
-      fail(n, "n" + std::string(1, axis) + "*d" + axis, shown(l));
+      fail(n, concat({"n", std::string_view(&axis, 1), "*d", std::string_view(&axis, 1)}),
+           shown(l));
     const std::string_view repeat = trim(l.substr(0, rw));
     if (!all_asterisks(repeat)) {
       int r = 0;
