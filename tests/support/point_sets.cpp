@@ -167,6 +167,24 @@ point_set projected(int n, std::mt19937& gen) {
   return s;
 }
 
+point_set projected_lines(int n, std::mt19937& gen) {
+  // Lines 200 m apart along y, a sounding every 20 m, flown with half a metre
+  // of drift across the line and 3 m along it: the drift spans 32 float
+  // values of x, so soundings of a line share x in runs and, ordered by x,
+  // come in no order along the line.
+  const int lines = line_count(n);
+  const int per_line = std::max(2, n / lines);
+  point_set s;
+  for (int line = 0; line < lines; ++line) {
+    const float x0 = 5.0e5f + 200.0f * static_cast<float>(line);
+    for (int j = 0; j < per_line; ++j) {
+      const float x = x0 + (unit(gen) - 0.5f);
+      add(s, x, 6.0e6f + 20.0f * static_cast<float>(j) + 6.0f * (unit(gen) - 0.5f));
+    }
+  }
+  return s;
+}
+
 point_set tiny(int n, std::mt19937& gen) {
   point_set s;
   for (int i = 0; i < n; ++i) {
@@ -244,6 +262,8 @@ std::string_view family_name(point_family family) {
       return "tiny";
     case point_family::near_circle:
       return "near_circle";
+    case point_family::projected_lines:
+      return "projected_lines";
   }
   return "?";
 }
@@ -260,6 +280,7 @@ bool general_position(point_family family) {
     case point_family::lattice:
     case point_family::nearly_collinear:
     case point_family::near_circle:
+    case point_family::projected_lines:
       return false;
   }
   return false;
@@ -299,6 +320,9 @@ point_set generate(point_family family, int n, std::uint32_t seed) {
       break;
     case point_family::near_circle:
       raw = near_circle(n, gen);
+      break;
+    case point_family::projected_lines:
+      raw = projected_lines(n, gen);
       break;
   }
   return without_duplicates(raw);

@@ -26,12 +26,15 @@ enum class point_family {
   tiny,              ///< coordinates of size 1e-3
   near_circle,       ///< points on a few circles, rounded to float: every four
                      ///< points of a circle are cocircular within rounding only
+  projected_lines,   ///< flight lines in projected metres, x near 5e5: at float's
+                     ///< 1/32 m steps there, dozens of soundings of a line share x
 };
 
 inline constexpr point_family all_families[] = {
-    point_family::uniform,        point_family::clustered, point_family::jittered_lines,
-    point_family::shared_x_lines, point_family::lattice,   point_family::nearly_collinear,
-    point_family::projected,      point_family::tiny,      point_family::near_circle,
+    point_family::uniform,         point_family::clustered, point_family::jittered_lines,
+    point_family::shared_x_lines,  point_family::lattice,   point_family::nearly_collinear,
+    point_family::projected,       point_family::tiny,      point_family::near_circle,
+    point_family::projected_lines,
 };
 
 std::string_view family_name(point_family family);

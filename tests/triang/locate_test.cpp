@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <limits>
 #include <ostream>
+#include <random>
+#include <string>
 #include <vector>
 
+#include "support/point_sets.hpp"
 #include "triang/triang.hpp"
 
 namespace {
@@ -229,6 +234,76 @@ TEST(locate_test, boundary_arc_midpoint_gives_its_ends) {
       EXPECT_EQ(locate(c.s, istart, px, py), (triple{c.to, c.from, 0}));
     }
   }
+}
+
+TEST(locate_test, on_or_beyond_the_boundary_the_answer_does_not_depend_on_the_start) {
+  // Where every side test is exact (these families: small dyadic or
+  // projected-metre coordinates), a point strictly beyond the boundary is
+  // answered with the ends of the one run of arcs it sees, and a point
+  // strictly inside a boundary arc with that arc's ends, whichever node the
+  // walk starts from. The construction relies on this to answer such points
+  // from the boundary alone. Points are put on, beside and beyond every
+  // boundary arc, and far outside; points at a node are left out (their
+  // answer does depend on the start).
+  using tervox_test::point_family;
+  int exterior_points = 0;
+  for (const point_family family :
+       {point_family::shared_x_lines, point_family::lattice, point_family::projected,
+        point_family::projected_lines, point_family::tiny}) {
+    for (const int size : {12, 60, 250}) {
+      const tervox_test::mesh m = tervox_test::build_mesh(tervox_test::generate(family, size, 5));
+      ASSERT_EQ(m.ier, triang::trmesh_ier::ok);
+      const structure s{m.x, m.y, m.iadj, m.iend};
+      const auto at = [](int k) { return static_cast<std::size_t>(k - 1); };
+      std::vector<std::array<float, 2>> points;
+      for (int a = 1; a <= s.n(); ++a) {
+        if (!on_boundary(s, a)) {
+          continue;
+        }
+        const int b = entry(s, first_pos(s, a));  // a -> b runs counterclockwise
+        const float xa = s.x[at(a)], ya = s.y[at(a)], dx = s.x[at(b)] - xa, dy = s.y[at(b)] - ya;
+        for (const float t : {0.5F, 0.25F, 2.0F, -1.0F}) {
+          points.push_back({xa + t * dx, ya + t * dy});
+        }
+        points.push_back({xa + 0.5F * dx + 0.25F * dy, ya + 0.5F * dy - 0.25F * dx});  // outward
+        points.push_back({xa + 0.5F * dx - 0.25F * dy, ya + 0.5F * dy + 0.25F * dx});  // inward
+      }
+      std::mt19937 gen(static_cast<std::uint32_t>(size));
+      const auto [xlo, xhi] = std::minmax_element(s.x.begin(), s.x.end());
+      const auto [ylo, yhi] = std::minmax_element(s.y.begin(), s.y.end());
+      for (int i = 0; i < 20; ++i) {
+        const float u = 3.0F * tervox_test::unit_draw(static_cast<std::uint32_t>(gen())) - 1.0F;
+        const float v = 3.0F * tervox_test::unit_draw(static_cast<std::uint32_t>(gen())) - 1.0F;
+        points.push_back({*xlo + u * (*xhi - *xlo), *ylo + v * (*yhi - *ylo)});
+      }
+      for (const auto& p : points) {
+        bool at_node = false;
+        for (int k = 1; k <= s.n(); ++k) {
+          at_node = at_node || (s.x[at(k)] == p[0] && s.y[at(k)] == p[1]);
+        }
+        if (at_node) {
+          continue;
+        }
+        const triple first = locate(s, 1, p[0], p[1]);
+        bool exterior = first.nv3 == 0;
+        std::vector<triple> answers;
+        for (int istart = 1; istart <= s.n(); ++istart) {
+          answers.push_back(locate(s, istart, p[0], p[1]));
+          exterior = exterior || answers.back().nv3 == 0;
+        }
+        if (!exterior) {
+          continue;
+        }
+        ++exterior_points;
+        for (int istart = 1; istart <= s.n(); ++istart) {
+          SCOPED_TRACE(testing::Message() << family_name(family) << ", " << size << " points, P ("
+                                          << p[0] << ", " << p[1] << ") from " << istart);
+          EXPECT_EQ(answers[at(istart)], first);
+        }
+      }
+    }
+  }
+  EXPECT_GT(exterior_points, 0);
 }
 
 TEST(locate_test, interior_arc_midpoint_gives_a_triangle_on_the_arc) {

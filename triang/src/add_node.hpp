@@ -10,15 +10,18 @@
 #include <cstdint>
 #include <span>
 
+#include "hull_shortcut.hpp"
 #include "triang/triang.hpp"
 #include "walk.hpp"
 
 namespace triang::detail {
 
 /// Adds node knew (>= 4) to the triangulation of nodes 1..knew-1 held in
-/// lists; returns an adnode_ier value.
+/// lists; returns an adnode_ier value. With a shortcut, point location takes
+/// it where it gives the walk's answer, and the insertion keeps it informed.
 template <class Lists>
-int add_node(Lists& lists, int knew, std::span<const float> x, std::span<const float> y) {
+int add_node(Lists& lists, int knew, std::span<const float> x, std::span<const float> y,
+             hull_shortcut* shortcut = nullptr) {
   const one_based<const float> xs(x);
   const one_based<const float> ys(y);
 
@@ -27,12 +30,18 @@ int add_node(Lists& lists, int knew, std::span<const float> x, std::span<const f
   int nv1 = 0;
   int nv2 = 0;
   int nv3 = 0;
-  locate(lists.before(knew), knew - 1, xs[knew], ys[knew], x, y, nv1, nv2, nv3);
+  if (shortcut == nullptr ||
+      !shortcut->locate(lists, knew - 1, xs[knew], ys[knew], nv1, nv2, nv3)) {
+    locate(lists.before(knew), knew - 1, xs[knew], ys[knew], x, y, nv1, nv2, nv3);
+  }
   if (nv1 == trfind_failed) {
     return adnode_ier::broken;
   }
   if (nv1 == outside) {
     return adnode_ier::collinear;
+  }
+  if (shortcut != nullptr) {
+    shortcut->check_located(knew, nv1, nv2, nv3);
   }
   if (nv3 == outside) {
     lists.bdyadd(knew, nv1, nv2);
@@ -66,11 +75,14 @@ int add_node(Lists& lists, int knew, std::span<const float> x, std::span<const f
     const int w = q == lists.first(a) ? lists.at(lists.last(a)) : lists.at(q - 1);
     if (w != outside && swptst(w, knew, b, a, x, y)) {
       lists.swap(w, knew, b, a, q);
+      if (shortcut != nullptr) {
+        shortcut->check_swap(w, knew, b, a);
+      }
       b = w;
       continue;
     }
     if (b == first) {
-      return adnode_ier::ok;
+      break;
     }
     a = b;
     ++i;
@@ -79,9 +91,13 @@ int add_node(Lists& lists, int knew, std::span<const float> x, std::span<const f
     }
     b = entry(i);
     if (b == outside) {
-      return adnode_ier::ok;
+      break;
     }
   }
+  if (shortcut != nullptr) {
+    shortcut->check_star(lists, knew);
+  }
+  return adnode_ier::ok;
 }
 
 }  // namespace triang::detail

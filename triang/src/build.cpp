@@ -194,8 +194,10 @@ void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span
   }
   detail::node_lists lists(n, iadj.size(), work);
   lists.load(iadj, iend, k);
+  detail::hull_shortcut shortcut(n, x, y);
+  shortcut.check_first_fan(lists, k);
   for (int knew = k + 1; knew <= n; ++knew) {
-    if (detail::add_node(lists, knew, x, y) != adnode_ier::ok) {
+    if (detail::add_node(lists, knew, x, y, &shortcut) != adnode_ier::ok) {
       ier = trmesh_ier::broken;
       break;
     }
