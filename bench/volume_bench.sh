@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # End-to-end benchmarks: tervox on surveys S, L and T (and T at 1e5 soundings,
-# to show how the time grows), against the straightforward sequence
+# to show how the time grows) and on A, a survey of three million soundings in
+# projected coordinates, against the straightforward sequence
 # (tervox_reference), against copying the volume file with cp, against
 # formatting and writing as many values with nothing else (tervox_write_floor),
 # and, where python3-scipy is installed, against scipy's LinearNDInterpolator.
 #
 #   bash bench/volume_bench.sh            # all sets, 3 runs each
-#   RUNS=5 SETS="S L" bash bench/volume_bench.sh
+#   RUNS=5 SETS="L A" bash bench/volume_bench.sh
 #
+# Each set runs in its own mode (A in log mode, the others linear); LOG=0 or
+# LOG=1 forces one mode for all.
 # Prints one table: medians of RUNS runs of wall time and peak resident
 # memory, and the ratios, all measured in this one run. The data is generated
 # once from fixed seeds into build/bench-data (several GB with the outputs).
@@ -16,8 +19,8 @@ cd "$(dirname "$0")/.."
 
 RUNS=${RUNS:-3}
 REF_RUNS=${REF_RUNS:-3}
-SETS=${SETS:-"S L T100k T"}
-LOG=${LOG:-0}
+SETS=${SETS:-"S L T100k T A"}
+LOG=${LOG:-}
 DATA=${DATA:-build/bench-data}
 OUT=$DATA/out
 mkdir -p "$OUT"
@@ -69,33 +72,36 @@ median_of() {
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
-printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s | %8s %8s\n' \
-  set soundings cells size_MB tervox_s peak_MB "1thr_s" "2thr_x" ref_s ref_MB ref_x cp_x scipy_x floor_s floor_x
-python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size; do
+printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s %8s | %8s %8s\n' \
+  set soundings cells size_MB tervox_s peak_MB "1thr_s" "2thr_x" ref_s ref_MB ref_x cp_x scipy_s scipy_MB floor_s floor_x
+python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size set_log; do
+  log=${LOG:-$set_log}
   vol=$OUT/$name.vol
   soundings=$(sed -n 3p "$input" | awk '{print $NF}')
-  read -r fast fast_kb < <(median_of "$RUNS" "$input" "$vol" "$TERVOX" "$input" "$vol" "$size" "$size" "$LOG")
-  read -r one _ < <(median_of "$RUNS" "$input" "$vol.1" env TERVOX_THREADS=1 "$TERVOX" "$input" "$vol.1" "$size" "$size" "$LOG")
+  read -r fast fast_kb < <(median_of "$RUNS" "$input" "$vol" "$TERVOX" "$input" "$vol" "$size" "$size" "$log")
+  read -r one _ < <(median_of "$RUNS" "$input" "$vol.1" env TERVOX_THREADS=1 "$TERVOX" "$input" "$vol.1" "$size" "$size" "$log")
   cmp -s "$vol" "$vol.1" || { echo "bench: $name: one thread wrote other bytes" >&2; exit 1; }
-  read -r ref ref_kb < <(median_of "$REF_RUNS" "$input" "$vol.ref" "$REFERENCE" "$input" "$vol.ref" "$size" "$size" "$LOG")
+  read -r ref ref_kb < <(median_of "$REF_RUNS" "$input" "$vol.ref" "$REFERENCE" "$input" "$vol.ref" "$size" "$size" "$log")
   cmp -s "$vol" "$vol.ref" || { echo "bench: $name: reference wrote other bytes" >&2; exit 1; }
   read -r copy _ < <(median_of "$RUNS" "$vol" "$vol.copy" cp "$vol" "$vol.copy")
   values=$(head -1 "$vol.mesh" | awk '{print $1 * $2 * $3}')
   threads=$(nproc)
   read -r floor _ < <(median_of "$RUNS" "$input" "$vol.floor" "$FLOOR" "$vol.floor" "$values" "$threads")
-  scipy_x="-"
-  if [[ -n $SCIPY && ${SCIPY_SETS:-S L} == *$name* ]]; then
-    read -r sp _ < <(median_of 1 "$input" "$vol.scipy" "$SCIPY" bench/scipy_grid.py "$input" "$vol.scipy" "$size" "$size" "$LOG")
-    scipy_x=$(ratio "$sp" "$fast")
+  sp="-"
+  sp_mb="-"
+  if [[ -n $SCIPY && " ${SCIPY_SETS:-S L A} " == *" $name "* ]]; then
+    read -r sp sp_kb < <(median_of 1 "$input" "$vol.scipy" "$SCIPY" bench/scipy_grid.py "$input" "$vol.scipy" "$size" "$size" "$log")
+    sp_mb=$((sp_kb / 1024))
   fi
   cells=$(head -1 "$vol.mesh" | awk '{print $1 "x" $2}')
   mb=$(du -m "$vol" | cut -f1)
-  printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s | %8s %8s\n' \
+  printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s %8s | %8s %8s\n' \
     "$name" "$soundings" "$cells" "$mb" "$fast" "$((fast_kb / 1024))" "$one" "$(ratio "$one" "$fast")" \
-    "$ref" "$((ref_kb / 1024))" "$(ratio "$ref" "$fast")" "$(ratio "$fast" "$copy")" "$scipy_x" \
+    "$ref" "$((ref_kb / 1024))" "$(ratio "$ref" "$fast")" "$(ratio "$fast" "$copy")" "$sp" "$sp_mb" \
     "$floor" "$(ratio "$fast" "$floor")"
   rm -f "$vol.1" "$vol.ref" "$vol.copy" "$vol.scipy" "$vol.floor"
 done
 echo "tervox_s, ref_s: median wall seconds; peak_MB: median peak RSS; 2thr_x: 1-thread time / default"
-echo "ref_x: straightforward / tervox; cp_x: tervox / cp of the same volume; scipy_x: scipy / tervox"
+echo "ref_x: straightforward / tervox; cp_x: tervox / cp of the same volume"
+echo "scipy_s, scipy_MB: bench/scipy_grid.py on the same points (where python3-scipy is installed)"
 echo "floor_s: formatting and writing as many values alone (tervox_write_floor); floor_x: tervox / floor"
