@@ -1,5 +1,6 @@
 #include "run.hpp"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <optional>
 #include <ostream>
@@ -40,6 +42,36 @@ std::vector<T> create_array(std::string_view name, std::int64_t entries) {
   }
   throw array_failure{messages::out_of_memory(name, entries)};
 }
+
+// The construction's workspace: a large block read and written all over,
+// whose contents on entry do not matter. It is left uncleared and, where the
+// system offers them, asks for huge pages: fewer page faults, and far fewer
+// misses of the address translation cache in the construction's edits.
+class work_space {
+ public:
+  work_space(std::string_view name, std::size_t entries) : entries_(entries) {
+    if (entries == 0)
+      return;  // the construction then works in place
+    constexpr std::size_t huge_page = std::size_t{2} << 20;
+    const std::size_t bytes = (entries * sizeof(int) + huge_page - 1) / huge_page * huge_page;
+    block_.reset(static_cast<int*>(std::aligned_alloc(huge_page, bytes)));
+    if (!block_)
+      throw array_failure{messages::out_of_memory(name, static_cast<std::int64_t>(entries))};
+#ifdef MADV_HUGEPAGE
+    ::madvise(block_.get(), bytes, MADV_HUGEPAGE);  // advice only: failure changes nothing
+#endif
+  }
+  std::span<int> span() const {
+    return {block_.get(), entries_};
+  }
+
+ private:
+  struct release {
+    void operator()(int* p) const { std::free(p); }
+  };
+  std::unique_ptr<int[], release> block_;
+  std::size_t entries_;
+};
 
 // Every diagnostic of a run leaves here, the one place that adds the prefix.
 exit_status fail(std::ostream& err, const diagnostic& d) {
@@ -172,9 +204,8 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   {
     // Room for the neighbour lists to grow while they are built; the
     // triangulation itself ends up in iadj and iend.
-    std::vector<int> work =
-        create_array<int>("work", static_cast<std::int64_t>(triang::trmesh_work_size(n)));
-    triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, work, ier, &meter.counter());
+    const work_space work("work", triang::trmesh_work_size(n));
+    triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, work.span(), ier, &meter.counter());
   }  // work is released here
   if (ier == triang::trmesh_ier::collinear)
     return say(out, messages::collinear);
