@@ -45,15 +45,31 @@ class mesh_parser {
   mesh parse() {
     mesh m;
     m.path = path_;
+    // Lines 1 and 2 are longer than their fields only where tervox wrote a
+    // value with the digits it needs, set off by blanks; they are then split
+    // at blanks.
     constexpr std::size_t c = mesh_fields::count.width;
-    m.nx = count(1, 0, c, "the number of cells along x", 0);
-    m.ny = count(1, c, 2 * c, "the number of cells along y", 0);
-    m.nlayer = count(1, 2 * c, 3 * c, "the number of layers", 1);
-    rest_blank(1, 3 * c);
+    if (is_wide(1, 3 * c)) {
+      const std::vector<std::string_view> v = split(1, 3);
+      m.nx = count(1, v[0], "the number of cells along x", 0);
+      m.ny = count(1, v[1], "the number of cells along y", 0);
+      m.nlayer = count(1, v[2], "the number of layers", 1);
+    } else {
+      m.nx = count(1, field(1, 0, c), "the number of cells along x", 0, columns(0, c));
+      m.ny = count(1, field(1, c, 2 * c), "the number of cells along y", 0, columns(c, 2 * c));
+      m.nlayer = count(1, field(1, 2 * c, 3 * c), "the number of layers", 1, columns(2 * c, 3 * c));
+    }
 
     constexpr std::size_t o = mesh_fields::origin.width;
-    m.xmin = real(2, 0, o, "xmin");
-    m.ymin = real(2, o, 2 * o, "ymin");
+    constexpr std::size_t oz = mesh_fields::origin_z.width;
+    if (is_wide(2, 2 * o + oz)) {
+      const std::vector<std::string_view> v = split(2, 3);
+      m.xmin = real(2, v[0], "xmin");
+      m.ymin = real(2, v[1], "ymin");
+    } else {
+      m.xmin = real(2, field(2, 0, o), "xmin", columns(0, o));
+      m.ymin = real(2, field(2, o, 2 * o), "ymin", columns(o, 2 * o));
+    }
 
     m.dx = cell_size(3, m.nx, 'x');
     m.dy = cell_size(4, m.ny, 'y');
@@ -108,26 +124,57 @@ class mesh_parser {
     return "columns " + std::to_string(from + 1) + "-" + std::to_string(to);
   }
 
-  int count(int n, std::size_t from, std::size_t to, const std::string& what, int least) const {
-    const std::string_view f = field(n, from, to);
+  // True when line n, without trailing blanks, runs past `width`.
+  bool is_wide(int n, std::size_t width) const {
+    const std::string_view l = line(n);
+    const auto last = l.find_last_not_of(' ');
+    return last != std::string_view::npos && last >= width;
+  }
+
+  // The `values` blank-separated values of line n.
+  std::vector<std::string_view> split(int n, std::size_t values) const {
+    std::string_view l = line(n);
+    std::vector<std::string_view> v;
+    while (true) {
+      const auto first = l.find_first_not_of(' ');
+      if (first == std::string_view::npos)
+        break;
+      l.remove_prefix(first);
+      const auto end = l.find(' ');
+      v.push_back(l.substr(0, end));
+      l.remove_prefix(end == std::string_view::npos ? l.size() : end);
+    }
+    if (v.size() != values)
+      fail(n, std::to_string(values) + " values separated by blanks", shown(line(n)));
+    return v;
+  }
+
+  // `where` names the columns of a fixed field; empty for a value set off
+  // by blanks.
+  int count(int n, std::string_view f, const std::string& what, int least,
+            const std::string& where = {}) const {
     int v = 0;
     if (all_asterisks(trim(f)))
-      fail(n, what + " is too large for its field (" + columns(from, to) + ")");
+      fail(n, what + " is too large for its field (" + where + ")");
     if (to_int(trim(f), v) != conversion::ok)
-      fail(n, what + " in " + columns(from, to), shown(f));
+      fail(n, where.empty() ? what : what + " in " + where, shown(f));
     if (v < least)
       fail(n, what + " must be at least " + std::to_string(least) + ", got " + std::to_string(v));
     return v;
   }
 
-  double real(int n, std::size_t from, std::size_t to, const std::string& what) const {
-    const std::string_view f = field(n, from, to);
+  double real(int n, std::string_view f, const std::string& what,
+              const std::string& where = {}) const {
     double v = 0;
     if (all_asterisks(trim(f)))
-      fail(n, what + " is too wide for its field (" + columns(from, to) + ")");
+      fail(n, what + " is too wide for its field (" + where + ")");
     if (to_real(trim(f), v) != conversion::ok || !std::isfinite(v))
-      fail(n, what + " in " + columns(from, to), shown(f));
+      fail(n, where.empty() ? what : what + " in " + where, shown(f));
     return v;
+  }
+
+  double real(int n, std::size_t from, std::size_t to, const std::string& what) const {
+    return real(n, field(n, from, to), what, columns(from, to));
   }
 
   void rest_blank(int n, std::size_t from) const {

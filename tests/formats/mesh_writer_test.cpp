@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -59,12 +61,15 @@ const mesh_case mesh_cases[] = {
      -0.5f,
      {2},
      "   -9   -9    2\n        40.0        40.0 0.0\n -9*-100.000\n -9*-0.500\n    2.00    3.00\n"},
+    // Counts of 1000 or more in 3 characters and a thickness of 100000 or
+    // more stay asterisks; line 1 gives the counts, and the grid is placed
+    // without the thicknesses.
     {"asterisks where values do not fit",
-     {-1e12f, 0, 1000, 100000},
-     10000,
+     {-1e12f, 0, 1000, 1000},
+     1e6f,
      9999.999f,
      {100000, 1},
-     " 1000*****    3\n************         0.0 0.0\n************\n****9999.999\n"
+     " 1000 1000    3\n      -1e+12         0.0 0.0\n****1e+06\n****9999.999\n"
      "********    1.00    1.50\n"},
     // 1.5 * 1.91f = 2.86499995, formatted from double; rounded to single
     // first it would be 2.86500001 and give 2.87.
@@ -106,6 +111,101 @@ TEST(mesh_test, field_layouts) {
   for (const auto& c : mesh_cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(text_of(c.g, c.dx, c.dy, c.dz), c.expected);
+  }
+}
+
+// Where a fixed field would move the grid, it is written with the digits it
+// needs; where it would not, it stays as it is, to the byte.
+const mesh_case describing_cases[] = {
+    {"a survey in degrees: origin and size with their digits",
+     {-27.0502f, 153.0251f, 37, 41},
+     0.0005f,
+     0.0005f,
+     {1},
+     "   37   41    2\n    -27.0502    153.0251 0.0\n 37*0.0005\n 41*0.0005\n    1.00    1.50\n"},
+    {"100000 cells along x and one row",
+     {0, 0, 100000, 1},
+     1,
+     1,
+     {1},
+     " 100000    1    2\n         0.0         0.0 0.0\n****1.000\n  1*1.000\n    1.00    1.50\n"},
+    {"99999 cells still fit line 1",
+     {0, 0, 99999, 10000},
+     1,
+     1,
+     {1},
+     "9999910000    2\n         0.0         0.0 0.0\n****1.000\n****1.000\n    1.00    1.50\n"},
+    {"100000 cells beside a full field: each count set off by a blank",
+     {0, 0, 100000, 10000},
+     1,
+     1,
+     {1},
+     " 100000 10000    2\n         0.0         0.0 0.0\n****1.000\n****1.000\n    1.00    1.50\n"},
+    {"origin moved by less than a tenth of a cell stays",
+     {100.04f, 0, 10, 10},
+     1,
+     1,
+     {1},
+     "   10   10    2\n       100.0         0.0 0.0\n 10*1.000\n 10*1.000\n    1.00    1.50\n"},
+    {"origin moved by more than a tenth of a cell",
+     {100.04f, 0, 10, 10},
+     0.3f,
+     1,
+     {1},
+     "   10   10    2\n      100.04         0.0 0.0\n 10*0.300\n 10*1.000\n    1.00    1.50\n"},
+    {"far edge moved by more than a tenth of a cell",
+     {0, 0, 20, 1},
+     0.0625f,
+     0.0625f,
+     {1},
+     "   20    1    2\n         0.0         0.0 0.0\n 20*0.0625\n  1*0.062\n    1.00    1.50\n"},
+    {"origin beyond its field",
+     {-1.5e10f, 7.5e10f, 3, 3},
+     1e6f,
+     1e6f,
+     {1},
+     "    3    3    2\n    -1.5e+10     7.5e+10 0.0\n  3*1e+06\n  3*1e+06\n    1.00    1.50\n"},
+};
+
+TEST(mesh_test, fields_that_would_misdescribe_the_grid) {
+  for (const auto& c : describing_cases) {
+    SCOPED_TRACE(c.what);
+    const std::string text = text_of(c.g, c.dx, c.dy, c.dz);
+    EXPECT_EQ(text, c.expected);
+    const mesh m = parse_mesh(text, "case.mesh");
+    EXPECT_EQ(m.nx, c.g.nx);
+    EXPECT_EQ(m.ny, c.g.ny);
+    EXPECT_EQ(m.nlayer, 2);
+  }
+}
+
+// Whatever the grid, the mesh read back places it within a tenth of a cell:
+// origin, far edge and counts.
+TEST(mesh_test, read_back_places_the_grid_within_a_tenth_of_a_cell) {
+  std::mt19937 gen(2024);
+  const auto log_uniform = [&](double lo, double hi) {
+    return std::exp(std::uniform_real_distribution<double>(std::log(lo), std::log(hi))(gen));
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const float dx = static_cast<float>(log_uniform(1e-6, 1e5));
+    const float dy = static_cast<float>(log_uniform(1e-6, 1e5));
+    const auto origin = [&] {
+      const double v = log_uniform(1e-4, 1e9);
+      return static_cast<float>(gen() % 2 == 0 ? v : -v);
+    };
+    const grid g{origin(), origin(), static_cast<int>(log_uniform(1, 3e6)),
+                 static_cast<int>(log_uniform(1, 3e6))};
+    const std::string text = text_of(g, dx, dy, {1});
+    SCOPED_TRACE(text);
+    const mesh m = parse_mesh(text, "random.mesh");
+    ASSERT_EQ(m.nx, g.nx);
+    ASSERT_EQ(m.ny, g.ny);
+    const double ddx = static_cast<double>(dx);
+    const double ddy = static_cast<double>(dy);
+    EXPECT_LE(std::fabs(m.xmin - static_cast<double>(g.xmin)), 0.1 * ddx);
+    EXPECT_LE(std::fabs(m.ymin - static_cast<double>(g.ymin)), 0.1 * ddy);
+    EXPECT_LE(std::fabs(g.nx * (m.dx - ddx)), 0.1 * ddx);
+    EXPECT_LE(std::fabs(g.ny * (m.dy - ddy)), 0.1 * ddy);
   }
 }
 

@@ -16,6 +16,15 @@
 // characters and runs into the next one. Line 1 alone gives the counts; the
 // repeat counts of lines 3 and 4 must agree with it where they fit their
 // field.
+//
+// Where a field of lines 1 to 4 would misdescribe the grid, it is written
+// with the digits it needs instead (the shortest text that reads back as the
+// same single-precision value), set off from its neighbours by a blank: a
+// count of 100000 or more on line 1, an origin that 1 decimal moves by more
+// than a tenth of a cell, a cell size whose 3 decimals move the far edge
+// (count times size) by more than a tenth of a cell. Grids in degrees, or of
+// very many cells, need this; the reader takes lines 1 and 2 longer than
+// their fields as values separated by blanks.
 #pragma once
 
 #include <cstddef>
