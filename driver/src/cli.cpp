@@ -1,5 +1,9 @@
 #include "cli.hpp"
 
+#include <cmath>
+#include <tuple>
+#include <utility>
+
 #include "formats/decimal.hpp"
 
 namespace tervox {
@@ -48,23 +52,152 @@ std::optional<int> parse_integer(std::string_view text) {
   return to_int(text, v) == conversion::ok ? std::optional<int>(v) : std::nullopt;
 }
 
-std::optional<arguments> parse_command_line(std::span<const std::string> args) {
-  std::string text;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (i > 0)
-      text += ' ';
-    text += args[i];
+namespace {
+
+using request = command_line::request;
+
+command_line refuse(std::string problem = {}) {
+  command_line c;
+  c.problem = std::move(problem);
+  return c;
+}
+
+// The options. Each is one row: its name, whether it takes a value, what it
+// means (for --help), and what it does to the command line; `apply` returns
+// what is wrong with the value, or "".
+struct option {
+  std::string_view name;
+  std::string_view value_name;  ///< empty for an option without a value
+  std::string_view help;
+  std::string (*apply)(command_line& c, std::string_view value);
+};
+
+const option options[] = {
+    {"--help",
+     {},
+     "print this text and stop",
+     [](command_line& c, std::string_view) {
+       c.what = request::help;
+       return std::string();
+     }},
+    {"--version",
+     {},
+     "print the version and stop",
+     [](command_line& c, std::string_view) {
+       if (c.what != request::help)
+         c.what = request::version;
+       return std::string();
+     }},
+};
+
+const option* find_option(std::string_view name) {
+  for (const option& o : options) {
+    if (o.name == name)
+      return &o;
   }
-  const auto values = split_values(text);
-  if (!values || values->size() < 5)
-    return std::nullopt;
-  const auto& v = *values;
+  return nullptr;
+}
+
+std::string quoted_arg(std::string_view text) {
+  std::string s = "'";
+  s += text;
+  s += '\'';
+  return s;
+}
+
+// A cell size is a length: zero, negative, infinite or not-a-number sizes
+// place no usable grid.
+std::string check_cell_size(std::string_view name, std::string_view text, float v) {
+  if (v > 0 && std::isfinite(v))
+    return {};
+  std::string problem(name);
+  problem += " must be a positive cell size, got ";
+  problem += quoted_arg(text);
+  return problem;
+}
+
+}  // namespace
+
+std::string option_help() {
+  std::string text;
+  for (const option& o : options) {
+    std::string head = "  ";
+    head += o.name;
+    if (!o.value_name.empty()) {
+      head += ' ';
+      head += o.value_name;
+    }
+    if (head.size() < 20)
+      head.resize(20, ' ');
+    else
+      head += "  ";
+    text += head;
+    text += o.help;
+    text += '\n';
+  }
+  return text;
+}
+
+command_line read_command_line(std::span<const std::string> args) {
+  command_line c;
+  c.what = request::run;
+  std::size_t i = 0;
+  for (; i < args.size() && args[i].starts_with("--"); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      ++i;
+      break;
+    }
+    const std::size_t eq = arg.find('=');
+    const std::string_view name = std::string_view(arg).substr(0, eq);
+    const option* o = find_option(name);
+    if (o == nullptr)
+      return refuse("unknown option " + quoted_arg(name));
+    std::string_view value;
+    if (o->value_name.empty()) {
+      if (eq != std::string::npos)
+        return refuse("option " + quoted_arg(name) + " takes no value");
+    } else if (eq != std::string::npos) {
+      value = std::string_view(arg).substr(eq + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      return refuse("option " + quoted_arg(name) + " needs a value");
+    }
+    if (std::string problem = o->apply(c, value); !problem.empty())
+      return refuse(std::move(problem));
+  }
+  if (c.what != request::run)
+    return c;
+
+  const std::span<const std::string> rest = args.subspan(i);
+  std::vector<std::string> v;
+  if (rest.size() >= 5) {
+    v.assign(rest.begin(), rest.begin() + 5);
+  } else {
+    std::string text;
+    for (std::size_t k = 0; k < rest.size(); ++k) {
+      if (k > 0)
+        text += ' ';
+      text += rest[k];
+    }
+    auto values = split_values(text);
+    if (!values || values->size() < 5)
+      return refuse();
+    v = std::move(*values);
+  }
   const auto dx = parse_real(v[2]);
   const auto dy = parse_real(v[3]);
   const auto log = parse_integer(v[4]);
   if (!dx || !dy || !log)
-    return std::nullopt;
-  return arguments{v[0], v[1], *dx, *dy, *log};
+    return refuse();
+  for (const auto& [name, text, size] :
+       {std::tuple{"dx", v[2], *dx}, std::tuple{"dy", v[3], *dy}}) {
+    if (std::string problem = check_cell_size(name, text, size); !problem.empty())
+      return refuse(std::move(problem));
+  }
+  c.args = arguments{v[0], v[1], *dx, *dy, *log};
+  return c;
 }
 
 }  // namespace tervox

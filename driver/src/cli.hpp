@@ -1,11 +1,20 @@
-// The command line: five values, infile outfile dx dy log.
+// The command line: options, then five values, infile outfile dx dy log.
 //
-// The arguments are joined by single blanks into one text, which is split
-// into values at blanks, tabs and commas (a run of them is one separator, so
-// "a, b" and "a,b" and "a  b" are alike). A double-quoted part of a value
-// keeps its blanks and commas and loses its quotes: "my data.txt" is one
-// value. A slash is an ordinary character, since file names have folders.
-// The first five values are used and any further ones ignored.
+//   tervox [options] infile outfile dx dy log
+//
+// Options come first and start with "--"; "--" alone ends them, so that an
+// input named "--x" can still be given. An option that takes a value has it
+// in the next argument or after "=" ("--name V", "--name=V").
+//
+// With five or more arguments after the options, each is one value exactly
+// as the shell delivered it: tervox "my survey.txt" out.vol 25 25 1 works.
+// With fewer, the arguments are joined by single blanks into one text, which
+// is split into values at blanks, tabs and commas (a run of them is one
+// separator, so "a, b" and "a,b" and "a  b" are alike), as older command
+// lines such as tervox in.txt,out.vol,25,25,1 expect. There a double-quoted
+// part of a value keeps its blanks and commas and loses its quotes. A slash
+// is an ordinary character, since file names have folders. The first five
+// values are used and any further ones ignored.
 #pragma once
 
 #include <optional>
@@ -19,10 +28,29 @@ namespace tervox {
 struct arguments {
   std::string infile;   ///< the soundings file
   std::string outfile;  ///< the volume file; the mesh file is outfile + ".mesh"
-  float dx = 0;         ///< cell size along x (any value: zero and negative included)
+  float dx = 0;         ///< cell size along x: positive and finite
   float dy = 0;         ///< cell size along y
   int log = 0;          ///< exactly 1 selects interpolation of log(data)
 };
+
+/// What a command line asks for.
+///   run      grid `args`;
+///   help     print the usage and the description of arguments and options;
+///   version  print the version;
+///   refused  print the usage lines, and `problem` (when not empty) on
+///            standard error: the argument or option at fault and why.
+struct command_line {
+  enum class request { run, help, version, refused };
+  request what = request::refused;
+  arguments args;
+  std::string problem;
+};
+
+/// Reads the command line (the arguments after the program name).
+command_line read_command_line(std::span<const std::string> args);
+
+/// The options, one line each, for the help text.
+std::string option_help();
 
 /// The values of the command-line text, or nullopt when a double quote is
 /// left open.
@@ -35,10 +63,5 @@ std::optional<float> parse_real(std::string_view text);
 
 /// An optionally signed decimal integer that fits 32 bits; nullopt otherwise.
 std::optional<int> parse_integer(std::string_view text);
-
-/// The five arguments, or nullopt when the command line is to be refused with
-/// the usage lines: fewer than five values, a dx or dy that is not a real
-/// number, or a log that is not an integer.
-std::optional<arguments> parse_command_line(std::span<const std::string> args);
 
 }  // namespace tervox

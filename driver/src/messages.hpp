@@ -8,9 +8,11 @@
 //     naming the file (and where it helps the line or the value) concerned.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,6 +33,30 @@ inline constexpr std::string_view collinear = "Error: points are collinear.";
 inline std::string not_found(std::string_view infile) {
   return concat({"Error: ", infile, " not found."});
 }
+
+/// What --help prints after the usage lines.
+inline std::string help(std::string_view options) {
+  return concat({R"(
+tervox grids a file of soundings (x, y and one value per layer) onto a regular
+3-D grid: it triangulates the sounding locations, interpolates every layer at
+the centre of every cell, and writes the volume file and its mesh file.
+
+Arguments:
+  infile      the soundings file: three header lines (number of layers, layer
+              thicknesses, number of soundings), a line of column headings,
+              then one record per sounding: x y value1 value2 ...
+  outfile     the volume file to write, one value per line; the grid is
+              described in the mesh file outfile.mesh
+  dx dy       the cell sizes along x and y, in the units of the coordinates
+  log         1: interpolate the logarithm of the values; any other integer:
+              the values themselves
+
+Options (before the arguments; -- ends them):
+)",
+                 options});
+}
+
+inline constexpr std::string_view version_line = "tervox " TERVOX_VERSION "\n";
 
 /// One line of standard output as the tool prints it: a blank, the text, a
 /// line end.
@@ -56,6 +82,47 @@ inline diagnostic grid_too_large(char axis, double quotient, double cell_size) {
                 "holds; use a larger cell size",
                 quotient, axis, axis, cell_size);
   return fault(text);
+}
+
+/// A size in bytes as people read it: "730 bytes", "1.37 GB", "432 TB"
+/// (decimal units, three significant digits).
+inline std::string byte_size(double bytes) {
+  if (bytes < 1000)
+    return concat({std::to_string(static_cast<long long>(bytes)), " bytes"});
+  static constexpr const char* units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+  std::size_t u = 0;
+  bytes /= 1000;
+  while (bytes >= 999.5 && u + 1 < std::size(units)) {
+    bytes /= 1000;
+    ++u;
+  }
+  char text[48];
+  std::snprintf(text, sizeof text, "%.3g %s", bytes, units[u]);
+  return text;
+}
+
+/// The grid, as the size check and the progress line describe it.
+inline std::string grid_size(std::int64_t nx, std::int64_t ny, int nlayer) {
+  return concat({std::to_string(nx), " x ", std::to_string(ny), " cells, ", std::to_string(nlayer),
+                 nlayer == 1 ? " layer" : " layers"});
+}
+
+/// The shortest text that reads back as the same float: a cell size as the
+/// user wrote it, not its binary expansion.
+inline std::string shortest(float v) {
+  char text[32];
+  const auto r = std::to_chars(text, text + sizeof text, v);
+  return {text, r.ptr};
+}
+
+/// The volume cannot fit where it is to be written: it needs at least
+/// `least` bytes (every value in the short form), more than `room` says
+/// ("the 77.5 GB free on the file system of 'out.vol'").
+inline diagnostic volume_too_large(const std::string& grid, double least, std::string_view room,
+                                   float dx, float dy) {
+  return fault(concat({"the grid (", grid, ") needs a volume file of at least ", byte_size(least),
+                       ", more than ", room, "; use a larger cell size than dx = ", shortest(dx),
+                       ", dy = ", shortest(dy)}));
 }
 
 inline diagnostic output_is_input(std::string_view output, std::string_view input) {

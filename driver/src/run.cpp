@@ -21,6 +21,7 @@
 #include "formats/files.hpp"
 #include "formats/mesh_file.hpp"
 #include "formats/output_file.hpp"
+#include "formats/volume_line.hpp"
 #include "leading_nodes.hpp"
 #include "messages.hpp"
 #include "progress.hpp"
@@ -99,7 +100,33 @@ std::optional<int> volume_threads() {
   return std::min(*threads, most);
 }
 
-exit_status run_steps(std::span<const std::string> command_line, std::ostream& out,
+// Refuses a grid whose volume file cannot fit the free space of its file
+// system or the process's file-size limit.
+diagnostic check_room(const arguments& args, const grid& g, int nlayer) {
+  // In double: the product of three 32-bit counts can exceed 64 bits.
+  const double values = static_cast<double>(std::max(g.nx, 0)) *
+                        static_cast<double>(std::max(g.ny, 0)) * static_cast<double>(nlayer);
+  const double least = static_cast<double>(short_line_size) * values;
+  const output_room room = room_for(args.outfile);
+  const std::string grid = messages::grid_size(g.nx, g.ny, nlayer);
+  if (room.size_limit && least > static_cast<double>(*room.size_limit)) {
+    return messages::volume_too_large(
+        grid, least,
+        concat({"the file-size limit of ",
+                messages::byte_size(static_cast<double>(*room.size_limit)), " (ulimit -f)"}),
+        args.dx, args.dy);
+  }
+  if (room.free_bytes && least > static_cast<double>(*room.free_bytes)) {
+    return messages::volume_too_large(
+        grid, least,
+        concat({"the ", messages::byte_size(static_cast<double>(*room.free_bytes)),
+                " free on the file system of ", quoted(args.outfile)}),
+        args.dx, args.dy);
+  }
+  return {};
+}
+
+exit_status run_steps(std::span<const std::string> command_line_args, std::ostream& out,
                       std::ostream& err, const volume_method& method, progress_meter& meter) {
   install_output_cleanup();
 
@@ -107,13 +134,26 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   // zero or an overflow yields an infinity or a NaN and the run goes on.
 
   run_state state;
-  const auto parsed = parse_command_line(command_line);
-  if (!parsed) {
-    out << messages::console_line(messages::usage_line)
-        << messages::console_line(messages::usage_log_line) << std::flush;
-    return exit_status::usage;
+  const command_line request = read_command_line(command_line_args);
+  switch (request.what) {
+    case command_line::request::run:
+      break;
+    case command_line::request::refused:
+      out << messages::console_line(messages::usage_line)
+          << messages::console_line(messages::usage_log_line) << std::flush;
+      if (!request.problem.empty())
+        fail(err, messages::fault(request.problem));
+      return exit_status::usage;
+    case command_line::request::help:
+      out << messages::console_line(messages::usage_line)
+          << messages::console_line(messages::usage_log_line) << messages::help(option_help())
+          << std::flush;
+      return exit_status::success;
+    case command_line::request::version:
+      out << messages::version_line << std::flush;
+      return exit_status::success;
   }
-  state.args = *parsed;
+  state.args = request.args;
   const arguments& args = state.args;
   const std::optional<int> threads = volume_threads();
   if (!threads)
@@ -172,10 +212,22 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
     return fail(err, messages::grid_too_large('y', ay.quotient, static_cast<double>(args.dy)));
   state.g = grid{ax.min, ay.min, ax.count, ay.count};
 
-  // The mesh file is complete before the triangulation is tried, so a run
-  // that stops on collinear soundings still leaves it.
+  // A grid too large for its destination would run for hours and then fill
+  // the disk; the volume needs at least 9 bytes a value (every cell in the
+  // short form), and that is known now, before anything is written.
+  if (const diagnostic problem = check_room(args, state.g, s.nlayer); !problem.empty())
+    return fail(err, problem);
+
+  // The mesh file is complete before the triangulation is tried, so that a
+  // write error shows before the long work, but it stays a temporary file
+  // until the volume is complete too: a run that fails on the way leaves the
+  // earlier mesh and volume as they were, a pair that belongs together.
   const mesh_description mesh{state.g, args.dx, args.dy, s.nlayer, s.dz};
-  if (auto r = write_mesh(mesh_path, mesh); !r.ok())
+  output_file mesh_file(mesh_path, 4096);
+  if (auto r = mesh_file.open(); !r.ok())
+    return fail(err, r.problem);
+  mesh_file.write(mesh_text(mesh));
+  if (auto r = mesh_file.finish(); !r.ok())
     return fail(err, r.problem);
 
   // Order the soundings by increasing x. The construction inserts nodes in
@@ -207,8 +259,12 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
     const work_space work("work", triang::trmesh_work_size(n));
     triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, work.span(), ier, &meter.counter());
   }  // work is released here
-  if (ier == triang::trmesh_ier::collinear)
+  if (ier == triang::trmesh_ier::collinear) {
+    // Collinear soundings leave the mesh file, and no new volume.
+    if (auto r = mesh_file.put_in_place(); !r.ok())
+      fail(err, r.problem);
     return say(out, messages::collinear);
+  }
   // Too few nodes cannot happen after the reader's check; whatever else comes
   // back, the arrays are not a triangulation and the run cannot go on.
   if (ier != triang::trmesh_ier::ok)
@@ -227,7 +283,7 @@ exit_status run_steps(std::span<const std::string> command_line, std::ostream& o
   // On failure the volume's temporary file goes with `volume`.
   if (!located)
     return fail(err, messages::location_broken(args.infile));
-  if (auto r = volume.commit(); !r.ok())
+  if (auto r = commit_together(volume, mesh_file); !r.ok())
     return fail(err, r.problem);
   return exit_status::success;
 }

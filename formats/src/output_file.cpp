@@ -1,6 +1,9 @@
 #include "formats/output_file.hpp"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -170,14 +173,16 @@ void output_file::write(const char* data, std::size_t size) {
   used_ += size;
 }
 
-io_result output_file::commit() {
+io_result output_file::finish() {
+  if (finished_)
+    return {};
   if (fd_ < 0)
     return {cannot_write(path_, std::strerror(EBADF))};
   flush();
   if (error_ != 0)
     return failure(error_, false);
   // No fsync: it would make every run wait until gigabytes reach the disk,
-  // for a file that can be made again; the rename below still makes the file
+  // for a file that can be made again; the rename still makes the file
   // appear complete or not at all. Local file systems report a full disk when
   // the data is written, and network file systems when the file is closed,
   // so the close is checked like a write.
@@ -185,12 +190,59 @@ io_result output_file::commit() {
   fd_ = -1;
   if (::close(fd) != 0 && errno != EINTR)
     return failure(errno, false);
+  finished_ = true;
+  return {};
+}
+
+io_result output_file::put_in_place() {
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0)
     return failure(errno, false);
   unregister_live(slot_);
   slot_ = -1;
   temp_path_.clear();
+  finished_ = false;
   return {};
+}
+
+io_result output_file::commit() {
+  if (auto r = finish(); !r.ok())
+    return r;
+  return put_in_place();
+}
+
+io_result commit_together(output_file& first, output_file& second) {
+  if (auto r = first.finish(); !r.ok())
+    return r;
+  if (auto r = second.finish(); !r.ok())
+    return r;
+  // An interruption between the two renames would leave the new first file
+  // beside the old second one; the signals that end a run wait until both
+  // are in place.
+  sigset_t block{}, old{};
+  sigemptyset(&block);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, sig);
+  ::pthread_sigmask(SIG_BLOCK, &block, &old);
+  io_result r = first.put_in_place();
+  if (r.ok())
+    r = second.put_in_place();
+  ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  return r;
+}
+
+output_room room_for(const std::string& path) {
+  output_room room;
+  std::string folder = folder_of(path);
+  if (folder.empty())
+    folder = ".";
+  struct statvfs fs {};
+  if (::statvfs(folder.c_str(), &fs) == 0) {
+    room.free_bytes =
+        static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
+  }
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+    room.size_limit = static_cast<std::uint64_t>(limit.rlim_cur);
+  return room;
 }
 
 void output_file::discard() {
@@ -198,6 +250,7 @@ void output_file::discard() {
     ::close(fd_);
     fd_ = -1;
   }
+  finished_ = false;
   if (!temp_path_.empty()) {
     ::unlink(temp_path_.c_str());
     temp_path_.clear();

@@ -18,6 +18,8 @@ struct command_case {
   // Expected infile and outfile; nullptr when the usage lines are expected.
   const char* infile;
   const char* outfile;
+  // For a refused command line: the one line said about it, or "".
+  const char* problem = "";
 };
 
 const command_case command_cases[] = {
@@ -29,28 +31,79 @@ const command_case command_cases[] = {
     {"non-numeric dy", {"in.txt", "out.vol", "25", "25m", "1"}, nullptr, nullptr},
     {"non-numeric log", {"in.txt", "out.vol", "25", "25", "yes"}, nullptr, nullptr},
     {"real log", {"in.txt", "out.vol", "25", "25", "1.0"}, nullptr, nullptr},
-    {"unclosed quote", {"\"in.txt", "out.vol", "25", "25", "1"}, nullptr, nullptr},
-    // An argument with a blank is two values, so dx becomes "out.vol".
-    {"unquoted blank", {"my in.txt", "out.vol", "25", "25", "1"}, nullptr, nullptr},
+    {"not-a-number dx", {"in.txt", "out.vol", "nan", "25", "1"}, nullptr, nullptr},
+    {"unclosed quote", {"\"in.txt out.vol 25 25 1"}, nullptr, nullptr},
+    {"zero dx",
+     {"in.txt", "out.vol", "0", "25", "1"},
+     nullptr,
+     nullptr,
+     "dx must be a positive cell size, got '0'"},
+    {"negative dy",
+     {"in.txt", "out.vol", "25", "-25", "1"},
+     nullptr,
+     nullptr,
+     "dy must be a positive cell size, got '-25'"},
+    {"negative zero dx",
+     {"in.txt,out.vol,-0.0,25,1"},
+     nullptr,
+     nullptr,
+     "dx must be a positive cell size, got '-0.0'"},
+    {"dx beyond single precision: infinite",
+     {"in.txt", "out.vol", "1e39", "25", "1"},
+     nullptr,
+     nullptr,
+     "dx must be a positive cell size, got '1e39'"},
+    {"dx that rounds to zero",
+     {"in.txt", "out.vol", "1e-50", "25", "1"},
+     nullptr,
+     nullptr,
+     "dx must be a positive cell size, got '1e-50'"},
+    {"unknown option",
+     {"--max", "in.txt", "out.vol", "25", "25", "1"},
+     nullptr,
+     nullptr,
+     "unknown option '--max'"},
+    {"option with a value it does not take",
+     {"--help=yes"},
+     nullptr,
+     nullptr,
+     "option '--help' takes no value"},
     {"five values", {"in.txt", "out.vol", "25", "25", "1"}, "in.txt", "out.vol"},
+    // Five arguments or more: each is one value as the shell delivered it.
+    {"names with blanks and commas",
+     {"my in.txt", "my, out.vol", "25", "25", "1"},
+     "my in.txt",
+     "my, out.vol"},
+    {"quotes kept in a value of its own",
+     {"\"in\".txt", "out.vol", "25", "25", "1"},
+     "\"in\".txt",
+     "out.vol"},
+    {"empty name", {"", "out.vol", "25", "25", "1"}, "", "out.vol"},
+    {"extra values ignored", {"in.txt", "out.vol", "25", "25", "1", "x", "/"}, "in.txt", "out.vol"},
+    {"-- ends the options", {"--", "--in.txt", "out.vol", "25", "25", "1"}, "--in.txt", "out.vol"},
+    {"an argument after the values is no option",
+     {"in.txt", "out.vol", "25", "25", "1", "--help"},
+     "in.txt",
+     "out.vol"},
+    // Fewer than five: joined and split.
     {"commas without blanks", {"in.txt,out.vol,25,25,1"}, "in.txt", "out.vol"},
     {"commas and blanks mixed", {"in.txt ,", ",out.vol,\t25 ,25", "1"}, "in.txt", "out.vol"},
     {"tabs", {"in.txt\tout.vol\t25\t25\t1"}, "in.txt", "out.vol"},
-    {"extra values ignored", {"in.txt", "out.vol", "25", "25", "1", "x", "/"}, "in.txt", "out.vol"},
     {"quoted names with blanks",
-     {"\"my in.txt\"", "\"my, out.vol\"", "25", "25", "1"},
+     {"\"my in.txt\" \"my, out.vol\"", "25 25 1"},
      "my in.txt",
      "my, out.vol"},
     {"quoted part inside a value",
-     {"data/\"survey 1\".txt", "o", "25", "25", "1"},
+     {"data/\"survey 1\".txt o", "25", "25", "1"},
      "data/survey 1.txt",
      "o"},
-    {"empty quoted name", {"\"\"", "out.vol", "25", "25", "1"}, "", "out.vol"},
+    {"empty quoted name", {"\"\" out.vol", "25", "25", "1"}, "", "out.vol"},
+    {"-- then the joined form", {"--", "in.txt,out.vol,25,25,1"}, "in.txt", "out.vol"},
     {"slashes are part of names",
      {"/data/a/in.txt", "../out/x.vol", "25", "25", "1"},
      "/data/a/in.txt",
      "../out/x.vol"},
-    {"slash alone is a value", {"/", "out.vol", "25", "25", "1"}, "/", "out.vol"},
+    {"slash alone is a value", {"/ out.vol 25 25 1"}, "/", "out.vol"},
     {"long names kept whole",
      {"a_soundings_file_name_of_40_characters.txt", "an_output_name_longer_than_twenty.vol", "25",
       "25", "1"},
@@ -61,27 +114,46 @@ const command_case command_cases[] = {
 TEST(cli_test, accepts_or_refuses_command_lines) {
   for (const auto& c : command_cases) {
     SCOPED_TRACE(c.what);
-    const auto parsed = parse_command_line(c.args);
+    const command_line parsed = read_command_line(c.args);
     if (c.infile == nullptr) {
-      EXPECT_FALSE(parsed.has_value());
+      EXPECT_EQ(parsed.what, command_line::request::refused);
+      EXPECT_EQ(parsed.problem, c.problem);
       continue;
     }
-    ASSERT_TRUE(parsed.has_value());
-    EXPECT_EQ(parsed->infile, c.infile);
-    EXPECT_EQ(parsed->outfile, c.outfile);
-    EXPECT_EQ(parsed->dx, 25.0f);
-    EXPECT_EQ(parsed->dy, 25.0f);
-    EXPECT_EQ(parsed->log, 1);
+    ASSERT_EQ(parsed.what, command_line::request::run) << parsed.problem;
+    EXPECT_EQ(parsed.args.infile, c.infile);
+    EXPECT_EQ(parsed.args.outfile, c.outfile);
+    EXPECT_EQ(parsed.args.dx, 25.0f);
+    EXPECT_EQ(parsed.args.dy, 25.0f);
+    EXPECT_EQ(parsed.args.log, 1);
+  }
+}
+
+TEST(cli_test, help_and_version_stop_before_the_values) {
+  using request = command_line::request;
+  const struct {
+    std::vector<std::string> args;
+    request what;
+  } cases[] = {
+      {{"--help"}, request::help},
+      {{"--version"}, request::version},
+      {{"--version", "--help"}, request::help},
+      {{"--help", "in.txt", "out.vol", "0", "0", "0"}, request::help},
+      {{"--version", "--nosuch"}, request::refused},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    EXPECT_EQ(read_command_line(c.args).what, c.what);
   }
 }
 
 TEST(cli_test, numbers_go_to_their_fields) {
-  const std::vector<std::string> args{"in", "out", "12.5", "-3e2", "-7"};
-  const auto parsed = parse_command_line(args);
-  ASSERT_TRUE(parsed.has_value());
-  EXPECT_EQ(parsed->dx, 12.5f);
-  EXPECT_EQ(parsed->dy, -300.0f);
-  EXPECT_EQ(parsed->log, -7);
+  const std::vector<std::string> args{"in", "out", "12.5", "3e2", "-7"};
+  const command_line parsed = read_command_line(args);
+  ASSERT_EQ(parsed.what, command_line::request::run);
+  EXPECT_EQ(parsed.args.dx, 12.5f);
+  EXPECT_EQ(parsed.args.dy, 300.0f);
+  EXPECT_EQ(parsed.args.log, -7);
 }
 
 struct real_case {

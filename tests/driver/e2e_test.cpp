@@ -69,9 +69,9 @@ const usage_case usage_cases[] = {
     {"non-numeric dy", {"in.txt", "out.vol", "100", "fifty", "0"}},
     {"non-numeric log", {"in.txt", "out.vol", "100", "50", "log"}},
     {"real log", {"in.txt", "out.vol", "100", "50", "1.5"}},
-    // Without quotes the blank splits the name, and dx becomes "out.vol".
-    {"unquoted name with a blank", {"my in.txt", "out.vol", "100", "50", "0"}},
-    {"unclosed quote", {"\"in.txt", "out.vol", "100", "50", "0"}},
+    // Fewer than five arguments are split at blanks: dx becomes "out.vol".
+    {"name with a blank in the joined form", {"my in.txt out.vol 100", "50", "0"}},
+    {"unclosed quote", {"\"in.txt out.vol 100 50 0"}},
 };
 
 TEST_F(e2e_test, usage_lines_for_refused_command_lines) {
@@ -110,11 +110,21 @@ const accepted_case accepted_cases[] = {
      "in.txt",
      "out.vol",
      {"in.txt", "out.vol.mesh"}},
-    {"quoted names with blanks",
-     {"\"my in.txt\"", "\"my out.vol\"", "100", "50", "2"},
+    {"names with blanks, one argument each",
+     {"my in.txt", "my out.vol", "100", "50", "2"},
      "my in.txt",
      "my out.vol",
      {"my in.txt", "my out.vol.mesh"}},
+    {"quoted names with blanks in the joined form",
+     {"\"my in.txt\" \"my out.vol\" 100 50 2"},
+     "my in.txt",
+     "my out.vol",
+     {"my in.txt", "my out.vol.mesh"}},
+    {"an option-like name after --",
+     {"--", "--in.txt", "out.vol", "100", "50", "0"},
+     "--in.txt",
+     "out.vol",
+     {"--in.txt", "out.vol.mesh"}},
     {"names with slashes",
      {"data/in.txt", "./results/../data/out.vol", "100", "50", "-1"},
      "data/in.txt",
@@ -320,10 +330,12 @@ TEST_F(e2e_test, output_folder_that_does_not_exist) {
 }
 
 TEST_F(e2e_test, full_disk_leaves_the_earlier_file) {
-  put("in.txt", example_soundings);
+  // A grid without cells: its volume is empty and passes the size check
+  // made before anything is written. The limit lets the earlier file stand
+  // but not the new mesh file.
+  put("in.txt", mesh_cases[0].soundings);
   put("out.vol.mesh", earlier_mesh);
-  // The limit lets the earlier file stand but not the new mesh file.
-  const tool_run r = run({"in.txt", "out.vol", "100", "50", "0"}, earlier_mesh.size() + 1);
+  const tool_run r = run({"in.txt", "out.vol", "100", "100", "0"}, earlier_mesh.size() + 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "tervox: cannot write 'out.vol.mesh': File too large\n");
   EXPECT_EQ(r.status, 1);

@@ -247,7 +247,7 @@ TEST(faults_test, arrays_beyond_memory_are_named) {
            "*2\n0 10 " + many_layers + "*3\n",
        {"in.txt", "out.vol", "5", "5", "0"},
        {"out of memory"},
-       {"in.txt", "out.vol.mesh"}},
+       {"in.txt"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -307,9 +307,10 @@ TEST(faults_test, input_that_is_not_a_soundings_file) {
 
 // Soundings whose first triangles single precision gets wrong: the
 // construction would report success for a triangulation with a clockwise
-// triangle. Refused before the triangulation, once the mesh file is written
-// (as for collinear soundings). A set that is all tiny is called collinear
-// instead: a refusal too, the one the library gives.
+// triangle. Refused before the triangulation; the mesh file, still a
+// temporary file then, goes too. A set that is all tiny is called collinear
+// instead: a refusal too, the one the library gives, which leaves the mesh
+// file.
 TEST(faults_test, soundings_single_precision_cannot_order_are_refused) {
   const std::string refused =
       "tervox: 'in.txt': the soundings' coordinates are spread wider than single precision can "
@@ -319,17 +320,27 @@ TEST(faults_test, soundings_single_precision_cannot_order_are_refused) {
     const char* what;
     std::string soundings;
     std::string out, err;
+    std::vector<std::string> files;
   };
   const order_case cases[] = {
       // Seen from (-2^32, 2^37), (1, 1) has the rounded differences of (0, 0).
-      {"spread from 2^32 to 2^41", "-4294967296 137438953472 1\n0 0 2\n1 1 3\n3298534883328 0 4\n",
-       "", refused},
+      {"spread from 2^32 to 2^41",
+       "-4294967296 137438953472 1\n0 0 2\n1 1 3\n3298534883328 0 4\n",
+       "",
+       refused,
+       {"in.txt"}},
       // The cross product of the three tiny soundings underflows; the fourth
       // is found off their line.
-      {"three soundings within 2^-80 and one far away", "0 0 1\n1e-24 0 2\n1e-24 1e-24 3\n1 5 4\n",
-       "", refused},
-      {"three soundings within 2^-80 alone", "0 0 1\n1e-24 0 2\n1e-24 1e-24 3\n",
-       " Error: points are collinear.\n", ""},
+      {"three soundings within 2^-80 and one far away",
+       "0 0 1\n1e-24 0 2\n1e-24 1e-24 3\n1 5 4\n",
+       "",
+       refused,
+       {"in.txt"}},
+      {"three soundings within 2^-80 alone",
+       "0 0 1\n1e-24 0 2\n1e-24 1e-24 3\n",
+       " Error: points are collinear.\n",
+       "",
+       {"in.txt", "out.vol.mesh"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -340,7 +351,7 @@ TEST(faults_test, soundings_single_precision_cannot_order_are_refused) {
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(list_entries(dir.path()), (std::vector<std::string>{"in.txt", "out.vol.mesh"}));
+    EXPECT_EQ(list_entries(dir.path()), c.files);
   }
 }
 
@@ -404,22 +415,64 @@ TEST(faults_test, output_named_through_a_link_to_the_input) {
   EXPECT_FALSE(fs::exists(dir / "out.vol.mesh"));
 }
 
-// The mesh file fits under the file-size limit, the volume does not: the
-// mesh file is complete, the earlier volume stands, and nothing else is left.
-TEST(faults_test, volume_beyond_the_file_size_limit_leaves_the_earlier_volume) {
+// The limit passes the check made before anything is written (9 bytes a
+// value: 1800 bytes), but the volume's long lines (12 bytes) do not fit: the
+// write fails, and the earlier mesh and volume stand as a pair, untouched.
+TEST(faults_test, volume_beyond_the_file_size_limit_leaves_the_earlier_pair) {
   temp_folder dir;
   write_file(dir / "in.txt", small_survey);
   write_file(dir / "out.vol", "an earlier volume\n");
-  const outcome r = run_in(dir.path(), default_args, {std::nullopt, 1000, nullptr});
+  write_file(dir / "out.vol.mesh", "an earlier mesh\n");
+  const outcome r = run_in(dir.path(), default_args, {std::nullopt, 2000, nullptr});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "tervox: cannot write 'out.vol': File too large\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(list_entries(dir.path()),
             (std::vector<std::string>{"in.txt", "out.vol", "out.vol.mesh"}));
   EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
-  EXPECT_EQ(read_file(dir / "out.vol.mesh"),
-            "   10   10    2\n        -0.4        -0.4 0.0\n 10*1.000\n 10*1.000\n"
-            "    4.00    6.00\n");
+  EXPECT_EQ(read_file(dir / "out.vol.mesh"), "an earlier mesh\n");
+}
+
+// A grid whose volume cannot fit is refused before anything is written, at
+// once: a volume beyond the file-size limit, and one beyond any disk (the
+// example survey with cells of a millimetre: 4e12 values).
+TEST(faults_test, volume_that_cannot_fit_is_refused_before_the_run) {
+  struct room_case {
+    const char* what;
+    std::vector<std::string> args;
+    std::optional<rlim_t> file_size;
+    std::vector<std::string> needles;
+  };
+  const std::string survey = std::string(TERVOX_SOURCE_DIR) + "/examples/survey.txt";
+  const room_case cases[] = {
+      {"file-size limit",
+       {"in.txt", "out.vol", "1", "1", "0"},
+       1000,
+       {"tervox: the grid (10 x 10 cells, 2 layers) needs a volume file of at least 1.8 kB, more "
+        "than the file-size limit of 1 kB (ulimit -f); use a larger cell size than dx = 1, "
+        "dy = 1\n"}},
+      {"beyond any disk",
+       {survey, "out.vol", "0.001", "0.001", "1"},
+       std::nullopt,
+       {"tervox: the grid (1828800 x 1993300 cells, 12 layers) needs a volume file of at least "
+        "394 TB, more than the ",
+        " free on the file system of 'out.vol'; use a larger cell size than dx = 0.001, "
+        "dy = 0.001\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_folder dir;
+    write_file(dir / "in.txt", small_survey);
+    write_file(dir / "out.vol.mesh", "an earlier mesh\n");
+    const outcome r = run_in(dir.path(), c.args, {std::nullopt, c.file_size, nullptr});
+    EXPECT_EQ(r.out, "");
+    for (const std::string& needle : c.needles)
+      EXPECT_NE(r.err.find(needle), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(list_entries(dir.path()), (std::vector<std::string>{"in.txt", "out.vol.mesh"}));
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"), "an earlier mesh\n");
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -444,12 +497,13 @@ std::string long_survey() {
   return s;
 }
 
-bool has_temporary_file(const fs::path& dir) {
+int temporary_files(const fs::path& dir) {
+  int n = 0;
   for (const std::string& name : list_entries(dir)) {
     if (name.starts_with(".tervox-"))
-      return true;
+      ++n;
   }
-  return false;
+  return n;
 }
 
 TEST(faults_test, interrupted_run_leaves_no_temporary_or_partial_file) {
@@ -457,7 +511,7 @@ TEST(faults_test, interrupted_run_leaves_no_temporary_or_partial_file) {
   struct interrupt_case {
     int sig;
     bool in_volume;  // signal once the volume's temporary file exists, else
-                     // as soon as the mesh file is complete
+                     // as soon as the mesh's temporary file does
   };
   for (const interrupt_case c : {interrupt_case{SIGINT, true}, interrupt_case{SIGTERM, true},
                                  interrupt_case{SIGTERM, false}}) {
@@ -465,13 +519,14 @@ TEST(faults_test, interrupted_run_leaves_no_temporary_or_partial_file) {
     temp_folder dir;
     write_file(dir / "in.txt", survey);
     write_file(dir / "out.vol", "an earlier volume\n");
+    write_file(dir / "out.vol.mesh", "an earlier mesh\n");
     child run(dir.path(), {"in.txt", "out.vol", "2", "2", "0"}, {});
-    // The mesh file is renamed into place before the volume's temporary
-    // file is created, so both together mean the volume is being written.
+    // The mesh's temporary file is made before the triangulation, the
+    // volume's after it: two mean the volume is being written.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
     bool ready = false;
     while (!ready && run.running() && std::chrono::steady_clock::now() < deadline) {
-      ready = fs::exists(dir / "out.vol.mesh") && (!c.in_volume || has_temporary_file(dir.path()));
+      ready = temporary_files(dir.path()) == (c.in_volume ? 2 : 1);
       if (!ready)
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
@@ -482,8 +537,7 @@ TEST(faults_test, interrupted_run_leaves_no_temporary_or_partial_file) {
     EXPECT_EQ(list_entries(dir.path()),
               (std::vector<std::string>{"in.txt", "out.vol", "out.vol.mesh"}));
     EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
-    EXPECT_EQ(read_file(dir / "out.vol.mesh"),
-              "  498  498    1\n        -0.7        -0.7 0.0\n498*2.000\n498*2.000\n    1.00\n");
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"), "an earlier mesh\n");
   }
 }
 

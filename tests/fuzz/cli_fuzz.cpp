@@ -1,11 +1,14 @@
 // The command line on arbitrary text, split into arguments at NUL bytes as
 // the operating system hands them over. Whatever the text, the outcome is
-// five values or a refusal; an accepted dx, dy and log are the numbers that
-// an independent conversion of the same texts gives.
+// five values, a refusal, or the help or version text; an accepted dx, dy and
+// log are the numbers that an independent conversion of the same texts gives,
+// and the cell sizes are positive and finite.
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,29 +90,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0)
     args.clear();
 
-  const auto parsed = tervox::parse_command_line(args);
+  const tervox::command_line parsed = tervox::read_command_line(args);
+  // The only options stop the run, so a run has at most a leading "--".
+  std::vector<std::string> rest(args.begin(), args.end());
+  if (!rest.empty() && rest.front() == "--")
+    rest.erase(rest.begin());
   std::string joined;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    joined += (i > 0 ? " " : "") + args[i];
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    joined += (i > 0 ? " " : "") + rest[i];
   }
-  const auto values = tervox::split_values(joined);
+  const auto values = rest.size() >= 5 ? std::optional(rest) : tervox::split_values(joined);
   if (values) {
     for (const std::string& v : *values) {
       check_real(v);
       check_integer(v);
     }
   }
-  if (!parsed)
+  if (parsed.what != tervox::command_line::request::run)
     return 0;
   require(values && values->size() >= 5, "accepted with fewer than five values");
   const auto& v = *values;
-  require(parsed->infile == v[0] && parsed->outfile == v[1], "file names are not the values");
+  const tervox::arguments& a = parsed.args;
+  require(a.infile == v[0] && a.outfile == v[1], "file names are not the values");
   const auto dx = tervox::parse_real(v[2]);
   const auto dy = tervox::parse_real(v[3]);
   const auto log = tervox::parse_integer(v[4]);
   require(dx && dy && log, "accepted a dx, dy or log that is not a number");
-  require(std::memcmp(&parsed->dx, &*dx, sizeof(float)) == 0 &&
-              std::memcmp(&parsed->dy, &*dy, sizeof(float)) == 0 && parsed->log == *log,
+  require(std::memcmp(&a.dx, &*dx, sizeof(float)) == 0 &&
+              std::memcmp(&a.dy, &*dy, sizeof(float)) == 0 && a.log == *log,
           "accepted numbers differ from the values");
+  require(*dx > 0 && *dy > 0 && std::isfinite(*dx) && std::isfinite(*dy),
+          "accepted a cell size that is not positive and finite");
   return 0;
 }

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,6 +57,13 @@ class output_file {
   /// destination is left as it was.
   io_result commit();
 
+  /// The first half of commit(): flushes and closes the temporary file,
+  /// which stays until put_in_place() or the destructor.
+  io_result finish();
+  /// The second half: renames the finished temporary file over the
+  /// destination.
+  io_result put_in_place();
+
   const std::string& path() const { return path_; }
 
  private:
@@ -69,8 +78,24 @@ class output_file {
   std::size_t capacity_;
   std::size_t used_ = 0;
   int fd_ = -1;
-  int error_ = 0;  ///< errno of the first failed write, 0 while all is well
-  int slot_ = -1;  ///< entry in the signal handler's table, -1 if none
+  int error_ = 0;          ///< errno of the first failed write, 0 while all is well
+  int slot_ = -1;          ///< entry in the signal handler's table, -1 if none
+  bool finished_ = false;  ///< closed by finish(), not yet in place
 };
+
+/// Commits two files that belong together: both are finished first, and
+/// only when both are complete are they put in place, `first` then
+/// `second`, with interruptions held off in between. When either cannot be
+/// finished, neither destination changes.
+io_result commit_together(output_file& first, output_file& second);
+
+/// What the file system and the process allow a new file at `path`: the
+/// space free for it in its folder's file system, and the file-size limit
+/// (ulimit -f). Each is nullopt where there is none or it cannot be had.
+struct output_room {
+  std::optional<std::uint64_t> free_bytes;
+  std::optional<std::uint64_t> size_limit;
+};
+output_room room_for(const std::string& path);
 
 }  // namespace tervox
