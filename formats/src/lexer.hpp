@@ -81,6 +81,22 @@ class lexer {
   }
 
   std::int64_t last_line() const { return src_.last_line(); }
+  /// The line of the current position: after a value, the line it is on.
+  std::int64_t line() const { return src_.line(); }
+
+  /// The rest of the current line, not consumed; at most `limit` bytes.
+  std::string peek_line(std::size_t limit = 1 << 16) { return src_.peek_line(limit); }
+
+  /// Takes the next whole line into `text` (at most `limit` bytes of it)
+  /// and its number into `line`; false when the input has ended.
+  bool take_line(std::string& text, std::int64_t& line, std::size_t limit = 1 << 16) {
+    if (src_.at(0) == end_of_input)
+      return false;
+    line = src_.line();
+    text = src_.peek_line(limit);
+    src_.skip_line();
+    return true;
+  }
 
   /// Skips a whole line; false when the input has ended before it.
   bool skip_whole_line() {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <new>
 #include <utility>
 #include <vector>
@@ -22,6 +23,13 @@ std::string shortest(float v) {
 
 std::string point(float x, float y) {
   return concat({"(", shortest(x), ", ", shortest(y), ")"});
+}
+
+// How finely single precision holds values of v's magnitude: the step from
+// |v| to the next float.
+float step_at(float v) {
+  const float a = std::fabs(v);
+  return std::nextafter(a, std::numeric_limits<float>::infinity()) - a;
 }
 
 // A key that orders as the float does and is equal for 0 and -0.
@@ -105,16 +113,33 @@ diagnostic check_locations(const survey& s, std::string_view name) {
     };
     std::partial_sort(pairs.begin(), pairs.begin() + static_cast<std::ptrdiff_t>(shown),
                       pairs.end(), by_later);
-    const auto describe_pair = [&](const std::pair<int, int>& p) {
-      return concat({std::to_string(p.first), " and ", std::to_string(p.second)});
+    // A sounding as the file has it: its number and the line it starts on.
+    const auto sounding = [&](int i) {
+      std::string t = std::to_string(i);
+      if (s.line.size() == s.xloc.size())
+        t += concat({" (line ", std::to_string(s.line[static_cast<std::size_t>(i - 1)]), ")"});
+      return t;
     };
+    const auto describe_pair = [&](const std::pair<int, int>& p) {
+      return concat({sounding(p.first), " and ", sounding(p.second)});
+    };
+    // Locations that differ in the file can meet once rounded: single
+    // precision holds a northing of 7,000,000 in steps of 0.5.
+    const auto& first = pairs.front();
+    const float magnitude = std::max(std::fabs(x(first.first)), std::fabs(y(first.first)));
+    const std::string coarseness =
+        magnitude > 0
+            ? concat({"steps by ", shortest(step_at(magnitude)), " at ", shortest(magnitude)})
+            : std::string();
     if (pairs.size() == 1) {
-      const auto& p = pairs.front();
-      return fault(concat({"soundings ", describe_pair(p), " are at the same location ",
-                           point(x(p.first), y(p.first))}));
+      return fault(
+          concat({"soundings ", describe_pair(first), " share the location ",
+                  point(x(first.first), y(first.first)), " once rounded to single precision",
+                  coarseness.empty() ? "" : concat({", which ", coarseness})}));
     }
-    std::string d =
-        concat({std::to_string(pairs.size()), " pairs of soundings are at the same location: "});
+    std::string d = concat({std::to_string(pairs.size()),
+                            " pairs of soundings share a location once rounded to single "
+                            "precision: "});
     for (std::size_t k = 0; k < shown; ++k) {
       const auto& p = pairs[k];
       d += concat({k > 0 ? ", " : "", describe_pair(p), " at ", point(x(p.first), y(p.first))});
@@ -122,6 +147,8 @@ diagnostic check_locations(const survey& s, std::string_view name) {
     if (pairs.size() > shown) {
       d += ", ...";
     }
+    if (!coarseness.empty())
+      d += concat({"; single precision ", coarseness});
     return fault(std::move(d));
   } catch (const std::bad_alloc&) {
     return fault(concat({"cannot allocate the memory to compare the locations of ",

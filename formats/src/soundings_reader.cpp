@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "formats/decimal.hpp"
 #include "formats/diagnostic.hpp"
@@ -105,6 +106,54 @@ std::string found_text(const item& it) {
 }
 
 // ---------------------------------------------------------------------------
+// A look at whole lines, for the warnings
+// ---------------------------------------------------------------------------
+
+// The values of a line, split as the free format splits them (blanks, tabs,
+// carriage returns, commas), up to a slash; enough to tell a line of numbers.
+std::vector<std::string_view> line_values(std::string_view line) {
+  std::vector<std::string_view> values;
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    const char c = line[pos];
+    if (c == '/')
+      break;
+    if (c == ' ' || c == '\t' || c == '\r' || c == ',') {
+      ++pos;
+      continue;
+    }
+    const std::size_t end = line.find_first_of(" \t\r,/", pos);
+    values.push_back(
+        line.substr(pos, end == std::string_view::npos ? line.size() - pos : end - pos));
+    pos = end == std::string_view::npos ? line.size() : end;
+  }
+  return values;
+}
+
+bool all_numbers(const std::vector<std::string_view>& values) {
+  double v = 0;
+  return std::all_of(values.begin(), values.end(),
+                     [&](std::string_view t) { return to_real(t, v) == conversion::ok; });
+}
+
+// A record that ran on to the next line where that line looks like a record
+// of its own: a value short, the record swallows the next sounding.
+struct continuation {
+  int sounding = 0;
+  std::int64_t line = 0;       // where the record starts
+  int values_on_line = 0;      // the values the record found there
+  std::int64_t next_line = 0;  // where it went on
+
+  std::string text(int per_record) const {
+    using std::to_string;
+    return concat({"sounding ", to_string(sounding), " on line ", to_string(line), " has ",
+                   to_string(values_on_line), " of ", to_string(per_record),
+                   " values and continues on line ", to_string(next_line),
+                   ", which looks like a record of its own"});
+  }
+};
+
+// ---------------------------------------------------------------------------
 // Reader
 // ---------------------------------------------------------------------------
 
@@ -159,12 +208,62 @@ class reader {
       return true;
     }
     if (it.what != item::value || to_real(it.text, v) != conversion::ok) {
+      // The end of the file where a value is due: most often a record that
+      // was short and took the next line's values, found long before.
+      if (it.what == item::end_of_file && first_continuation_.sounding != 0) {
+        return fail(e, it,
+                    concat({"; ", first_continuation_.text(per_record_),
+                            " (a record a value short takes the next line's values)"}));
+      }
       return fail(e, it);
     }
     return true;
   }
 
-  read_outcome bad() { return {read_status::bad_input, std::move(diagnostic_)}; }
+  // Called after each value of sounding i; `index` counts its values from 0.
+  // Notes the first line change of the record when the new line holds as
+  // many values as a whole record.
+  void follow_record(int i, int index, std::int64_t& line) {
+    const std::int64_t now = lex_.line();
+    if (now == line || line < 0)
+      return;
+    const std::int64_t start = line;
+    line = -1;  // only the first change of line counts
+    const int on_new_line = 1 + static_cast<int>(line_values(lex_.peek_line()).size());
+    if (on_new_line != per_record_)
+      return;
+    if (continuations_++ == 0)
+      first_continuation_ = {i, start, index, now};
+  }
+
+  void warn(std::int64_t line, std::string text) {
+    warnings_.push_back({std::string(name_), line, {}, {}, concat({"warning: ", text})});
+  }
+
+  // The records after the last sounding the header counts: lines of numbers
+  // only, as many as a record needs at least (x, y and a value).
+  void look_past_the_end(int nsound) {
+    std::string text;
+    std::int64_t line = 0, first = 0, records = 0;
+    while (lex_.take_line(text, line)) {
+      const auto values = line_values(text);
+      if (values.size() >= 3 && all_numbers(values)) {
+        first = records == 0 ? line : first;
+        ++records;
+      }
+    }
+    if (records > 0) {
+      using std::to_string;
+      warn(0, concat({"the header counts ", to_string(nsound), " soundings; ", to_string(records),
+                      records == 1 ? " more record follows on line "
+                                   : " more records follow from line ",
+                      to_string(first), records == 1 ? " and is ignored" : " and are ignored"}));
+    }
+  }
+
+  read_outcome bad() {
+    return {read_status::bad_input, std::move(diagnostic_), std::move(warnings_)};
+  }
 
   // Runs `make` and turns an allocation failure into a diagnostic naming the
   // array and the number of values asked for.
@@ -188,6 +287,10 @@ class reader {
   lexer lex_;
   std::string_view name_;
   diagnostic diagnostic_;
+  std::vector<diagnostic> warnings_;
+  int per_record_ = 0;  // values a record holds: x, y and one per layer
+  int continuations_ = 0;
+  continuation first_continuation_;
 };
 
 read_outcome reader::run(survey& out) {
@@ -234,7 +337,7 @@ read_outcome reader::run(survey& out) {
   }
   lex_.end_statement();
   if (out.nsound < 3) {
-    return {read_status::too_few_soundings, {}};
+    return {read_status::too_few_soundings, {}, std::move(warnings_)};
   }
   if (out.nsound > max_soundings) {
     diagnostic_ = {std::string(name_),
@@ -247,10 +350,18 @@ read_outcome reader::run(survey& out) {
   }
   const int nsound = out.nsound;
 
-  if (!lex_.skip_whole_line()) {
+  std::string heading;
+  std::int64_t heading_line = 0;
+  if (!lex_.take_line(heading, heading_line)) {
     item eof{item::end_of_file, {}, {}, lex_.last_line()};
     fail({expected::heading}, eof);
     return bad();
+  }
+  // Without its heading line a file loses its first sounding to the skip.
+  if (const auto values = line_values(heading); !values.empty() && all_numbers(values)) {
+    warn(heading_line,
+         "this line is skipped as the column headings, but holds only numbers; if it is the "
+         "first sounding, the heading line above it is missing");
   }
 
   const auto n = static_cast<std::uint64_t>(nsound);
@@ -266,24 +377,45 @@ read_outcome reader::run(survey& out) {
     return bad();
   }
 
+  if (!allocate("line", n, [&] { out.line.reserve(static_cast<std::size_t>(n)); })) {
+    return bad();
+  }
+  per_record_ = 2 + nlayer;
   for (int i = 1; i <= nsound; ++i) {
     lex_.begin_statement();
     double x = 0;
     double y = 0;
-    if (!real({expected::x, 0, i}, x) || !real({expected::y, 0, i}, y)) {
+    if (!real({expected::x, 0, i}, x)) {
       return bad();
     }
+    const std::int64_t start = lex_.line();
+    std::int64_t line_now = start;
+    if (!real({expected::y, 0, i}, y)) {
+      return bad();
+    }
+    follow_record(i, 1, line_now);
     for (int k = 1; k <= nlayer; ++k) {
       // dat(i, k): entry i of the contiguous column of layer k.
       if (!real({expected::layer, k, i}, out.value(i, k))) {
         return bad();
       }
+      follow_record(i, k + 1, line_now);
     }
     lex_.end_statement();
     out.xloc.push_back(to_single(x));
     out.yloc.push_back(to_single(y));
+    out.line.push_back(start);
   }
-  return {};
+  if (continuations_ > 0) {
+    std::string text = first_continuation_.text(per_record_);
+    if (continuations_ > 1) {
+      text += concat({"; ", std::to_string(continuations_ - 1),
+                      continuations_ == 2 ? " more sounding does" : " more soundings do", " so"});
+    }
+    warn(0, text);
+  }
+  look_past_the_end(nsound);
+  return {read_status::ok, {}, std::move(warnings_)};
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -132,6 +133,19 @@ class source {
         return;
       }
     }
+  }
+
+  /// The rest of the current line, up to `limit` bytes, without consuming
+  /// it: for a look at what a line holds.
+  std::string peek_line(std::size_t limit) {
+    std::string text;
+    for (std::size_t k = 0; k < limit; ++k) {
+      const int c = at(k);
+      if (c == end_of_input || c == '\n')
+        break;
+      text += static_cast<char>(c);
+    }
+    return text;
   }
 
   std::int64_t line() const { return line_; }

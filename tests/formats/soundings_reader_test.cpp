@@ -454,7 +454,8 @@ TEST(reader_test, check_locations) {
   } cases[] = {
       {"distinct", at({0, 1, 0, 1}, {0, 0, 1, 1}), ""},
       {"neighbouring floats are distinct", at({1, std::nextafter(1.0f, 2.0f), 1}, {0, 0, -0.0f}),
-       "survey.txt: soundings 1 and 3 are at the same location (1, 0)"},
+       "survey.txt: soundings 1 and 3 share the location (1, 0) once rounded to single precision, "
+       "which steps by 1.1920929e-07 at 1"},
       {"x not finite", at({0, inf, 0}, {0, 0, 1}),
        "survey.txt: sounding 2 has a location that is not finite: (inf, 0)"},
       {"y not a number", at({0, 1, 0}, {0, 0, nan}),
@@ -462,17 +463,19 @@ TEST(reader_test, check_locations) {
       {"several not finite, checked before duplicates", at({0, 0, -inf, 5, 0}, {0, 0, 1, inf, 2}),
        "survey.txt: sounding 3 has a location that is not finite: (-inf, 1); 2 soundings in all"},
       {"one pair", at({0, 0.5f, 1, 0.5f}, {0, 2, 0, 2}),
-       "survey.txt: soundings 2 and 4 are at the same location (0.5, 2)"},
+       "survey.txt: soundings 2 and 4 share the location (0.5, 2) once rounded to single "
+       "precision, which steps by 2.3841858e-07 at 2"},
       {"zero and minus zero are one place", at({-0.0f, 1, 0}, {0, 0, -0.0f}),
-       "survey.txt: soundings 1 and 3 are at the same location (-0, 0)"},
+       "survey.txt: soundings 1 and 3 share the location (-0, 0) once rounded to single precision"},
       {"three at one place", at({3, 1, 3, 0, 3}, {3, 0, 3, 1, 3}),
-       "survey.txt: 2 pairs of soundings are at the same location: 1 and 3 at (3, 3), "
-       "1 and 5 at (3, 3)"},
+       "survey.txt: 2 pairs of soundings share a location once rounded to single precision: "
+       "1 and 3 at (3, 3), 1 and 5 at (3, 3); single precision steps by 2.3841858e-07 at 3"},
       {"many pairs, the first few by the later sounding",
        at({9, 8, 7, 6, 5, 4, 3, 7, 5, 6, 3, 8, 9, 4, 0},
           {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}),
-       "survey.txt: 7 pairs of soundings are at the same location: 3 and 8 at (7, 0), "
-       "5 and 9 at (5, 0), 4 and 10 at (6, 0), 7 and 11 at (3, 0), 2 and 12 at (8, 0), ..."},
+       "survey.txt: 7 pairs of soundings share a location once rounded to single precision: "
+       "3 and 8 at (7, 0), 5 and 9 at (5, 0), 4 and 10 at (6, 0), 7 and 11 at (3, 0), "
+       "2 and 12 at (8, 0), ...; single precision steps by 4.7683716e-07 at 7"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -488,7 +491,20 @@ TEST(reader_test, check_locations_sees_the_rounded_coordinates) {
       "1\n");
   ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.problem.message();
   EXPECT_EQ(check_locations(p.s, "survey.txt").message(),
-            "survey.txt: soundings 1 and 3 are at the same location (0.1, 0)");
+            "survey.txt: soundings 1 (line 5) and 3 (line 7) share the location (0.1, 0) once "
+            "rounded to single precision, which steps by 7.450581e-09 at 0.1");
+
+  // UTM: northings 0.1 apart in the file are one float, and the records
+  // are named by the lines they start on, a blank line and a record over
+  // two lines included.
+  const parsed utm = read_text(
+      "N of layers 1\nno thick nesses\nN of soundings 3\nx y rho\n"
+      "512345.5 7012345.1 1\n\n512400 7012345.1\n1\n512345.5 7012345.2 1\n");
+  ASSERT_EQ(utm.outcome.status, read_status::ok) << utm.outcome.problem.message();
+  EXPECT_EQ(utm.s.line, (std::vector<std::int64_t>{5, 7, 9}));
+  EXPECT_EQ(check_locations(utm.s, "utm.txt").message(),
+            "utm.txt: soundings 1 (line 5) and 3 (line 9) share the location (512345.5, 7012345) "
+            "once rounded to single precision, which steps by 0.5 at 7012345");
 }
 
 TEST(reader_test, check_locations_finds_one_pair_among_many) {
@@ -508,11 +524,78 @@ TEST(reader_test, check_locations_finds_one_pair_among_many) {
   EXPECT_EQ(check_locations(at(x, y), "big.txt").message(), "");
   x.push_back(x[12344]);
   y.push_back(y[12344]);
-  char expected[128];
+  char expected[256];
   std::snprintf(expected, sizeof expected,
-                "big.txt: soundings 12345 and 200001 are at the same location (%g, %g)",
-                static_cast<double>(x[12344]), static_cast<double>(y[12344]));
+                "big.txt: soundings 12345 and 200001 share the location (%g, %g) once rounded "
+                "to single precision, which steps by 1.5258789e-05 at %g",
+                static_cast<double>(x[12344]), static_cast<double>(y[12344]),
+                static_cast<double>(std::max(x[12344], y[12344])));
   EXPECT_EQ(check_locations(at(x, y), "big.txt").message(), expected);
+}
+
+// What the free format allows but most likely loses a sounding is read as
+// before and named in one warning per kind; a file without any of it gives
+// none.
+TEST(reader_test, warnings_for_lost_soundings) {
+  const std::string head2 = "N of layers 2\nthick ness (m) 5\nN of soundings ";
+  const struct {
+    const char* what;
+    std::string text;
+    int nsound;  // soundings read
+    std::vector<std::string> warnings;
+  } cases[] = {
+      {"clean file; a record over two lines and trailing text are fine",
+       head2 + "3\nx y a b\n0 0 1 2\n1 0\n1 2\n0 1 1 2\nend of data\n\n",
+       3,
+       {}},
+      {"records after the last counted sounding",
+       head2 + "3\nx y a b\n0 0 1 2\n1 0 1 2\n0 1 1 2\n1 1 1 2\n2 2 1 2\n\n3 3,1,2\n",
+       3,
+       {"survey.txt: warning: the header counts 3 soundings; 3 more records follow from line 8 "
+        "and are ignored"}},
+      {"one record after the last",
+       head2 + "3\nx y a b\n0 0 1 2\n1 0 1 2\n0 1 1 2\n1 1 1 2\n",
+       3,
+       {"survey.txt: warning: the header counts 3 soundings; 1 more record follows on line 8 "
+        "and is ignored"}},
+      {"a record a value short swallows the next line",
+       head2 + "3\nx y a b\n0 0 1\n1 0 1 2\n0 1 1 2\n5 5 1 2\n",
+       3,
+       {"survey.txt: warning: sounding 1 on line 5 has 3 of 4 values and continues on line 6, "
+        "which looks like a record of its own"}},
+      {"several short records: one warning with a count",
+       head2 + "3\nx y a b\n0 0 1\n1 0 1 2\n0 1\n2 2 1 2\n3 3 1\n4 4 1 2\n",
+       3,
+       {"survey.txt: warning: sounding 1 on line 5 has 3 of 4 values and continues on line 6, "
+        "which looks like a record of its own; 2 more soundings do so"}},
+      {"the heading line missing: line 4 holds numbers only",
+       head2 + "3\n9 9 1 2\n0 0 1 2\n1 0 1 2\n0 1 1 2\n",
+       3,
+       {"survey.txt:4: warning: this line is skipped as the column headings, but holds only "
+        "numbers; if it is the first sounding, the heading line above it is missing"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const parsed p = read_text(c.text);
+    ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.problem.message();
+    EXPECT_EQ(p.s.nsound, c.nsound);
+    std::vector<std::string> warnings;
+    for (const diagnostic& w : p.outcome.warnings) warnings.push_back(w.message());
+    EXPECT_EQ(warnings, c.warnings);
+  }
+}
+
+// A short record that takes the next line's values leaves the file short at
+// its end; the error says where the trouble began.
+TEST(reader_test, end_of_file_names_the_first_short_record) {
+  const parsed p = read_text(
+      "N of layers 2\nthick ness (m) 5\nN of soundings 3\nx y a b\n0 0 1 2\n1 0 1\n0 1 1 2\n");
+  ASSERT_EQ(p.outcome.status, read_status::bad_input);
+  EXPECT_EQ(p.outcome.problem.message(),
+            "survey.txt:7: expected x of sounding 3, got end of file; sounding 2 on line 6 "
+            "has 3 of 4 values and continues on line 7, which looks like a record of its own (a "
+            "record a value short takes the next line's values)");
+  EXPECT_TRUE(p.outcome.warnings.empty());
 }
 
 }  // namespace

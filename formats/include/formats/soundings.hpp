@@ -51,9 +51,10 @@ namespace tervox {
 struct survey {
   int nlayer = 0;
   int nsound = 0;
-  std::vector<float> dz;          // nlayer-1 thicknesses
-  std::vector<float> xloc, yloc;  // nsound each, file order
-  std::vector<float> dat;         // nsound*nlayer, layer by layer
+  std::vector<float> dz;           // nlayer-1 thicknesses
+  std::vector<float> xloc, yloc;   // nsound each, file order
+  std::vector<float> dat;          // nsound*nlayer, layer by layer
+  std::vector<std::int64_t> line;  // nsound: the line each record starts on
 
   /// The nsound values of layer k (1-based), contiguous so that one layer
   /// can be handed to a library routine as a plain array of node values.
@@ -82,6 +83,10 @@ enum class read_status { ok, too_few_soundings, bad_input };
 struct read_outcome {
   read_status status = read_status::ok;
   diagnostic problem;  // for bad_input: where and why
+  /// What the format allows but most likely loses a sounding: records after
+  /// the last one the header counts, a record that runs on to a line
+  /// holding a whole record, a heading line of numbers only. One each.
+  std::vector<diagnostic> warnings;
 };
 
 /// Reads a soundings file; `name` is the file name used in diagnostics.
