@@ -8,9 +8,11 @@
 //     naming the file (and where it helps the line or the value) concerned.
 #pragma once
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -57,6 +59,24 @@ Options (before the arguments; -- ends them):
 }
 
 inline constexpr std::string_view version_line = "tervox " TERVOX_VERSION "\n";
+
+/// Why an input that is there cannot be read, from the errno of its open;
+/// "" where "not found" says it all (no such file, a path through a file).
+inline std::string_view unreadable_reason(int error) {
+  switch (error) {
+    case 0:
+    case ENOENT:
+    case ENOTDIR:
+      return {};
+    case EISDIR:
+      return "is a folder";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    default:
+      return std::strerror(error);
+  }
+}
 
 /// One line of standard output as the tool prints it: a blank, the text, a
 /// line end.

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "cli.hpp"
 #include "messages.hpp"
@@ -84,6 +85,15 @@ void progress_meter::begin(run_phase p, std::int64_t total) {
   phase_start_ = std::chrono::steady_clock::now();
 }
 
+void progress_meter::describe(std::string text) {
+  std::lock_guard lock(m_);
+  description_ = std::move(text);
+  // A line on show gets the grid at once; one not yet drawn has it when it
+  // first is.
+  if (drawn_ && !stop_)
+    draw();
+}
+
 void progress_meter::finish() {
   {
     std::lock_guard lock(m_);
@@ -114,8 +124,10 @@ constexpr std::string_view erase_line = "\033[K";
 }  // namespace
 
 void progress_meter::draw() {
-  const std::string text = progress_text(phase_, done_.load(std::memory_order_relaxed), total_,
-                                         std::chrono::steady_clock::now() - phase_start_);
+  std::string text = progress_text(phase_, done_.load(std::memory_order_relaxed), total_,
+                                   std::chrono::steady_clock::now() - phase_start_);
+  if (!description_.empty())
+    text.insert(messages::prefix.size(), messages::concat({description_, ": "}));
   put(fd_, messages::concat({"\r", text, erase_line}));
   drawn_ = true;
 }

@@ -5,7 +5,7 @@
 // terminal, a run that has gone on for longer than a delay (a second by
 // default) redraws one line there a few times a second:
 //
-//   tervox: writing  45%, about 12 s left
+//   tervox: 73 x 80 cells, 12 layers, 0.8 MB: writing  45%, about 12 s left
 //
 // and clears it when the run ends, before any message is printed. Nothing is
 // drawn when standard error is not a terminal, so logs and pipes never see it,
@@ -58,6 +58,10 @@ class progress_meter {
   std::atomic<std::int64_t>& counter() { return done_; }
   void advance_to(std::int64_t done) { done_.store(done, std::memory_order_relaxed); }
 
+  /// What the line starts with once the grid is known ("73 x 80 cells,
+  /// 12 layers, 0.8 MB"), so that a run far larger than meant shows it.
+  void describe(std::string text);
+
   /// Stops drawing and clears the line; called before the run prints
   /// anything, so that messages never share a line with it.
   void finish();
@@ -74,6 +78,7 @@ class progress_meter {
   bool drawn_ = false;  // something is on the line
   run_phase phase_ = run_phase::reading;
   std::int64_t total_ = 0;
+  std::string description_;
   std::chrono::steady_clock::time_point phase_start_ = std::chrono::steady_clock::now();
   std::thread drawer_;
 };

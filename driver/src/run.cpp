@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -161,12 +162,21 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   const std::string mesh_path = args.outfile + ".mesh";
 
   // Any failure to open counts as "not found"; a folder opens as a stream on
-  // Linux but is not a soundings file.
+  // Linux but is not a soundings file. Where the file is there but cannot
+  // be read, standard error says why.
   std::ifstream in;
-  if (!is_folder(args.infile))
+  int open_error = EISDIR;
+  if (!is_folder(args.infile)) {
+    errno = 0;
     in.open(args.infile, std::ios::binary);
-  if (!in.is_open())
-    return say(out, messages::not_found(args.infile));
+    open_error = errno;
+  }
+  if (!in.is_open()) {
+    say(out, messages::not_found(args.infile));
+    if (const std::string_view reason = messages::unreadable_reason(open_error); !reason.empty())
+      fail(err, messages::fault(concat({quoted(args.infile), ": ", reason})));
+    return exit_status::failure;
+  }
 
   // The soundings are read in full before anything is written, so an output
   // name that is the input would silently replace the user's data.
@@ -185,6 +195,7 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   meter.begin(run_phase::reading, regular_file_size(args.infile));
   const read_outcome read = read_soundings(in, args.infile, s, &meter.counter());
   in.close();
+  for (const diagnostic& warning : read.warnings) fail(err, warning);
   switch (read.status) {
     case read_status::ok:
       break;
@@ -217,6 +228,10 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   // short form), and that is known now, before anything is written.
   if (const diagnostic problem = check_room(args, state.g, s.nlayer); !problem.empty())
     return fail(err, problem);
+  meter.describe(concat(
+      {messages::grid_size(state.g.nx, state.g.ny, s.nlayer), ", ",
+       messages::byte_size(static_cast<double>(long_line_size) * static_cast<double>(state.g.nx) *
+                           static_cast<double>(state.g.ny) * static_cast<double>(s.nlayer))}));
 
   // The mesh file is complete before the triangulation is tried, so that a
   // write error shows before the long work, but it stays a temporary file

@@ -1,6 +1,7 @@
 // The built program, run as a user runs it: in a fresh folder, checking what
 // it prints, its exit status and which files it leaves.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -156,16 +157,31 @@ TEST(e2e_command_line, accepted_command_lines_write_the_mesh_file) {
   }
 }
 
+// The message stays " Error: <infile> not found."; where the input is there
+// but cannot be read, standard error says why.
 TEST_F(e2e_test, missing_soundings_file_creates_nothing) {
   fs::create_directory(dir / "folder");
-  // Names are used whole, so the message shows all 25 characters.
-  for (const std::string name : {"nosuch.txt", "soundings_of_25_chars.txt", "folder"}) {
-    SCOPED_TRACE(name);
-    const tool_run r = run({name, "out.vol", "100", "50", "0"});
-    EXPECT_EQ(r.out, " Error: " + name + " not found.\n");
-    EXPECT_EQ(r.err, "");
+  put("locked.txt", example_soundings);
+  fs::permissions(dir / "locked.txt", fs::perms::none);
+  const struct {
+    std::string name;
+    std::string err;
+  } cases[] = {
+      {"nosuch.txt", ""},
+      // Names are used whole, so the message shows all 25 characters.
+      {"soundings_of_25_chars.txt", ""},
+      {"folder", "tervox: 'folder': is a folder\n"},
+      {"locked.txt", "tervox: 'locked.txt': permission denied\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.name == "locked.txt" && ::geteuid() == 0)
+      continue;  // root reads any file
+    const tool_run r = run({c.name, "out.vol", "100", "50", "0"});
+    EXPECT_EQ(r.out, " Error: " + c.name + " not found.\n");
+    EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(entries(), std::vector<std::string>{"folder/"});
+    EXPECT_EQ(entries(), (std::vector<std::string>{"folder/", "locked.txt"}));
   }
 }
 

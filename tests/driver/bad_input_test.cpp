@@ -1,0 +1,208 @@
+// The built program on the mistakes real survey data and command lines
+// bring: what it says, its exit status and the files it leaves. Each case is
+// a row of the README's table of bad input.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/run_program.hpp"
+
+namespace tervox_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string usage_text =
+    " Usage:  tervox  infile outfile dx dy  log\n"
+    " log: =1 to work with log(data)\n";
+
+const std::string header2 = "Number of layers 2\nLayer thicknesses (m) 5\nNumber of soundings ";
+
+// Four soundings, two layers; a grid of 10 x 10 cells with dx = dy = 1.
+const std::string four_soundings = header2 + "4\nx y a b\n0 0 1 2\n10 0 3 4\n0 10 5 6\n10 10 7 8\n";
+
+class bad_input : public ::testing::Test {
+ protected:
+  tool_run run(const std::vector<std::string>& args) {
+    return run_tool(args, tool_options(dir.path()));
+  }
+  std::vector<std::string> entries() const { return list_entries(dir.path()); }
+
+  temp_folder dir;
+};
+
+// A cell size that places no grid, and a malformed option, are command-line
+// errors: the usage lines, one line naming the fault, status 2, no file.
+TEST_F(bad_input, refused_command_lines_name_the_fault) {
+  write_file(dir / "in.txt", four_soundings);
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"in.txt", "zero.vol", "0", "25", "1"},
+       "tervox: dx must be a positive cell size, got '0'\n"},
+      {{"in.txt", "neg.vol", "25", "-25", "1"},
+       "tervox: dy must be a positive cell size, got '-25'\n"},
+      {{"in.txt", "inf.vol", "1e39", "25", "1"},
+       "tervox: dx must be a positive cell size, got '1e39'\n"},
+      // Not a number at all: the usage lines say it, as for any other word.
+      {{"in.txt", "nan.vol", "nan", "25", "1"}, ""},
+      {{"--verbose", "in.txt", "out.vol", "1", "1", "0"}, "tervox: unknown option '--verbose'\n"},
+      {{"--version=2"}, "tervox: option '--version' takes no value\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[std::min<std::size_t>(2, c.args.size() - 1)]);
+    const tool_run r = run(c.args);
+    EXPECT_EQ(r.out, usage_text);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(entries(), std::vector<std::string>{"in.txt"});
+  }
+}
+
+TEST_F(bad_input, help_and_version) {
+  const tool_run help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_TRUE(help.out.starts_with(usage_text)) << help.out;
+  for (const char* part :
+       {"infile", "outfile", "dx dy", "log", "outfile.mesh", "--help", "--version", "-- ends them"})
+    EXPECT_NE(help.out.find(part), std::string::npos) << part;
+
+  const tool_run version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.err, "");
+  unsigned major = 0, minor = 0, patch = 0;
+  char end = 0;
+  EXPECT_EQ(std::sscanf(version.out.c_str(), "tervox %u.%u.%u%c", &major, &minor, &patch, &end), 4)
+      << version.out;
+  EXPECT_EQ(end, '\n');
+  EXPECT_TRUE(entries().empty());
+}
+
+// Five arguments are five values however many blanks the names hold.
+TEST_F(bad_input, names_with_blanks_as_the_shell_delivers_them) {
+  write_file(dir / "my survey.txt", four_soundings);
+  const tool_run r = run({"my survey.txt", "my grid.vol", "1", "1", "0"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(entries(),
+            (std::vector<std::string>{"my grid.vol", "my grid.vol.mesh", "my survey.txt"}));
+}
+
+// Mistakes that lose soundings while the format allows them: the run goes
+// through with the soundings as read (the same volume and mesh as the file
+// that says what was read), and standard error names the lines.
+TEST_F(bad_input, lost_soundings_are_named_and_the_outputs_stay) {
+  const struct {
+    const char* what;
+    std::string soundings;
+    std::string as_read;  // the same soundings, with nothing to warn about
+    std::string err;
+  } cases[] = {
+      {"header counts fewer soundings than follow", four_soundings + "5 5 9 9\n6 6 9 9\n",
+       four_soundings,
+       "tervox: in.txt: warning: the header counts 4 soundings; 2 more records follow from "
+       "line 9 and are ignored\n"},
+      {"a record a value short takes the next line",
+       header2 + "4\nx y a b\n0 0 1\n10 0 3 4\n0 10 5 6\n10 10 7 8\n3 3 1 1\n",
+       header2 + "4\nx y a b\n0 0 1 10\n0 10 5 6\n10 10 7 8\n3 3 1 1\n",
+       "tervox: in.txt: warning: sounding 1 on line 5 has 3 of 4 values and continues on line 6, "
+       "which looks like a record of its own\n"},
+      {"the heading line missing", header2 + "4\n0 0 1 2\n10 0 3 4\n0 10 5 6\n10 10 7 8\n5 4 3 3\n",
+       header2 + "4\nx y a b\n10 0 3 4\n0 10 5 6\n10 10 7 8\n5 4 3 3\n",
+       "tervox: in.txt:4: warning: this line is skipped as the column headings, but holds only "
+       "numbers; if it is the first sounding, the heading line above it is missing\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(dir / "in.txt", c.soundings);
+    write_file(dir / "clean.txt", c.as_read);
+    const tool_run r = run({"in.txt", "out.vol", "1", "1", "0"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+    const tool_run clean = run({"clean.txt", "clean.vol", "1", "1", "0"});
+    EXPECT_EQ(clean.status, 0);
+    EXPECT_EQ(clean.err, "");
+    EXPECT_EQ(read_file(dir / "out.vol"), read_file(dir / "clean.vol"));
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"), read_file(dir / "clean.vol.mesh"));
+  }
+}
+
+TEST_F(bad_input, short_record_named_when_the_file_then_ends_early) {
+  const std::string soundings = header2 + "4\nx y a b\n0 0 1 2\n10 0 3\n0 10 5 6\n10 10 7 8\n";
+  write_file(dir / "in.txt", soundings);
+  const tool_run r = run({"in.txt", "out.vol", "1", "1", "0"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "tervox: in.txt:8: expected x of sounding 4, got end of file; sounding 2 on line 6 "
+            "has 3 of 4 values and continues on line 7, which looks like a record of its own (a "
+            "record a value short takes the next line's values)\n");
+  EXPECT_EQ(entries(), std::vector<std::string>{"in.txt"});
+}
+
+// UTM northings 0.1 apart in the file are one location in single precision.
+TEST_F(bad_input, duplicate_locations_name_lines_and_precision) {
+  write_file(dir / "in.txt",
+             "Number of layers 1\nLayer thicknesses (m)\nNumber of soundings 4\n"
+             "x y rho\n512345.5 7012345.1 1\n512400 7012345.1 1\n"
+             "512345.5 7012400 1\n512345.5 7012345.2 1\n");
+  const tool_run r = run({"in.txt", "out.vol", "10", "10", "0"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "tervox: in.txt: soundings 1 (line 5) and 4 (line 8) share the location (512345.5, "
+            "7012345) once rounded to single precision, which steps by 0.5 at 7012345\n");
+  EXPECT_EQ(entries(), std::vector<std::string>{"in.txt"});
+}
+
+// Grids the fixed fields of the mesh file would misplace: a survey in
+// degrees, and 100000 cells along x in one row.
+TEST_F(bad_input, mesh_files_that_describe_their_grid) {
+  const struct {
+    const char* what;
+    std::string soundings;
+    std::vector<std::string> sizes;
+    std::string mesh;
+  } cases[] = {
+      {"degrees",
+       "Number of layers 1\nLayer thicknesses (m)\nNumber of soundings 3\nlon lat rho\n"
+       "-27.05 153.01 1\n-27.0 153.01 2\n-27.03 153.03 3\n",
+       {"0.0005", "0.0005"},
+       "  100   40    1\n    -27.0502    153.0098 0.0\n100*0.0005\n 40*0.0005\n    1.00\n"},
+      {"100000 cells and one row",
+       "Number of layers 1\nLayer thicknesses (m)\nNumber of soundings 3\nx y rho\n"
+       "0 0 1\n100000 0 2\n50000 0.5 3\n",
+       {"1", "1"},
+       " 100000    1    1\n        -0.4        -0.4 0.0\n****1.000\n  1*1.000\n    1.00\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(dir / "in.txt", c.soundings);
+    const tool_run r = run({"in.txt", "out.vol", c.sizes[0], c.sizes[1], "0"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"), c.mesh);
+  }
+}
+
+// On a terminal the progress line starts with the size of the grid.
+TEST_F(bad_input, progress_line_shows_the_grid) {
+  const std::string survey = std::string(TERVOX_SOURCE_DIR) + "/examples/survey.txt";
+  tool_options options(dir.path());
+  options.environment = {"TERVOX_PROGRESS_DELAY=0"};
+  options.stderr_on_terminal = true;
+  const tool_run r = run_tool({survey, "survey.vol", "25", "25", "1"}, options);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("\rtervox: 73 x 80 cells, 12 layers, 841 kB: "), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace tervox_test
