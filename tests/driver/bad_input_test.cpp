@@ -14,12 +14,6 @@
 namespace tervox_test {
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string usage_text =
-    " Usage:  tervox  infile outfile dx dy  log\n"
-    " log: =1 to work with log(data)\n";
-
 const std::string header2 = "Number of layers 2\nLayer thicknesses (m) 5\nNumber of soundings ";
 
 // Four soundings, two layers; a grid of 10 x 10 cells with dx = dy = 1.

@@ -15,10 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string usage_text =
-    " Usage:  tervox  infile outfile dx dy  log\n"
-    " log: =1 to work with log(data)\n";
-
 // Three soundings and three layers; with dx = 100 and dy = 50 they give
 // nx = 10, ny = 12, xmin = -40 and ymin = 960.5.
 const std::string example_soundings =

@@ -11,6 +11,12 @@
 
 namespace tervox_test {
 
+/// The two lines tervox prints on standard output for a command line it
+/// refuses.
+inline const std::string usage_text =
+    " Usage:  tervox  infile outfile dx dy  log\n"
+    " log: =1 to work with log(data)\n";
+
 struct tool_run {
   int status = -1;  ///< exit status; 128 + n when killed by signal n
   std::string out;  ///< standard output
