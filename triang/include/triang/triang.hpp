@@ -186,6 +186,20 @@ void trfind(int istart, float px, float py, std::span<const float> x, std::span<
 inline constexpr int trfind_failed = -1;
 
 // ---------------------------------------------------------------------------
+// Nearest node
+// ---------------------------------------------------------------------------
+
+/// The node nearest to (px, py), found by a walk from node start (values
+/// outside 1..n are taken as 1) that moves to the nearest neighbour while it
+/// is strictly nearer; in a Delaunay triangulation that walk ends at a
+/// nearest node. dsq receives the squared distance, formed in double from the
+/// single-precision coordinates. Of several nodes at the same distance, the
+/// one the walk reaches first is returned. The structure must be a
+/// triangulation of nodes 1..iend.size() (n >= 1).
+int nearnd(int start, float px, float py, std::span<const float> x, std::span<const float> y,
+           std::span<const int> iadj, std::span<const int> iend, double& dsq);
+
+// ---------------------------------------------------------------------------
 // Node insertion (no optimisation: see adnode)
 // ---------------------------------------------------------------------------
 
