@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <system_error>
 #include <thread>
 #include <triang/triang.hpp>
@@ -331,12 +332,14 @@ bool same_location(const cell_location& a, const cell_location& b) {
 class block_writer {
  public:
   block_writer(const node_data& nodes, const node_values& values, const cell_grid& cells,
-               const chain_plan& plan, bool log_mode)
+               const chain_plan& plan, bool log_mode, const volume_masks& masks)
       : nodes_(nodes),
         values_(values),
         cells_(cells),
         plan_(plan),
         log_mode_(log_mode),
+        masks_(masks),
+        max_dsq_(static_cast<double>(masks.max_distance) * static_cast<double>(masks.max_distance)),
         fill_(back_transform(fill_value(log_mode), log_mode)),
         zero_(back_transform(0.0f, log_mode)),
         locs_(plan.join.size(), std::vector<cell_location>(static_cast<std::size_t>(plan.block))),
@@ -366,6 +369,8 @@ class block_writer {
       }
       for (; i < count; ++i) locs_[j][i] = locs_[j - 1][i];
     }
+    if (masks_.max_distance > 0)
+      mask_far_cells(first, count);
 
     if (text.size() < max_bytes(plan_, nodes_.nlayer))
       text.resize(max_bytes(plan_, nodes_.nlayer));
@@ -384,6 +389,27 @@ class block_writer {
   }
 
  private:
+  // Cells whose centre lies farther than the limit from every sounding
+  // become filled cells in every layer. Only cells that layer 1 locates
+  // inside a triangle need the test: a cell outside the hull in layer 1 is
+  // filled there already, and can be inside in another layer only when its
+  // centre is a boundary node, at distance 0. The walk to the nearest node
+  // starts at a vertex of the cell's own triangle, a step or two away.
+  void mask_far_cells(std::int64_t first, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      const cell_location& loc = locs_[0][i];
+      if (loc.kind != cell_kind::inside)
+        continue;
+      const std::int64_t c = first + static_cast<std::int64_t>(i);
+      double dsq = 0;
+      triang::nearnd(loc.nv1, cells_.px(c), cells_.py(c), nodes_.xloc, nodes_.yloc, nodes_.iadj,
+                     nodes_.iend, dsq);
+      if (dsq > max_dsq_) {
+        for (auto& chain : locs_) chain[i].kind = cell_kind::exterior;
+      }
+    }
+  }
+
   // All layers' values at cell i of the block into cell_, as the
   // interpolation routine and the back-transform leave them. Usually every
   // layer has the same location there; where the chains still differ, each
@@ -417,6 +443,8 @@ class block_writer {
                                  static_cast<double>(z3[k]) * r3);
           cell_[k] = back_transform(pz, log_mode_);
         }
+        if (!masks_.doi.empty())
+          mask_below_doi(loc, first, last);
         return;
       }
       case cell_kind::exterior:
@@ -430,11 +458,28 @@ class block_writer {
               cell_.begin() + static_cast<std::ptrdiff_t>(last), zero_);
   }
 
+  // Layers first+1 .. last whose top lies deeper than the depth of
+  // investigation at the cell become not-a-number. The depth is interpolated
+  // like a layer value, over the same triangle with the same weights.
+  void mask_below_doi(const cell_location& loc, std::size_t first, std::size_t last) {
+    const triang::one_based<const float> doi(masks_.doi);
+    const float depth =
+        static_cast<float>(static_cast<double>(doi[loc.nv1]) * static_cast<double>(loc.r[0]) +
+                           static_cast<double>(doi[loc.nv2]) * static_cast<double>(loc.r[1]) +
+                           static_cast<double>(doi[loc.nv3]) * static_cast<double>(loc.r[2]));
+    for (std::size_t k = first; k < last; ++k) {
+      if (masks_.tops[k] > static_cast<double>(depth))
+        cell_[k] = std::numeric_limits<float>::quiet_NaN();
+    }
+  }
+
   const node_data& nodes_;
   const node_values& values_;
   const cell_grid& cells_;
   const chain_plan& plan_;
   bool log_mode_;
+  const volume_masks& masks_;
+  double max_dsq_;
   float fill_;
   float zero_;
   std::vector<std::vector<cell_location>> locs_;
@@ -444,8 +489,8 @@ class block_writer {
 }  // namespace
 
 bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                   output_file& file, int threads, std::int64_t block_cells,
-                   progress_meter* meter) {
+                   output_file& file, int threads, std::int64_t block_cells, progress_meter* meter,
+                   const volume_masks& masks) {
   const cell_grid cells(geo);
   if (cells.count() == 0 || nodes.nlayer < 1)
     return true;
@@ -469,7 +514,7 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
   return make_blocks_in_order(
       plan.blocks(), threads,
       [&] {
-        return [writer = block_writer(nodes, values, cells, plan, log_mode)](
+        return [writer = block_writer(nodes, values, cells, plan, log_mode, masks)](
                    std::int64_t b, std::vector<char>& text, std::size_t& used) mutable {
           return writer.fill_block(b, text, used);
         };

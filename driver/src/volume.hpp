@@ -46,6 +46,20 @@ struct node_data {
   }
 };
 
+/// Cells and values left out of the volume, beyond those outside the hull.
+/// Without any (the default) the volume is the plain interpolation.
+struct volume_masks {
+  /// A cell whose centre lies farther than this from every sounding is
+  /// written as a filled cell; 0 for no limit.
+  float max_distance = 0;
+  /// The depth of investigation of every node (node order, as xloc), or
+  /// empty. Layer k of a cell is not-a-number where its top, `tops[k-1]`,
+  /// lies deeper than the depth of investigation interpolated at the cell
+  /// centre over the same triangle as the layer's values.
+  std::span<const float> doi;
+  std::span<const double> tops;  ///< nlayer entries, layer 1's top (0) first
+};
+
 /// The grid geometry of a run.
 struct grid_geometry {
   grid g;
@@ -67,8 +81,11 @@ struct grid_geometry {
 /// cannot be had) reaches the caller as an exception once every thread has
 /// ended; the file is then incomplete as well.
 /// A `meter`, when given, hears of the gridding and of the cells written.
+/// `masks` blanks cells far from the soundings and layers below the depth of
+/// investigation; they decide per cell and per layer from the same located
+/// triangle, so the bytes stay independent of threads and blocks.
 bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
                    output_file& file, int threads, std::int64_t block_cells = 0,
-                   progress_meter* meter = nullptr);
+                   progress_meter* meter = nullptr, const volume_masks& masks = {});
 
 }  // namespace tervox
