@@ -1,10 +1,12 @@
 #include "cli.hpp"
 
 #include <cmath>
+#include <limits>
 #include <tuple>
 #include <utility>
 
 #include "formats/decimal.hpp"
+#include "formats/diagnostic.hpp"
 
 namespace tervox {
 namespace {
@@ -86,6 +88,33 @@ const option options[] = {
      [](command_line& c, std::string_view) {
        if (c.what != request::help)
          c.what = request::version;
+       return std::string();
+     }},
+    {"--max-distance", "D", "fill the cells whose centre lies farther than D from every sounding",
+     [](command_line& c, std::string_view value) {
+       const std::optional<float> d = parse_real(value);
+       if (!d || !(*d > 0) || !std::isfinite(*d))
+         return concat({"--max-distance must be a positive distance, got ", quoted(value)});
+       c.args.max_distance = *d;
+       return std::string();
+     }},
+    {"--nodata", "V", "values equal to V (or nan) are missing: NaN where a cell's triangle has one",
+     [](command_line& c, std::string_view value) {
+       if (is_nan_word(value)) {
+         c.args.nodata = std::numeric_limits<float>::quiet_NaN();
+         return std::string();
+       }
+       const std::optional<float> v = parse_real(value);
+       if (!v)
+         return concat({"--nodata must be a number or nan, got ", quoted(value)});
+       c.args.nodata = *v;
+       return std::string();
+     }},
+    {"--doi",
+     {},
+     "records end with a depth of investigation; deeper layers are NaN",
+     [](command_line& c, std::string_view) {
+       c.args.doi = true;
        return std::string();
      }},
 };
@@ -196,7 +225,11 @@ command_line read_command_line(std::span<const std::string> args) {
     if (std::string problem = check_cell_size(name, text, size); !problem.empty())
       return refuse(std::move(problem));
   }
-  c.args = arguments{v[0], v[1], *dx, *dy, *log};
+  c.args.infile = v[0];
+  c.args.outfile = v[1];
+  c.args.dx = *dx;
+  c.args.dy = *dy;
+  c.args.log = *log;
   return c;
 }
 

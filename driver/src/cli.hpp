@@ -31,6 +31,10 @@ struct arguments {
   float dx = 0;         ///< cell size along x: positive and finite
   float dy = 0;         ///< cell size along y
   int log = 0;          ///< exactly 1 selects interpolation of log(data)
+  // Options
+  float max_distance = 0;       ///< cells farther from every sounding are filled; 0: no limit
+  std::optional<float> nodata;  ///< the value that marks a missing value
+  bool doi = false;             ///< records end with a depth of investigation
 };
 
 /// What a command line asks for.

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -127,6 +128,30 @@ diagnostic check_room(const arguments& args, const grid& g, int nlayer) {
   return {};
 }
 
+// Values equal to `nodata` become not-a-number, before any logarithm, so
+// that every cell whose triangle has such a vertex gets not-a-number in that
+// layer: the interpolation carries it through whatever the weights. A
+// depth of investigation equal to it is unknown and masks nothing.
+void mark_missing(survey& s, float nodata) {
+  const bool nan = std::isnan(nodata);
+  const float missing = std::numeric_limits<float>::quiet_NaN();
+  for (std::vector<float>* values : {&s.dat, &s.doi}) {
+    for (float& v : *values) {
+      if (nan ? std::isnan(v) : v == nodata)
+        v = missing;
+    }
+  }
+}
+
+// The depth of the top of every layer: 0, then the running sums of the
+// thicknesses, added in double.
+std::vector<double> layer_tops(std::span<const float> dz, int nlayer) {
+  std::vector<double> tops(static_cast<std::size_t>(nlayer), 0.0);
+  for (std::size_t k = 1; k < tops.size(); ++k)
+    tops[k] = tops[k - 1] + static_cast<double>(dz[k - 1]);
+  return tops;
+}
+
 exit_status run_steps(std::span<const std::string> command_line_args, std::ostream& out,
                       std::ostream& err, const volume_method& method, progress_meter& meter) {
   install_output_cleanup();
@@ -193,7 +218,8 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
 
   survey& s = state.soundings;
   meter.begin(run_phase::reading, regular_file_size(args.infile));
-  const read_outcome read = read_soundings(in, args.infile, s, &meter.counter());
+  const read_options wanted{args.doi, args.nodata && std::isnan(*args.nodata)};
+  const read_outcome read = read_soundings(in, args.infile, s, &meter.counter(), wanted);
   in.close();
   for (const diagnostic& warning : read.warnings) fail(err, warning);
   switch (read.status) {
@@ -207,6 +233,9 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   if (const diagnostic problem = check_locations(s, args.infile); !problem.empty()) {
     return fail(err, problem);
   }
+
+  if (args.nodata)
+    mark_missing(s, *args.nodata);
 
   if (args.log == 1) {
     // No value is tested first: a zero gives -Infinity and a negative value a
@@ -253,6 +282,8 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
     std::vector<int> ind = create_array<int>("ind", n);
     triang::reordr(n, 3, s.xloc, s.yloc, s.layer(1), ind);
     for (int k = 2; k <= s.nlayer; ++k) triang::permut(n, ind, s.layer(k));
+    if (args.doi)
+      triang::permut(n, ind, s.doi);
   }  // ind is released here
 
   // The construction finds its first triangles in single precision; where
@@ -293,8 +324,11 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   output_file volume(args.outfile);
   if (auto r = volume.open(); !r.ok())
     return fail(err, r.problem);
-  const bool located = method ? method(nodes, geo, log_mode, volume)
-                              : stream_volume(nodes, geo, log_mode, volume, *threads, 0, &meter);
+  const std::vector<double> tops = args.doi ? layer_tops(s.dz, s.nlayer) : std::vector<double>{};
+  const volume_masks masks{args.max_distance, s.doi, tops};
+  const bool located =
+      method ? method(nodes, geo, log_mode, volume, masks)
+             : stream_volume(nodes, geo, log_mode, volume, *threads, 0, &meter, masks);
   // On failure the volume's temporary file goes with `volume`.
   if (!located)
     return fail(err, messages::location_broken(args.infile));

@@ -37,8 +37,9 @@ struct run_state {
 /// tool streams it (stream_volume); the test suite puts the straightforward
 /// sequence in its place to compare the two. Returns false when point
 /// location reported a broken structure.
-using volume_method = std::function<bool(const node_data& nodes, const grid_geometry& geo,
-                                         bool log_mode, output_file& file)>;
+using volume_method =
+    std::function<bool(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                       output_file& file, const volume_masks& masks)>;
 
 /// Carries out a whole run; messages go to `out`, diagnostics to `err`.
 /// `args` are the command-line arguments after the program name. Without a

@@ -138,4 +138,8 @@ conversion to_int(std::string_view t, int& v) {
   return convert_int(t, v);
 }
 
+bool is_nan_word(std::string_view t) {
+  return t.size() == 3 && (t[0] | 0x20) == 'n' && (t[1] | 0x20) == 'a' && (t[2] | 0x20) == 'n';
+}
+
 }  // namespace tervox

@@ -53,7 +53,7 @@ float to_single(double d) {
 
 /// What a read statement expects, for the diagnostics.
 struct expected {
-  enum kind { label, nlayer, thickness, nsound, heading, x, y, layer };
+  enum kind { label, nlayer, thickness, nsound, heading, x, y, layer, doi };
   kind what;
   int number = 0;    // label word, thickness or layer number
   int sounding = 0;  // sounding number; for a label, the header line (1 to 3)
@@ -82,6 +82,9 @@ std::string describe(const expected& e) {
       return concat({"y of sounding ", to_string(e.sounding)});
     case expected::layer:
       return concat({"layer ", to_string(e.number), " of sounding ", to_string(e.sounding)});
+    case expected::doi:
+      return concat({"the depth of investigation of sounding ", to_string(e.sounding),
+                     " (a value after its last layer)"});
   }
   return {};
 }
@@ -159,8 +162,9 @@ struct continuation {
 
 class reader {
  public:
-  reader(std::istream& in, std::string_view name, std::atomic<std::int64_t>* bytes_read)
-      : lex_(in, bytes_read), name_(name) {}
+  reader(std::istream& in, std::string_view name, const read_options& options,
+         std::atomic<std::int64_t>* bytes_read)
+      : lex_(in, bytes_read), name_(name), options_(options) {}
 
   read_outcome run(survey& out);
 
@@ -218,6 +222,22 @@ class reader {
       return fail(e, it);
     }
     return true;
+  }
+
+  // A layer value; with accept_nan, the word nan in any case too.
+  bool layer_value(const expected& e, float& v) {
+    item it;
+    if (lex_.next_number(v, it)) {
+      return true;
+    }
+    if (it.what == item::value && to_real(it.text, v) == conversion::ok) {
+      return true;
+    }
+    if (options_.accept_nan && it.what == item::value && is_nan_word(it.text)) {
+      v = std::numeric_limits<float>::quiet_NaN();
+      return true;
+    }
+    return fail(e, it);
   }
 
   // Called after each value of sounding i; `index` counts its values from 0.
@@ -286,9 +306,10 @@ class reader {
 
   lexer lex_;
   std::string_view name_;
+  read_options options_;
   diagnostic diagnostic_;
   std::vector<diagnostic> warnings_;
-  int per_record_ = 0;  // values a record holds: x, y and one per layer
+  int per_record_ = 0;  // values a record holds: x, y, one per layer and the doi
   int continuations_ = 0;
   continuation first_continuation_;
 };
@@ -366,6 +387,9 @@ read_outcome reader::run(survey& out) {
 
   const auto n = static_cast<std::uint64_t>(nsound);
   const std::uint64_t ndat = n * static_cast<std::uint64_t>(nlayer);
+  if (options_.doi && !allocate("doi", n, [&] { out.doi.reserve(static_cast<std::size_t>(n)); })) {
+    return bad();
+  }
   if (!allocate("xloc", n, [&] { out.xloc.reserve(static_cast<std::size_t>(n)); }) ||
       !allocate("yloc", n, [&] { out.yloc.reserve(static_cast<std::size_t>(n)); }) ||
       !allocate("dat", ndat, [&] {
@@ -380,7 +404,7 @@ read_outcome reader::run(survey& out) {
   if (!allocate("line", n, [&] { out.line.reserve(static_cast<std::size_t>(n)); })) {
     return bad();
   }
-  per_record_ = 2 + nlayer;
+  per_record_ = 2 + nlayer + (options_.doi ? 1 : 0);
   for (int i = 1; i <= nsound; ++i) {
     lex_.begin_statement();
     double x = 0;
@@ -396,10 +420,18 @@ read_outcome reader::run(survey& out) {
     follow_record(i, 1, line_now);
     for (int k = 1; k <= nlayer; ++k) {
       // dat(i, k): entry i of the contiguous column of layer k.
-      if (!real({expected::layer, k, i}, out.value(i, k))) {
+      if (!layer_value({expected::layer, k, i}, out.value(i, k))) {
         return bad();
       }
       follow_record(i, k + 1, line_now);
+    }
+    if (options_.doi) {
+      float depth = 0;
+      if (!layer_value({expected::doi, 0, i}, depth)) {
+        return bad();
+      }
+      out.doi.push_back(depth);
+      follow_record(i, nlayer + 2, line_now);
     }
     lex_.end_statement();
     out.xloc.push_back(to_single(x));
@@ -421,8 +453,8 @@ read_outcome reader::run(survey& out) {
 }  // namespace
 
 read_outcome read_soundings(std::istream& in, std::string_view name, survey& out,
-                            std::atomic<std::int64_t>* bytes_read) {
-  reader r(in, name, bytes_read);
+                            std::atomic<std::int64_t>* bytes_read, const read_options& options) {
+  reader r(in, name, options, bytes_read);
   return r.run(out);
 }
 

@@ -52,14 +52,25 @@ std::vector<float> layer_values(int n, int nlayer, std::uint32_t seed, bool log_
 
 // threads 0: the straightforward sequence; otherwise the streamed volume in
 // blocks of block_cells cells (0: the tool's own choice).
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
 std::string run_to_file(const std::string& path, const node_data& nodes, const grid_geometry& geo,
-                        bool log_mode, int threads, std::int64_t block_cells = 0) {
+                        bool log_mode, int threads, std::int64_t block_cells = 0,
+                        const volume_masks& masks = {}) {
   output_file file(path);
   EXPECT_TRUE(file.open().ok());
   if (threads == 0) {
-    EXPECT_TRUE(tervox_test::reference_volume(nodes, geo, log_mode, file));
+    EXPECT_TRUE(tervox_test::reference_volume(nodes, geo, log_mode, file, masks));
   } else {
-    EXPECT_TRUE(stream_volume(nodes, geo, log_mode, file, threads, block_cells));
+    EXPECT_TRUE(stream_volume(nodes, geo, log_mode, file, threads, block_cells, nullptr, masks));
   }
   EXPECT_EQ(file.commit().problem.message(), "");
   return read_file(path);
@@ -151,6 +162,66 @@ TEST(volume_test, tiny_grids_follow_every_chain) {
       }
     }
   }
+}
+
+// Masks against the reference, which applies them in the plainest way: the
+// distance to every sounding, and the depth of investigation interpolated by
+// a call of its own. Limits around the sounding spacing blank some cells and
+// keep others; depths between the layer tops blank the deeper layers at some
+// cells only.
+TEST(volume_test, masked_volume_matches_the_straightforward_sequence) {
+  temp_folder dir;
+  std::size_t blanked = 0, kept = 0, below_doi = 0;
+  for (const point_family family : {point_family::uniform, point_family::lattice,
+                                    point_family::shared_x_lines, point_family::clustered}) {
+    const tervox_test::mesh m = tervox_test::build_mesh(tervox_test::generate(family, 120, 4));
+    ASSERT_EQ(m.ier, 0);
+    constexpr int nlayer = 4;
+    const std::vector<float> dat = layer_values(m.n, nlayer, 4, false);
+    const node_data nodes{m.n, nlayer, m.x, m.y, dat, m.iadj, m.iend};
+    std::vector<float> doi(static_cast<std::size_t>(m.n));
+    std::mt19937 gen(11);
+    for (float& d : doi) d = 30.0f * tervox_test::unit_draw(static_cast<std::uint32_t>(gen()));
+    const std::vector<double> tops{0.0, 5.0, 12.5, 20.0};
+    const grid_geometry geo{grid{-0.02f, -0.03f, 37, 29}, 0.03f, 0.0375f};
+    const std::vector<std::string> plain =
+        split_lines(run_to_file((dir / "p.vol").string(), nodes, geo, false, 0));
+    for (const float limit : {0.02f, 0.05f, 0.12f}) {
+      for (const bool with_doi : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << tervox_test::family_name(family) << " limit " << limit
+                                          << (with_doi ? " with doi" : ""));
+        volume_masks masks{limit, {}, {}};
+        if (with_doi) {
+          masks.doi = doi;
+          masks.tops = tops;
+        }
+        const std::string reference =
+            run_to_file((dir / "r.vol").string(), nodes, geo, false, 0, 0, masks);
+        for (int threads : {1, 3}) {
+          for (std::int64_t block : {0, 5}) {
+            EXPECT_EQ(
+                run_to_file((dir / "s.vol").string(), nodes, geo, false, threads, block, masks),
+                reference);
+          }
+        }
+        const std::vector<std::string> lines = split_lines(reference);
+        ASSERT_EQ(lines.size(), plain.size());
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+          if (plain[i].size() == 8)
+            continue;  // outside the hull either way
+          if (lines[i].size() == 8)
+            ++blanked;
+          else
+            ++kept;
+          below_doi += lines[i].ends_with("NaN");
+        }
+      }
+    }
+  }
+  // The cases reach both sides of each rule.
+  EXPECT_GT(blanked, 0u);
+  EXPECT_GT(kept, 0u);
+  EXPECT_GT(below_doi, 0u);
 }
 
 TEST(volume_test, empty_grid_gives_an_empty_volume) {

@@ -1,6 +1,7 @@
 #include "reference/reference_volume.hpp"
 
 #include <cstddef>
+#include <limits>
 #include <triang/triang.hpp>
 
 #include "formats/volume_line.hpp"
@@ -14,8 +15,24 @@ using tervox::long_line_size;
 using tervox::put_long;
 using tervox::put_short;
 
+namespace {
+
+// True when (px, py) lies farther than `limit` from every sounding.
+bool far_from_every_sounding(const node_data& nodes, float px, float py, float limit) {
+  const double limit_sq = static_cast<double>(limit) * static_cast<double>(limit);
+  for (std::size_t i = 0; i < nodes.xloc.size(); ++i) {
+    const double dx = static_cast<double>(nodes.xloc[i]) - static_cast<double>(px);
+    const double dy = static_cast<double>(nodes.yloc[i]) - static_cast<double>(py);
+    if (dx * dx + dy * dy <= limit_sq)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                        std::vector<float>& dat3d) {
+                        std::vector<float>& dat3d, const volume_masks& masks) {
   const int nx = geo.g.nx > 0 ? geo.g.nx : 0;
   const int ny = geo.g.ny > 0 ? geo.g.ny : 0;
   const float fill = fill_value(log_mode);
@@ -35,6 +52,7 @@ bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool l
         const float px = cell_centre(ix, geo.dx, geo.g.xmin);
         float pz = 0.0f;
         int ier = 0;
+        const int from = istart;
         triang::intrc0(nodes.nsound, px, py, nodes.xloc, nodes.yloc, z, nodes.iadj, nodes.iend,
                        istart, pz, ier);
         if (ier == triang::intrc0_ier::broken)
@@ -42,6 +60,20 @@ bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool l
         // Only an exterior answer is replaced; the value the routine
         // extrapolated from the boundary is discarded.
         dat3d[at] = ier == triang::intrc0_ier::exterior ? fill : pz;
+        if (ier == triang::intrc0_ier::inside && masks.max_distance > 0 &&
+            far_from_every_sounding(nodes, px, py, masks.max_distance))
+          dat3d[at] = fill;
+        else if (ier == triang::intrc0_ier::inside && !masks.doi.empty()) {
+          // The same call on the depths, from the same start node, finds the
+          // same triangle.
+          int doi_start = from;
+          float depth = 0.0f;
+          int doi_ier = 0;
+          triang::intrc0(nodes.nsound, px, py, nodes.xloc, nodes.yloc, masks.doi, nodes.iadj,
+                         nodes.iend, doi_start, depth, doi_ier);
+          if (masks.tops[static_cast<std::size_t>(k - 1)] > static_cast<double>(depth))
+            dat3d[at] = std::numeric_limits<float>::quiet_NaN();
+        }
       }
     }
   }
@@ -73,9 +105,9 @@ void write_volume(output_file& file, std::span<const float> dat3d, const grid& g
 }
 
 bool reference_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                      output_file& file) {
+                      output_file& file, const volume_masks& masks) {
   std::vector<float> dat3d;
-  if (!interpolate_volume(nodes, geo, log_mode, dat3d))
+  if (!interpolate_volume(nodes, geo, log_mode, dat3d, masks))
     return false;
   write_volume(file, dat3d, geo.g, nodes.nlayer, back_transform(fill_value(log_mode), log_mode));
   return true;

@@ -16,6 +16,7 @@ using tervox::grid;
 using tervox::grid_geometry;
 using tervox::node_data;
 using tervox::output_file;
+using tervox::volume_masks;
 
 /// The straightforward sequence: for every layer, every row and every cell in
 /// that order, one interpolation call with one start node carried through all
@@ -23,8 +24,11 @@ using tervox::output_file;
 /// back-transformed in log mode and laid out as dat3d(ix, iy, k) at
 /// ((k-1)*ny + (iy-1))*nx + (ix-1). Returns false (and leaves `dat3d`
 /// incomplete) if point location reported a broken structure.
+/// `masks` are applied in the plainest way: the distance to every sounding
+/// of every cell, and the depth of investigation interpolated by its own
+/// call from the same start node as the layer's value.
 bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                        std::vector<float>& dat3d);
+                        std::vector<float>& dat3d, const volume_masks& masks = {});
 
 /// Writes a volume laid out as interpolate_volume leaves it. `fill` is the
 /// back-transformed fill value.
@@ -33,6 +37,6 @@ void write_volume(output_file& file, std::span<const float> dat3d, const grid& g
 
 /// Both steps, in the shape of the run's volume method.
 bool reference_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                      output_file& file);
+                      output_file& file, const volume_masks& masks = {});
 
 }  // namespace tervox_test

@@ -23,4 +23,8 @@ conversion to_real(std::string_view t, double& v);
 /// Converts a whole integer; out_of_range beyond 32 bits.
 conversion to_int(std::string_view t, int& v);
 
+/// True for the word nan in any case: the spelling of a missing value that
+/// some exports use, accepted only where the user asks for it.
+bool is_nan_word(std::string_view t);
+
 }  // namespace tervox

@@ -55,6 +55,7 @@ struct survey {
   std::vector<float> xloc, yloc;   // nsound each, file order
   std::vector<float> dat;          // nsound*nlayer, layer by layer
   std::vector<std::int64_t> line;  // nsound: the line each record starts on
+  std::vector<float> doi;          // nsound depths of investigation, when asked for
 
   /// The nsound values of layer k (1-based), contiguous so that one layer
   /// can be handed to a library routine as a plain array of node values.
@@ -80,6 +81,18 @@ struct survey {
 ///                      says where and why.
 enum class read_status { ok, too_few_soundings, bad_input };
 
+/// What a record holds beyond the usual.
+struct read_options {
+  /// One more value after the last layer: the sounding's depth of
+  /// investigation, in the units of the thicknesses; a record without it is
+  /// malformed.
+  bool doi = false;
+  /// The word nan (any case) is read as a not-a-number value in the layer
+  /// values and the depth of investigation, for files that mark missing
+  /// values so.
+  bool accept_nan = false;
+};
+
 struct read_outcome {
   read_status status = read_status::ok;
   diagnostic problem;  // for bad_input: where and why
@@ -94,7 +107,8 @@ struct read_outcome {
 /// When `bytes_read` is given, the bytes taken from `in` are added to it as
 /// they are read, for a progress line.
 read_outcome read_soundings(std::istream& in, std::string_view name, survey& out,
-                            std::atomic<std::int64_t>* bytes_read = nullptr);
+                            std::atomic<std::int64_t>* bytes_read = nullptr,
+                            const read_options& options = {});
 
 /// Location checks made right after reading: nothing, or the fault. Rejects
 /// a non-finite x or y, and two soundings at the same place (compared as
