@@ -31,6 +31,7 @@ def line_top(line):
 
 
 def layer_log10(k, x, y, rng):
+    """log10 of the resistivity (ohm-m) of layer k (from 0) at (x, y)."""
     depth = sum(THICKNESSES[:k]) + 0.5 * (THICKNESSES[k] if k < len(THICKNESSES) else 30.0)
     conductor_top = 12.0 + 10.0 * math.sin(x / 600.0) + 6.0 * math.cos(y / 500.0)
     conductor_bottom = conductor_top + 20.0 + 10.0 * x / 2000.0
@@ -53,8 +54,9 @@ def main():
             if not any(g == line and lo <= y <= hi for g, lo, hi in GAPS):
                 x = x0 + rng.gauss(0.0, 2.0)
                 values = [10.0 ** layer_log10(k, x, y, rng) for k in range(NLAYER)]
-                # A conductive cover stops the signal sooner.
-                doi = 45.0 + 25.0 * (values[1] / 200.0) ** 0.5 + rng.gauss(0.0, 2.0)
+                # The signal dies out some way into the conductor.
+                top = 12.0 + 10.0 * math.sin(x / 600.0) + 6.0 * math.cos(y / 500.0)
+                doi = top + 22.0 + 12.0 * (values[0] / 200.0) ** 0.5 + rng.gauss(0.0, 2.0)
                 soundings.append((x, y, values, doi))
             y += STATION_SPACING + rng.uniform(-3.0, 3.0)
 
