@@ -401,13 +401,27 @@ class block_writer {
       if (loc.kind != cell_kind::inside)
         continue;
       const std::int64_t c = first + static_cast<std::int64_t>(i);
+      const float px = cells_.px(c);
+      const float py = cells_.py(c);
+      // A vertex of the triangle within the limit settles it without a walk,
+      // as it does for most cells when the limit exceeds the spacing.
+      if (within_limit(loc.nv1, px, py) || within_limit(loc.nv2, px, py) ||
+          within_limit(loc.nv3, px, py))
+        continue;
       double dsq = 0;
-      triang::nearnd(loc.nv1, cells_.px(c), cells_.py(c), nodes_.xloc, nodes_.yloc, nodes_.iadj,
-                     nodes_.iend, dsq);
+      triang::nearnd(loc.nv1, px, py, nodes_.xloc, nodes_.yloc, nodes_.iadj, nodes_.iend, dsq);
       if (dsq > max_dsq_) {
         for (auto& chain : locs_) chain[i].kind = cell_kind::exterior;
       }
     }
+  }
+
+  bool within_limit(int node, float px, float py) const {
+    const triang::one_based<const float> x(nodes_.xloc);
+    const triang::one_based<const float> y(nodes_.yloc);
+    const double dx = static_cast<double>(x[node]) - static_cast<double>(px);
+    const double dy = static_cast<double>(y[node]) - static_cast<double>(py);
+    return dx * dx + dy * dy <= max_dsq_;
   }
 
   // All layers' values at cell i of the block into cell_, as the
