@@ -5,6 +5,8 @@
 # (tervox_reference), against copying the volume file with cp, against
 # formatting and writing as many values with nothing else (tervox_write_floor),
 # and, where python3-scipy is installed, against scipy's LinearNDInterpolator.
+# Each set also runs with --max-distance of five cells, to show what blanking
+# the cells far from every sounding costs.
 #
 #   bash bench/volume_bench.sh            # all sets, 3 runs each
 #   RUNS=5 SETS="L A" bash bench/volume_bench.sh
@@ -72,8 +74,8 @@ median_of() {
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 
-printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s %8s | %8s %8s\n' \
-  set soundings cells size_MB tervox_s peak_MB "1thr_s" "2thr_x" ref_s ref_MB ref_x cp_x scipy_s scipy_MB floor_s floor_x
+printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s %8s | %8s %8s | %8s %8s\n' \
+  set soundings cells size_MB tervox_s peak_MB "1thr_s" "2thr_x" ref_s ref_MB ref_x cp_x scipy_s scipy_MB floor_s floor_x mask_s mask_x
 python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size set_log; do
   log=${LOG:-$set_log}
   vol=$OUT/$name.vol
@@ -83,6 +85,8 @@ python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size s
   cmp -s "$vol" "$vol.1" || { echo "bench: $name: one thread wrote other bytes" >&2; exit 1; }
   read -r ref ref_kb < <(median_of "$REF_RUNS" "$input" "$vol.ref" "$REFERENCE" "$input" "$vol.ref" "$size" "$size" "$log")
   cmp -s "$vol" "$vol.ref" || { echo "bench: $name: reference wrote other bytes" >&2; exit 1; }
+  limit=$(awk -v d="$size" 'BEGIN { printf "%.6f", 5 * d }')
+  read -r masked _ < <(median_of "$RUNS" "$input" "$vol.mask" "$TERVOX" --max-distance "$limit" "$input" "$vol.mask" "$size" "$size" "$log")
   read -r copy _ < <(median_of "$RUNS" "$vol" "$vol.copy" cp "$vol" "$vol.copy")
   values=$(head -1 "$vol.mesh" | awk '{print $1 * $2 * $3}')
   threads=$(nproc)
@@ -95,13 +99,14 @@ python3 bench/make_bench_data.py "$DATA" $SETS | while read -r name input size s
   fi
   cells=$(head -1 "$vol.mesh" | awk '{print $1 "x" $2}')
   mb=$(du -m "$vol" | cut -f1)
-  printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s %8s | %8s %8s\n' \
+  printf '%-6s %9s %9s %8s | %8s %7s | %8s %8s | %8s %8s %8s | %8s %8s %8s | %8s %8s | %8s %8s\n' \
     "$name" "$soundings" "$cells" "$mb" "$fast" "$((fast_kb / 1024))" "$one" "$(ratio "$one" "$fast")" \
     "$ref" "$((ref_kb / 1024))" "$(ratio "$ref" "$fast")" "$(ratio "$fast" "$copy")" "$sp" "$sp_mb" \
-    "$floor" "$(ratio "$fast" "$floor")"
-  rm -f "$vol.1" "$vol.ref" "$vol.copy" "$vol.scipy" "$vol.floor"
+    "$floor" "$(ratio "$fast" "$floor")" "$masked" "$(ratio "$masked" "$fast")"
+  rm -f "$vol.1" "$vol.ref" "$vol.copy" "$vol.scipy" "$vol.floor" "$vol.mask" "$vol.mask.mesh"
 done
 echo "tervox_s, ref_s: median wall seconds; peak_MB: median peak RSS; 2thr_x: 1-thread time / default"
 echo "ref_x: straightforward / tervox; cp_x: tervox / cp of the same volume"
 echo "scipy_s, scipy_MB: bench/scipy_grid.py on the same points (where python3-scipy is installed)"
 echo "floor_s: formatting and writing as many values alone (tervox_write_floor); floor_x: tervox / floor"
+echo "mask_s: tervox --max-distance of five cells; mask_x: mask_s / tervox_s"
