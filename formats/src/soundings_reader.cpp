@@ -426,8 +426,20 @@ read_outcome reader::run(survey& out) {
       follow_record(i, k + 1, line_now);
     }
     if (options_.doi) {
+      // A record that ends with its last layer would take the first value of
+      // the next record as its depth and shift every record after it; a
+      // depth found on a new line that holds a whole record is refused.
+      const std::int64_t last_layer_line = lex_.line();
       float depth = 0;
       if (!layer_value({expected::doi, 0, i}, depth)) {
+        return bad();
+      }
+      if (lex_.line() != last_layer_line &&
+          1 + static_cast<int>(line_values(lex_.peek_line()).size()) >= per_record_ - 1) {
+        diagnostic_ = {
+            std::string(name_), last_layer_line, describe({expected::doi, 0, i}),
+            "the end of its line",
+            concat({"; line ", std::to_string(lex_.line()), " looks like the next record"})};
         return bad();
       }
       out.doi.push_back(depth);

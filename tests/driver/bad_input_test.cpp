@@ -47,6 +47,13 @@ TEST_F(bad_input, refused_command_lines_name_the_fault) {
       {{"in.txt", "nan.vol", "nan", "25", "1"}, ""},
       {{"--verbose", "in.txt", "out.vol", "1", "1", "0"}, "tervox: unknown option '--verbose'\n"},
       {{"--version=2"}, "tervox: option '--version' takes no value\n"},
+      {{"--max-distance", "0", "in.txt", "out.vol", "1", "1", "0"},
+       "tervox: --max-distance must be a positive distance, got '0'\n"},
+      {{"--max-distance=inf", "in.txt", "out.vol", "1", "1", "0"},
+       "tervox: --max-distance must be a positive distance, got 'inf'\n"},
+      {{"--nodata", "none", "in.txt", "out.vol", "1", "1", "0"},
+       "tervox: --nodata must be a number or nan, got 'none'\n"},
+      {{"--max-distance"}, "tervox: option '--max-distance' needs a value\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " " + c.args[std::min<std::size_t>(2, c.args.size() - 1)]);
@@ -58,13 +65,34 @@ TEST_F(bad_input, refused_command_lines_name_the_fault) {
   }
 }
 
+// With --doi every record ends with one more value. A record without it
+// would take the next record's x as its depth, so the reader stops at the
+// first record whose depth would come from a line that looks like a record.
+TEST_F(bad_input, record_without_its_depth_of_investigation) {
+  write_file(dir / "in.txt", four_soundings);
+  const tool_run r = run({"--doi", "in.txt", "out.vol", "1", "1", "0"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "tervox: in.txt:5: expected the depth of investigation of sounding 1 (a value after "
+            "its last layer), got the end of its line; line 6 looks like the next record\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(entries(), std::vector<std::string>{"in.txt"});
+
+  // The same records with their depths are read.
+  write_file(dir / "in.txt",
+             header2 + "4\nx y a b doi\n0 0 1 2 9\n10 0 3 4 9\n0 10 5 6 9\n10 10 7 8\n9\n");
+  const tool_run ok = run({"--doi", "in.txt", "out.vol", "1", "1", "0"});
+  EXPECT_EQ(ok.err, "");
+  EXPECT_EQ(ok.status, 0);
+}
+
 TEST_F(bad_input, help_and_version) {
   const tool_run help = run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_TRUE(help.out.starts_with(usage_text)) << help.out;
-  for (const char* part :
-       {"infile", "outfile", "dx dy", "log", "outfile.mesh", "--help", "--version", "-- ends them"})
+  for (const char* part : {"infile", "outfile", "dx dy", "log", "outfile.mesh", "--help",
+                           "--version", "-- ends them", "--max-distance D", "--nodata V", "--doi"})
     EXPECT_NE(help.out.find(part), std::string::npos) << part;
 
   const tool_run version = run({"--version"});
