@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the debug build with warnings as errors, then
+# Builds and runs every test: the debug build with warnings as errors, the
+# optimised build users run (assertions off), then
 # the same tests under AddressSanitizer + UndefinedBehaviorSanitizer.
 # Installs what a fresh Debian 12 machine lacks (needs root or sudo).
 set -euo pipefail
@@ -24,4 +25,5 @@ export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 export CTEST_PARALLEL_LEVEL="${CTEST_PARALLEL_LEVEL:-$(nproc)}"
 
 cmake --workflow --preset dev
+cmake --workflow --preset release-tests
 cmake --workflow --preset asan
