@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -69,8 +70,27 @@ std::string progress_text(run_phase p, std::int64_t done, std::int64_t total,
   return text;
 }
 
-progress_meter::progress_meter(int fd, std::chrono::milliseconds delay) : fd_(fd) {
-  drawer_ = std::thread([this, delay] { draw_loop(delay); });
+namespace {
+
+class steady_clock final : public progress_clock {
+ public:
+  time_point now() override { return std::chrono::steady_clock::now(); }
+  bool wait_until(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                  time_point until, const std::function<bool()>& stop) override {
+    return wake.wait_until(lock, until, stop);
+  }
+};
+
+}  // namespace
+
+progress_clock& steady_progress_clock() {
+  static steady_clock clock;
+  return clock;
+}
+
+progress_meter::progress_meter(int fd, std::chrono::milliseconds delay, progress_clock& clock)
+    : fd_(fd), clock_(&clock), phase_start_(clock.now()) {
+  drawer_ = std::thread([this, delay, started = phase_start_] { draw_loop(delay, started); });
 }
 
 progress_meter::~progress_meter() {
@@ -82,7 +102,7 @@ void progress_meter::begin(run_phase p, std::int64_t total) {
   phase_ = p;
   total_ = total;
   done_.store(0, std::memory_order_relaxed);
-  phase_start_ = std::chrono::steady_clock::now();
+  phase_start_ = clock_->now();
 }
 
 void progress_meter::describe(std::string text) {
@@ -124,22 +144,28 @@ constexpr std::string_view erase_line = "\033[K";
 }  // namespace
 
 void progress_meter::draw() {
-  std::string text = progress_text(phase_, done_.load(std::memory_order_relaxed), total_,
-                                   std::chrono::steady_clock::now() - phase_start_);
-  if (!description_.empty())
-    text.insert(messages::prefix.size(), messages::concat({description_, ": "}));
+  std::string description_;
+  const std::string text = progress_text(phase_, done_.load(std::memory_order_relaxed), total_,
+                                         clock_->now() - phase_start_);
   put(fd_, messages::concat({"\r", text, erase_line}));
   drawn_ = true;
 }
 
-void progress_meter::draw_loop(std::chrono::milliseconds delay) {
+void progress_meter::draw_loop(std::chrono::milliseconds delay,
+                               progress_clock::time_point started) {
   using namespace std::chrono_literals;
   std::unique_lock lock(m_);
+  const std::function<bool()> stopped = [this] { return stop_; };
+  // The delay counts from the meter's start and each redraw from the one
+  // before it (or from now, if that has passed), not from when this thread
+  // got round to waiting.
+  progress_clock::time_point due = started + delay;
   // A delay of 0 shows the line from the start, however short the run.
-  if (delay.count() == 0 || !wake_.wait_for(lock, delay, [this] { return stop_; })) {
+  if (delay.count() == 0 || !clock_->wait_until(lock, wake_, due, stopped)) {
     do {
       draw();
-    } while (!wake_.wait_for(lock, 200ms, [this] { return stop_; }));
+      due = std::max(due + 200ms, clock_->now());
+    } while (!clock_->wait_until(lock, wake_, due, stopped));
   }
   if (drawn_)
     put(fd_, messages::concat({"\r", erase_line}));

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -39,12 +40,33 @@ std::string_view phase_name(run_phase p);
 std::string progress_text(run_phase p, std::int64_t done, std::int64_t total,
                           std::chrono::duration<double> elapsed);
 
+/// Where a meter reads the time and waits for it to pass. The run uses the
+/// steady clock; a test hands in a clock it moves itself, so that what the
+/// meter draws follows from the test's steps and not from how busy the
+/// machine is.
+class progress_clock {
+ public:
+  using time_point = std::chrono::steady_clock::time_point;
+  virtual ~progress_clock() = default;
+  virtual time_point now() = 0;
+  /// Waits on `wake`, whose mutex `lock` holds, until `stop()` holds or the
+  /// time reaches `until`; returns stop(). Like condition_variable::wait_until,
+  /// it checks stop() with the lock held and releases the lock while waiting.
+  virtual bool wait_until(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                          time_point until, const std::function<bool()>& stop) = 0;
+};
+
+/// The steady clock, for runs.
+progress_clock& steady_progress_clock();
+
 class progress_meter {
  public:
   /// Off: reports cost an atomic store, and nothing is drawn.
   progress_meter() = default;
-  /// Draws on the file descriptor `fd` once `delay` has passed.
-  progress_meter(int fd, std::chrono::milliseconds delay);
+  /// Draws on the file descriptor `fd` once `delay` has passed on `clock`,
+  /// and redraws every 200 ms of it.
+  progress_meter(int fd, std::chrono::milliseconds delay,
+                 progress_clock& clock = steady_progress_clock());
   /// Stops drawing and clears the line.
   ~progress_meter();
   progress_meter(const progress_meter&) = delete;
@@ -67,10 +89,11 @@ class progress_meter {
   void finish();
 
  private:
-  void draw_loop(std::chrono::milliseconds delay);
+  void draw_loop(std::chrono::milliseconds delay, progress_clock::time_point started);
   void draw();
 
   int fd_ = -1;
+  progress_clock* clock_ = &steady_progress_clock();
   std::atomic<std::int64_t> done_{0};
   std::mutex m_;  // guards what follows
   std::condition_variable wake_;
@@ -79,7 +102,7 @@ class progress_meter {
   run_phase phase_ = run_phase::reading;
   std::int64_t total_ = 0;
   std::string description_;
-  std::chrono::steady_clock::time_point phase_start_ = std::chrono::steady_clock::now();
+  progress_clock::time_point phase_start_ = clock_->now();
   std::thread drawer_;
 };
 

@@ -7,21 +7,22 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "run.hpp"
 #include "support/run_program.hpp"
 
 // AddressSanitizer reserves terabytes of address space for its shadow, so a
@@ -479,66 +480,75 @@ TEST(faults_test, volume_that_cannot_fit_is_refused_before_the_run) {
 // Interruption
 // ---------------------------------------------------------------------------
 
-// 10000 soundings on a jittered lattice: a run of a second or so, most of it
-// in the triangulation and the volume.
-std::string long_survey() {
-  std::mt19937 gen(11);
-  const auto jitter = [&] { return static_cast<double>(gen() % 5000) / 1000.0; };
-  std::string s = header(1, "", 10000);
-  char line[64];
-  for (int i = 0; i < 100; ++i) {
-    for (int j = 0; j < 100; ++j) {
-      const double x = i * 10 + jitter();
-      const double y = j * 10 + jitter();
-      std::snprintf(line, sizeof line, "%.3f %.3f %.2f\n", x, y, x + y);
-      s += line;
-    }
-  }
-  return s;
-}
-
-int temporary_files(const fs::path& dir) {
-  int n = 0;
-  for (const std::string& name : list_entries(dir)) {
-    if (name.starts_with(".tervox-"))
-      ++n;
-  }
-  return n;
-}
-
-TEST(faults_test, interrupted_run_leaves_no_temporary_or_partial_file) {
-  const std::string survey = long_survey();
-  struct interrupt_case {
-    int sig;
-    bool in_volume;  // signal once the volume's temporary file exists, else
-                     // as soon as the mesh's temporary file does
-  };
-  for (const interrupt_case c : {interrupt_case{SIGINT, true}, interrupt_case{SIGTERM, true},
-                                 interrupt_case{SIGTERM, false}}) {
-    SCOPED_TRACE(std::string(strsignal(c.sig)) + (c.in_volume ? ", in the volume" : ", early"));
+// The run in a child process of its own, held at the start of the volume: the
+// method that computes the volume says so on a pipe and then waits for the
+// signal. So the signal comes when the mesh file is complete and the volume's
+// temporary file exists, however loaded the machine is.
+TEST(faults_test, run_interrupted_in_the_volume_leaves_no_temporary_or_partial_file) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(strsignal(sig));
     temp_folder dir;
-    write_file(dir / "in.txt", survey);
+    write_file(dir / "in.txt", small_survey);
     write_file(dir / "out.vol", "an earlier volume\n");
     write_file(dir / "out.vol.mesh", "an earlier mesh\n");
-    child run(dir.path(), {"in.txt", "out.vol", "2", "2", "0"}, {});
-    // The mesh's temporary file is made before the triangulation, the
-    // volume's after it: two mean the volume is being written.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    bool ready = false;
-    while (!ready && run.running() && std::chrono::steady_clock::now() < deadline) {
-      ready = temporary_files(dir.path()) == (c.in_volume ? 2 : 1);
-      if (!ready)
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(ready[0]);
+      ::signal(sig, SIG_DFL);
+      if (::chdir(dir.path().c_str()) != 0)
+        ::_exit(125);
+      const std::vector<std::string> args{"in.txt", "out.vol", "1", "1", "0"};
+      std::ostringstream out, err;
+      tervox::run(args, out, err,
+                  [&](const tervox::node_data&, const tervox::grid_geometry&, bool,
+                      tervox::output_file&, const tervox::volume_masks&) {
+                    const char in_volume = 'v';
+                    if (::write(ready[1], &in_volume, 1) == 1) {
+                      for (;;) ::pause();
+                    }
+                    return false;
+                  });
+      ::_exit(0);  // not reached when the signal comes
     }
-    ASSERT_TRUE(ready) << "the run ended, or took too long, before the moment to signal it";
-    run.signal(c.sig);
-    const outcome r = run.wait();
-    EXPECT_EQ(r.status, 128 + c.sig) << r.err;
+    ::close(ready[1]);
+    char in_volume = 0;
+    const bool held = ::read(ready[0], &in_volume, 1) == 1;
+    ::close(ready[0]);
+    if (held)
+      ::kill(pid, sig);
+    int wstatus = 0;
+    ASSERT_EQ(::waitpid(pid, &wstatus, 0), pid);
+    ASSERT_TRUE(held) << "the run ended before its volume";
+    EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == sig) << wstatus;
     EXPECT_EQ(list_entries(dir.path()),
               (std::vector<std::string>{"in.txt", "out.vol", "out.vol.mesh"}));
     EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
     EXPECT_EQ(read_file(dir / "out.vol.mesh"), "an earlier mesh\n");
   }
+}
+
+// The built program reading its soundings from a pipe (a FIFO) that the test
+// holds open: the run cannot get past reading until the test closes it, so a
+// signal then ends it before anything is written.
+TEST(faults_test, run_interrupted_while_reading_writes_nothing) {
+  temp_folder dir;
+  ASSERT_EQ(::mkfifo((dir / "in.txt").c_str(), 0600), 0);
+  write_file(dir / "out.vol", "an earlier volume\n");
+  child run(dir.path(), {"in.txt", "out.vol", "1", "1", "0"}, {});
+  // Opening for writing waits until the program has opened it for reading.
+  const int fifo = ::open((dir / "in.txt").c_str(), O_WRONLY);
+  ASSERT_GE(fifo, 0);
+  const std::string part = small_survey.substr(0, small_survey.size() / 2);
+  ASSERT_EQ(::write(fifo, part.data(), part.size()), static_cast<ssize_t>(part.size()));
+  run.signal(SIGTERM);
+  const outcome r = run.wait();
+  ::close(fifo);
+  EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
+  EXPECT_EQ(list_entries(dir.path()), (std::vector<std::string>{"in.txt", "out.vol"}));
+  EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
 }
 
 }  // namespace

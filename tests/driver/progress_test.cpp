@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <string>
-#include <thread>
+#include <string_view>
 
 #include "support/run_program.hpp"
 
@@ -47,41 +50,104 @@ TEST(progress_text, phase_percentage_and_time_left) {
   }
 }
 
-// Everything a meter wrote into a pipe.
-std::string drain(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-  return text;
+// A clock that moves only when the test moves it. A meter waiting on it wakes
+// when the time it waits for is reached (or when it is stopped).
+class manual_clock final : public progress_clock {
+ public:
+  time_point now() override {
+    const std::lock_guard lock(m_);
+    return now_;
+  }
+  bool wait_until(std::unique_lock<std::mutex>& lock, std::condition_variable& wake,
+                  time_point until, const std::function<bool()>& stop) override {
+    {
+      const std::lock_guard own(m_);
+      waiter_ = lock.mutex();
+      wake_ = &wake;
+    }
+    wake.wait(lock, [&] { return stop() || now() >= until; });
+    return stop();
+  }
+  void advance(std::chrono::milliseconds by) {
+    std::mutex* waiter = nullptr;
+    std::condition_variable* wake = nullptr;
+    {
+      const std::lock_guard own(m_);
+      now_ += by;
+      waiter = waiter_;
+      wake = wake_;
+    }
+    if (wake == nullptr)
+      return;  // the meter has not waited yet: it will see the new time
+    // A waiter that tested the time before the move holds its mutex until it
+    // sleeps, so taking the mutex here means the wake-up below reaches it.
+    { const std::lock_guard sync(*waiter); }
+    wake->notify_all();
+  }
+
+ private:
+  std::mutex m_;
+  time_point now_{};
+  std::mutex* waiter_ = nullptr;
+  std::condition_variable* wake_ = nullptr;
+};
+
+// Reads from fd until what has been read contains `text` (or the writer has
+// closed it); returns everything read.
+std::string read_until(int fd, std::string_view text, std::string& seen) {
+  char buffer[256];
+  while (seen.find(text) == std::string::npos) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0)
+      break;
+    seen.append(buffer, static_cast<std::size_t>(n));
+  }
+  return seen;
 }
 
 TEST(progress_meter, draws_after_the_delay_and_clears_at_the_end) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
+  manual_clock clock;
+  std::string seen;
   {
-    progress_meter meter(fds[1], 0ms);
+    progress_meter meter(fds[1], 1000ms, clock);
     meter.begin(run_phase::writing, 4);
+    meter.advance_to(1);
+    clock.advance(999ms);  // not yet: 25% must never be drawn
     meter.advance_to(2);
-    std::this_thread::sleep_for(300ms);  // at least one redraw after the first
+    clock.advance(1ms);
+    // Half done in a second of the phase: a second left.
+    read_until(fds[0], "writing  50%, about 1 s left", seen);
+    meter.advance_to(3);
+    clock.advance(200ms);  // the redraw
+    read_until(fds[0], "writing  75%", seen);
     meter.finish();
     meter.finish();  // a second finish changes nothing
   }
   ::close(fds[1]);
-  const std::string text = drain(fds[0]);
+  read_until(fds[0], "\n", seen);  // to the end
   ::close(fds[0]);
-  EXPECT_EQ(text.find('\n'), std::string::npos);
-  EXPECT_NE(text.find("\rtervox: writing  50%"), std::string::npos) << text;
-  EXPECT_TRUE(text.ends_with("\r\033[K")) << text;
+  EXPECT_EQ(seen.find('\n'), std::string::npos);
+  EXPECT_EQ(seen.find("25%"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("\rtervox: "), std::string::npos) << seen;
+  EXPECT_NE(seen.find("writing  75%, about 1 s left"), std::string::npos) << seen;
+  EXPECT_TRUE(seen.ends_with("\r\033[K")) << seen;
 }
 
 TEST(progress_meter, a_run_shorter_than_the_delay_draws_nothing) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
-  { progress_meter meter(fds[1], 10s); }
+  manual_clock clock;
+  {
+    progress_meter meter(fds[1], 1000ms, clock);
+    meter.begin(run_phase::writing, 4);
+    clock.advance(999ms);
+  }
   { progress_meter off; }
   ::close(fds[1]);
-  EXPECT_EQ(drain(fds[0]), "");
+  std::string seen;
+  EXPECT_EQ(read_until(fds[0], "\n", seen), "");
   ::close(fds[0]);
 }
 
