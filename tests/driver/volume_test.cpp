@@ -237,5 +237,39 @@ TEST(volume_test, empty_grid_gives_an_empty_volume) {
   }
 }
 
+// A triangle whose edge vectors, rounded to single precision, come out
+// parallel in one rotation of its vertices: x3 - x2 = 2^24 - 0.5 rounds to
+// 2^24. Point location answers in that rotation when it starts from node 3,
+// and the weights then have no area to divide by. The interpolation reports
+// it (-2) and leaves its result at 0, which the volume keeps: the cell is not
+// outside the hull, so it must not get the fill value.
+//
+// One column of two cells: the centre of cell (1, 1), (0.5, -0.75), lies
+// below the triangle, where point location ends at node 3; cell (1, 2),
+// (0.5, 0.25), is then located from node 3 in the degenerate rotation.
+TEST(volume_test, zero_area_triangle_gives_zero_not_the_fill_value) {
+  const std::vector<float> x{0, 0.5F, 16777216};
+  const std::vector<float> y{0, 0, 16777216};
+  const std::vector<float> dat{1, 2, 3, 10, 20, 30};
+  const std::vector<int> iadj{2, 3, 0, 3, 1, 0, 1, 2, 0};
+  const std::vector<int> iend{3, 6, 9};
+  const node_data nodes{3, 2, x, y, dat, iadj, iend};
+  const grid_geometry geo{{0, -1.25F, 1, 2}, 1, 1};
+  const temp_folder dir;
+  struct mode_case {
+    bool log_mode;
+    const char* expected;
+  };
+  // In log mode the 0 is a logarithm and comes back as exp(0) = 1.
+  for (const mode_case c : {mode_case{false, "-1.0E+02\n-1.0E+02\n 0.0000E+00\n 0.0000E+00\n"},
+                            mode_case{true, " 1.0E-10\n 1.0E-10\n 1.0000E+00\n 1.0000E+00\n"}}) {
+    for (const int threads : {0, 1, 2}) {
+      SCOPED_TRACE(::testing::Message()
+                   << (c.log_mode ? "log" : "linear") << ", threads " << threads);
+      EXPECT_EQ(run_to_file((dir / "v").string(), nodes, geo, c.log_mode, threads), c.expected);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tervox_test
