@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -268,6 +269,33 @@ TEST(volume_test, zero_area_triangle_gives_zero_not_the_fill_value) {
                    << (c.log_mode ? "log" : "linear") << ", threads " << threads);
       EXPECT_EQ(run_to_file((dir / "v").string(), nodes, geo, c.log_mode, threads), c.expected);
     }
+  }
+}
+
+// A point location that never ends (here at a centre that is not a number)
+// must stop the volume as a failure, so that the run reports it instead of
+// writing a volume and succeeding; debug builds stop on the assertion.
+TEST(volume_test, failed_point_location_fails_the_volume) {
+  const std::vector<float> x{0, 1, 0};
+  const std::vector<float> y{0, 0, 1};
+  const std::vector<float> dat{1, 2, 3};
+  const std::vector<int> iadj{2, 3, 0, 3, 1, 0, 1, 2, 0};
+  const std::vector<int> iend{3, 6, 9};
+  const node_data nodes{3, 1, x, y, dat, iadj, iend};
+  const grid_geometry geo{{0, 0, 2, 1}, std::numeric_limits<float>::quiet_NaN(), 0.5F};
+  const temp_folder dir;
+  for (const int threads : {0, 1, 2}) {
+    SCOPED_TRACE(::testing::Message() << "threads " << threads);
+    output_file file((dir / "v").string());
+    ASSERT_TRUE(file.open().ok());
+    [[maybe_unused]] bool located = true;
+    EXPECT_DEBUG_DEATH(located = threads == 0
+                                     ? tervox_test::reference_volume(nodes, geo, false, file)
+                                     : stream_volume(nodes, geo, false, file, threads),
+                       "exceeded its bound");
+#ifdef NDEBUG
+    EXPECT_FALSE(located);
+#endif
   }
 }
 
