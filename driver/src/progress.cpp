@@ -144,9 +144,10 @@ constexpr std::string_view erase_line = "\033[K";
 }  // namespace
 
 void progress_meter::draw() {
-  std::string description_;
-  const std::string text = progress_text(phase_, done_.load(std::memory_order_relaxed), total_,
-                                         clock_->now() - phase_start_);
+  std::string text = progress_text(phase_, done_.load(std::memory_order_relaxed), total_,
+                                   clock_->now() - phase_start_);
+  if (!description_.empty())
+    text.insert(messages::prefix.size(), messages::concat({description_, ": "}));
   put(fd_, messages::concat({"\r", text, erase_line}));
   drawn_ = true;
 }
