@@ -159,11 +159,14 @@ std::string check_run(const fs::path& case_dir, const std::string& volume,
   return problems.str();
 }
 
-// Every folder of tests/golden, so that a new case is checked here too.
+// Every folder of tests/golden, so that a new case is checked here too;
+// except the runs with options (masking), which this oracle does not model:
+// the plain reference sequence and the by-hand checks of golden_test cover
+// them.
 std::vector<std::string> golden_cases() {
   std::vector<std::string> names;
   for (const auto& e : fs::directory_iterator(golden_root)) {
-    if (e.is_directory())
+    if (e.is_directory() && !read_file(e.path() / "command").starts_with("--"))
       names.push_back(e.path().filename().string());
   }
   std::sort(names.begin(), names.end());
