@@ -65,6 +65,10 @@ class output_file {
   io_result put_in_place();
 
   const std::string& path() const { return path_; }
+  /// The temporary file between open() and commit(), for writers that
+  /// must open a file by name (the netCDF and GDAL libraries): they write
+  /// it in place of write(), and commit() then renames it as usual.
+  const std::string& temp_path() const { return temp_path_; }
 
  private:
   void flush();
