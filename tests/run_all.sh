@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libcgal-dev clang libclang-rt-14-dev
-  libpng-dev python3-vtk9)
+  python3-vtk9 libcairo2-dev fonts-dejavu-core libnetcdf-dev libgdal-dev netcdf-bin python3-xarray
+  python3-netcdf4 python3-gdal python3-matplotlib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

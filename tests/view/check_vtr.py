@@ -13,7 +13,6 @@ Prints one line per case and exits non-zero on the first mismatch.
 """
 import math
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -23,47 +22,8 @@ import numpy as np
 from vtkmodules.util.numpy_support import vtk_to_numpy
 from vtkmodules.vtkIOXML import vtkXMLRectilinearGridReader
 
-CASES = [
-    ("survey_linear", "survey.vol"),  # 73 x 80 cells, 12 layers, filled cells
-    ("survey_log", "survey.vol"),  # log mode: 1.0E-10 in filled cells
-    ("three_soundings", "three.vol"),  # long-form -100 in layer 2 is a value
-    ("log_nonpositive", "nonpositive.vol"),  # NaN in long-form cells
-    ("hull_boundary", "boundary.vol"),
-    ("single_layer", "single.vol"),  # one layer, 1.00 thick
-]
-
-
-def fail(message):
-    print("FAIL: " + message)
-    sys.exit(1)
-
-
-def parse_mesh(path):
-    """The five fixed-width lines: counts, origin, cell sizes, thicknesses."""
-    with open(path) as f:
-        lines = f.read().split("\n")
-    nx, ny, nlayer = (int(lines[0][i : i + 5]) for i in (0, 5, 10))
-    xmin, ymin = float(lines[1][0:12]), float(lines[1][12:24])
-    dx, dy = float(lines[2][4:]), float(lines[3][4:])
-    dz = [float(lines[4][i : i + 8]) for i in range(0, 8 * nlayer, 8)]
-    return nx, ny, nlayer, xmin, ymin, dx, dy, dz
-
-
-def parse_volume(path, nx, ny, nlayer):
-    """values[iy, ix, k] (not-a-number where there is none) and filled[iy, ix]."""
-    with open(path) as f:
-        lines = f.read().split("\n")
-    if lines[-1] != "" or len(lines) - 1 != nx * ny * nlayer:
-        fail(f"{path}: {len(lines) - 1} lines for {nx} x {ny} x {nlayer}")
-    lines.pop()
-    filled = np.array([len(l) == 8 for l in lines[::nlayer]]).reshape(ny, nx)
-    values = np.empty(len(lines), dtype=np.float32)
-    for i, l in enumerate(lines):
-        v = math.nan if "*" in l else float(l)
-        values[i] = v if math.isfinite(v) else math.nan
-    values = values.reshape(ny, nx, nlayer)
-    values[filled] = np.nan
-    return values, filled
+from grid_files import (GOLDEN_CASES as CASES, fail, parse_mesh, parse_volume, readme_python,
+                        run_in, same_values)
 
 
 def read_vtr(path):
@@ -73,12 +33,6 @@ def read_vtr(path):
     if reader.GetErrorCode() != 0:
         fail(f"{path}: VTK cannot read it")
     return reader.GetOutput()
-
-
-def same_values(got, expected):
-    return got.shape == expected.shape and np.array_equal(
-        np.isnan(got), np.isnan(expected)
-    ) and np.array_equal(got[~np.isnan(got)], expected[~np.isnan(expected)])
 
 
 def check_case(exe, folder, volume, work):
@@ -138,31 +92,14 @@ def check_case(exe, folder, volume, work):
     return grid
 
 
-def readme_numpy_lines(source):
-    """The first python block of the README's section on seeing the result."""
-    with open(os.path.join(source, "README.md")) as f:
-        text = f.read()
-    section = text[text.index("## Seeing the result"):]
-    match = re.search(r"```python\n(.*?)```", section, re.S)
-    if not match:
-        fail("README.md: no python block under 'Seeing the result'")
-    return match.group(1)
-
-
 def check_readme(source, work):
     folder = os.path.join(source, "tests", "golden", "survey_linear")
     for name in ("survey.vol", "survey.vol.mesh"):
         shutil.copy(os.path.join(folder, name), work)
     nx, ny, nlayer, xmin, ymin, dx, dy, dz = parse_mesh(os.path.join(work, "survey.vol.mesh"))
     values, filled = parse_volume(os.path.join(work, "survey.vol"), nx, ny, nlayer)
-    lines = readme_numpy_lines(source)
-    here = os.getcwd()
-    os.chdir(work)
-    try:
-        names = {}
-        exec(lines, names)
-    finally:
-        os.chdir(here)
+    lines = readme_python(source, "### The volume in numpy")
+    names = run_in(work, lines)
     v = names["values"]
     if v.shape != (ny, nx, nlayer) or not same_values(v.astype(np.float32), values):
         fail("README numpy lines: values differ")

@@ -1,4 +1,4 @@
-// PNG files decoded back through libpng, for the tests of tervox-view; the
+// PNG files decoded back through cairo, for the tests of tervox-view; the
 // grids they are drawn from are support/grid_files.hpp.
 #pragma once
 
@@ -18,8 +18,8 @@ struct decoded_png {
   tervox::view::rgb at(int x, int y) const;
 };
 
-/// Decodes an 8-bit RGB reading of the PNG file; fails the test when libpng
-/// cannot read it.
+/// Decodes the PNG file as 8-bit RGB; fails the test when cairo cannot read
+/// it. Only where the build has cairo.
 decoded_png read_png(const std::filesystem::path& file);
 
 /// The colour map entry of `c`, or -1 when `c` is not in the map.

@@ -93,7 +93,12 @@ int colour_scale::index(double v) const {
   return static_cast<int>(std::min(255.0, std::floor(f * 256)));
 }
 
-colour_scale choose_scale(std::span<const float> values, scale_kind kind, const std::string& what) {
+scale_kind suited_scale(double lo, double hi) {
+  return lo > 0 && hi / lo >= 100 ? scale_kind::log : scale_kind::linear;
+}
+
+colour_scale choose_scale(std::span<const float> values, scale_kind kind, const std::string& what,
+                          const std::optional<value_range>& fixed) {
   double lo = std::numeric_limits<double>::infinity();
   double hi = -lo;
   for (const float v : values) {
@@ -106,23 +111,20 @@ colour_scale choose_scale(std::span<const float> values, scale_kind kind, const 
   if (lo > hi)
     return s;  // no value: an empty scale
   s.empty = false;
-  s.lo = lo;
-  s.hi = hi;
-  switch (kind) {
-    case scale_kind::automatic:
-      s.log = lo > 0 && hi / lo >= 100;
-      break;
-    case scale_kind::linear:
-      break;
-    case scale_kind::log:
-      if (!(lo > 0)) {
-        throw diagnostic_error(what + "a logarithmic colour scale needs positive values, but the " +
-                               "smallest is " +
-                               tick_label(lo, std::abs(lo) > 0 ? std::abs(lo) : 1));
-      }
-      s.log = true;
-      break;
+  if (kind == scale_kind::automatic)
+    kind = suited_scale(lo, hi);
+  if (kind == scale_kind::log && !(lo > 0) && !fixed) {
+    throw diagnostic_error(what + "a logarithmic colour scale needs positive values, but the " +
+                           "smallest is " + tick_label(lo, std::abs(lo) > 0 ? std::abs(lo) : 1));
   }
+  if (kind == scale_kind::log && fixed && !(fixed->lo > 0)) {
+    throw diagnostic_error(
+        what + "a logarithmic colour scale needs a positive range, but it starts at " +
+        tick_label(fixed->lo, std::abs(fixed->lo) > 0 ? std::abs(fixed->lo) : 1));
+  }
+  s.log = kind == scale_kind::log;
+  s.lo = fixed ? fixed->lo : lo;
+  s.hi = fixed ? fixed->hi : hi;
   return s;
 }
 
@@ -172,6 +174,15 @@ std::vector<double> ticks(const colour_scale& s, int count) {
   // Less than a factor of 2.5 between two ticks: round numbers on the
   // linear scale, placed on the logarithmic one.
   return axis_ticks(s.lo, s.hi, count);
+}
+
+std::string plain_number(double v, double spacing) {
+  if (v == 0)
+    return "0";
+  const double e_spacing = std::floor(std::log10(spacing) + 1e-9);
+  const int decimals = static_cast<int>(std::clamp(-e_spacing, 0.0, 6.0));
+  std::string text = format("%.*f", decimals, v);
+  return text == "-0" ? "0" : text;
 }
 
 std::string tick_label(double v, double spacing) {

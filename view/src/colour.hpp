@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -37,11 +38,23 @@ struct colour_scale {
   double fraction(double v) const;
 };
 
-/// The scale for `values` (not-a-number values ignored). Automatic is
-/// logarithmic when every value is positive and the largest is at least 100
-/// times the smallest, linear otherwise. Throws diagnostic_error, starting with
-/// `what`, when a logarithmic scale is asked for and a value is 0 or less.
-colour_scale choose_scale(std::span<const float> values, scale_kind kind, const std::string& what);
+/// The smallest and largest of some values.
+struct value_range {
+  double lo = 0, hi = 0;
+};
+
+/// The kind of scale that suits values from `lo` to `hi`: logarithmic when
+/// all of them are positive and the largest is at least 100 times the
+/// smallest, linear otherwise.
+scale_kind suited_scale(double lo, double hi);
+
+/// The scale for `values` (not-a-number values ignored), from their
+/// smallest to their largest, or over `fixed` when it is given (values
+/// beyond it take the colour of its ends). Automatic is the suited_scale of
+/// the values. Throws diagnostic_error, starting with `what`, when a logarithmic
+/// scale is asked for and a value (or the fixed range) is 0 or less.
+colour_scale choose_scale(std::span<const float> values, scale_kind kind, const std::string& what,
+                          const std::optional<value_range>& fixed = std::nullopt);
 
 /// Tick values within [lo, hi] of the scale: round numbers (1, 2 or 5 times
 /// a power of ten) about `count` of them on a linear scale, powers of ten on
@@ -50,6 +63,11 @@ std::vector<double> ticks(const colour_scale& s, int count = 5);
 
 /// Tick values within [lo, hi] for a linear axis (coordinates, depth).
 std::vector<double> axis_ticks(double lo, double hi, int count);
+
+/// A coordinate or depth as a plain number, never in exponent form, with
+/// as many decimals as `spacing` needs (none for 1 or more, at most 6):
+/// "7004950", "982.5".
+std::string plain_number(double v, double spacing);
 
 /// The text of a tick value: as many decimals as the tick spacing needs,
 /// exponent form ("1E+06") where the plain form would be long.

@@ -1,29 +1,34 @@
 // The two pictures: a map of one layer (a depth slice) and a vertical section
 // along one row or column of cells, each with axes, a title and a colour bar.
 //
-//   +--------------------------------------------------+
-//   | title                                            |
-//   |        +-----------------+   +--+                |
-//   |  name  |                 |   |  | tick labels    |
-//   |  ticks |      plot       |   |  |                |
-//   |        +-----------------+   +--+                |
-//   |          tick labels                             |
-//   |             name             [] NO DATA          |
-//   +--------------------------------------------------+
+//   +------------------------------------------------------+
+//   | title                                                |
+//   |        +-----------------+   +--+                 u  |
+//   |  name  |                 |   |  | tick labels     n  |
+//   |  ticks |      plot       |   |  |                 i  |
+//   |        +-----------------+   +--+                 ts |
+//   |          tick labels                                 |
+//   |             name             [] no data              |
+//   +------------------------------------------------------+
 //
 // A map is drawn north up: row iy = 1 at the bottom. Each cell is a square
 // of cell_pixels. A section has x (along a row) or y (along a column) across
 // and depth downwards, every layer as tall as its share of the total depth.
+// The layout depends only on the sizes and the text size, not on the font's
+// measures, so the cells are where the layout says in every format and with
+// every version of the font.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "colour.hpp"
+#include "figure.hpp"
 #include "formats/mesh_file.hpp"
-#include "raster.hpp"
 
 namespace tervox::view {
 
@@ -32,24 +37,31 @@ struct layout {
   int width = 0, height = 0;
   int plot_x = 0, plot_y = 0, plot_w = 0, plot_h = 0;  ///< the cells
   int bar_x = 0, bar_w = 0;                            ///< the colour bar, as tall as the plot
-  font text;
+  double text_size = 0;                                ///< pixels
+  int line = 0;                                        ///< the height of a line of text
+  int char_w = 0;                                      ///< room kept per character of a label
   int pad = 0, tick = 0;
 };
 
 /// The layout of a map of nx x ny cells and of a section of `cells` cells
-/// across and `height` pixels deep.
-layout slice_layout(int nx, int ny, int cell_pixels);
-layout section_layout(int cells, int cell_pixels, int height);
+/// across and `height` pixels deep; `units` makes room for the colour bar's
+/// label.
+layout slice_layout(int nx, int ny, int cell_pixels, bool units = false);
+layout section_layout(int cells, int cell_pixels, int height, bool units = false);
 
 /// Pixels per cell when none is asked for: as many as keep the drawing of
 /// `cells` across (and down) within about 600 pixels, between 1 and 16.
 int default_cell_pixels(int cells);
 
 struct picture_options {
+  /// Linear or logarithmic; automatic decides from the values shown.
   scale_kind scale = scale_kind::automatic;
-  int cell_pixels = 0;  ///< 0: default_cell_pixels
-  int height = 300;     ///< a section's depth in pixels
-  std::string what;     ///< what the values are, leading messages ("survey.vol: ")
+  std::optional<value_range> range;  ///< the colour range, if fixed
+  std::string units;                 ///< the label of the colour bar
+  int cell_pixels = 0;               ///< 0: default_cell_pixels
+  int height = 300;                  ///< a section's depth in pixels
+  figure_format format = figure_format::png;
+  std::string what;  ///< what the values are, leading messages ("survey.vol: ")
 };
 
 /// Both drawings throw diagnostic_error, starting with `what`, when the drawing
@@ -57,14 +69,21 @@ struct picture_options {
 
 /// A map of layer `layer` (from 1): `values` holds nx*ny values, x fastest,
 /// row iy = 1 first, not-a-number where there is no value. `dots` are (x, y)
-/// locations drawn as black dots; those off the grid are left out.
-image draw_slice(const mesh& m, int layer, std::span<const float> values,
-                 std::span<const std::pair<double, double>> dots, const picture_options& o);
+/// locations drawn as small dark dots over the colours, smaller where they
+/// lie closer together; those off the grid are left out.
+std::unique_ptr<figure> draw_slice(const mesh& m, int layer, std::span<const float> values,
+                                   std::span<const std::pair<double, double>> dots,
+                                   const picture_options& o);
 
 /// A section along row `index` (along_row) or column `index`: `values`
 /// holds nlayer values per cell, layer fastest, cells in order of increasing
 /// x (or y). Throws diagnostic_error when the layer depths are unknown.
-image draw_section(const mesh& m, bool along_row, int index, std::span<const float> values,
-                   const picture_options& o);
+std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
+                                     std::span<const float> values, const picture_options& o);
+
+/// The radius of the sounding dots at (x, y) pixels: a quarter of the
+/// usual distance between a dot and its nearest neighbour, between half a
+/// pixel and 2.5 pixels, so that dots along a line stay apart.
+double dot_radius(std::span<const std::pair<double, double>> pixels);
 
 }  // namespace tervox::view

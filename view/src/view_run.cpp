@@ -1,11 +1,15 @@
 #include "view_run.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <vector>
 
+#include "colour.hpp"
 #include "formats/decimal.hpp"
 #include "formats/diagnostic.hpp"
 #include "formats/files.hpp"
@@ -13,27 +17,45 @@
 #include "formats/output_file.hpp"
 #include "formats/soundings.hpp"
 #include "formats/volume_file.hpp"
-#include "pictures.hpp"
-#include "png_file.hpp"
+#if TERVOX_VIEW_CAIRO
+#  include "pictures.hpp"
+#endif
 #include "vtr_file.hpp"
+#if TERVOX_VIEW_NETCDF
+#  include "netcdf_file.hpp"
+#endif
+#if TERVOX_VIEW_GDAL
+#  include "crs.hpp"
+#  include "geotiff_file.hpp"
+#endif
 
 namespace tervox::view {
 namespace {
 
 constexpr std::string_view usage_text =
-    "usage: tervox-view slice VOLUME --layer K -o OUT.png [--soundings FILE] [picture options]\n"
-    "       tervox-view section VOLUME (--row IY | --column IX) -o OUT.png [--height PIXELS]\n"
+    "usage: tervox-view slice VOLUME --layer K -o OUT.png|svg|pdf [--soundings FILE]\n"
     "                   [picture options]\n"
-    "       tervox-view vtr VOLUME -o OUT.vtr [--mesh FILE]\n"
+    "       tervox-view section VOLUME (--row IY | --column IX) -o OUT.png|svg|pdf\n"
+    "                   [--height PIXELS] [picture options]\n"
+    "       tervox-view vtr VOLUME -o OUT.vtr\n"
+    "       tervox-view netcdf VOLUME -o OUT.nc [--crs EPSG:n] [--name NAME] [--units TEXT]\n"
+    "       tervox-view geotiff VOLUME (--layer K | --all-layers) -o OUT.tif [--crs EPSG:n]\n"
     "\n"
-    "  --mesh FILE          the mesh file of VOLUME (default: VOLUME.mesh)\n"
+    "  --mesh FILE          the mesh file of VOLUME (default: VOLUME.mesh), for every command\n"
     "  --soundings FILE     draw the sounding locations of FILE as dots\n"
     "  --height PIXELS      the depth of a section's drawing (default: 300)\n"
+    "  --crs EPSG:n         the coordinate reference system of x and y\n"
+    "  --name NAME          the name of the values in the NetCDF file (default: value)\n"
+    "  --units TEXT         the units of the values (\"ohm m\"); in a picture, the label\n"
+    "                       of the colour bar\n"
+    "  --all-layers         every layer, one band each\n"
     "picture options:\n"
     "  --scale auto|linear|log\n"
     "                       the colour scale; auto (the default) is logarithmic when\n"
     "                       every value is positive and the largest is at least 100\n"
-    "                       times the smallest\n"
+    "                       times the smallest, over the whole volume\n"
+    "  --range MIN MAX      the values at the two ends of the colour bar (default: the\n"
+    "                       smallest and largest value shown)\n"
     "  --cell-pixels N      pixels per cell (default: up to 16, keeping the drawing\n"
     "                       within about 600 pixels)\n";
 
@@ -43,15 +65,62 @@ struct usage_error {
   std::string text;
 };
 
-enum class command { slice, section, vtr };
+enum class command { slice, section, vtr, netcdf, geotiff };
+
+// What a command needs from outside the standard library, where this build
+// lacks it: the library and the Debian package that brings it.
+struct missing_library {
+  const char* library;
+  const char* package;
+};
+
+std::optional<missing_library> lacking(command c) {
+  switch (c) {
+    case command::netcdf:
+#if TERVOX_VIEW_NETCDF
+      return std::nullopt;
+#else
+      return missing_library{"the netCDF C library", "libnetcdf-dev"};
+#endif
+    case command::geotiff:
+#if TERVOX_VIEW_GDAL
+      return std::nullopt;
+#else
+      return missing_library{"GDAL", "libgdal-dev"};
+#endif
+    case command::slice:
+    case command::section:
+#if TERVOX_VIEW_CAIRO
+      return std::nullopt;
+#else
+      return missing_library{"cairo", "libcairo2-dev"};
+#endif
+    case command::vtr:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+const std::map<std::string, command>& command_names() {
+  static const std::map<std::string, command> names{{"slice", command::slice},
+                                                    {"section", command::section},
+                                                    {"vtr", command::vtr},
+                                                    {"netcdf", command::netcdf},
+                                                    {"geotiff", command::geotiff}};
+  return names;
+}
 
 struct options {
   command what = command::slice;
   std::string volume, output, mesh_path, soundings;
-  std::optional<int> layer, row, column;
+  std::optional<int> layer, row, column, epsg;
+  bool all_layers = false;
   int cell_pixels = 0;
   int height = 300;
   scale_kind scale = scale_kind::automatic;
+  std::optional<value_range> range;
+  std::string name = "value", units;
+  std::string command_line;  ///< as given, for the files that record it
 };
 
 int positive_int(const std::string& option, const std::string& text) {
@@ -61,28 +130,71 @@ int positive_int(const std::string& option, const std::string& text) {
   return v;
 }
 
+int epsg_code(const std::string& text) {
+  int code = 0;
+  const bool prefixed =
+      text.size() > 5 && (text.compare(0, 5, "EPSG:") == 0 || text.compare(0, 5, "epsg:") == 0);
+  if (!prefixed || to_int(text.substr(5), code) != conversion::ok || code < 1)
+    throw usage_error{"--crs takes EPSG:n, a code of the EPSG database, got '" + text + "'"};
+  return code;
+}
+
+// A letter, then letters, digits and underscores, as NetCDF names go, and
+// none of the other names of the file.
+bool usable_variable_name(const std::string& name) {
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (name.empty() || !letter(name[0]))
+    return false;
+  if (!std::all_of(name.begin(), name.end(),
+                   [&](char c) { return letter(c) || (c >= '0' && c <= '9') || c == '_'; }))
+    return false;
+  for (const char* taken :
+       {"x", "y", "depth", "x_bounds", "y_bounds", "depth_bounds", "filled", "crs"}) {
+    if (name == taken)
+      return false;
+  }
+  return true;
+}
+
 options parse(std::span<const std::string> args) {
   if (args.empty())
     throw usage_error{"no command"};
   options o;
-  const std::map<std::string, command> commands{
-      {"slice", command::slice}, {"section", command::section}, {"vtr", command::vtr}};
-  const auto c = commands.find(args[0]);
-  if (c == commands.end())
+  const auto c = command_names().find(args[0]);
+  if (c == command_names().end())
     throw usage_error{"unknown command '" + args[0] + "'"};
   o.what = c->second;
+  for (const std::string& a : args)
+    o.command_line += a.find_first_of(" \"'") == std::string::npos ? " " + a : " '" + a + "'";
 
-  // The options each command takes; every one of them has a value.
-  const bool picture = o.what != command::vtr;
-  std::map<std::string, bool> taken{{"-o", true},
-                                    {"--mesh", true},
-                                    {"--layer", o.what == command::slice},
-                                    {"--soundings", o.what == command::slice},
-                                    {"--row", o.what == command::section},
-                                    {"--column", o.what == command::section},
-                                    {"--height", o.what == command::section},
-                                    {"--scale", picture},
-                                    {"--cell-pixels", picture}};
+  // The options each command takes, with the number of values each has;
+  // -1 where the command takes none.
+  const auto on = [&](std::initializer_list<command> commands, int values) {
+    for (const command k : commands) {
+      if (k == o.what)
+        return values;
+    }
+    return -1;
+  };
+  const auto slice = command::slice, section = command::section, netcdf = command::netcdf,
+             geotiff = command::geotiff, vtr = command::vtr;
+  const std::map<std::string, int> taken{
+      {"-o", 1},
+      {"--mesh", 1},
+      {"--layer", on({slice, geotiff}, 1)},
+      {"--all-layers", on({geotiff}, 0)},
+      {"--soundings", on({slice}, 1)},
+      {"--row", on({section}, 1)},
+      {"--column", on({section}, 1)},
+      {"--height", on({section}, 1)},
+      {"--scale", on({slice, section}, 1)},
+      {"--cell-pixels", on({slice, section}, 1)},
+      {"--crs", on({netcdf, geotiff}, 1)},
+      {"--name", on({netcdf}, 1)},
+      {"--units", on({netcdf, slice, section}, 1)},
+      {"--range", on({slice, section}, 2)},
+  };
+  (void)vtr;
   std::map<std::string, std::string> given;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string name = args[i];
@@ -102,9 +214,19 @@ options parse(std::span<const std::string> args) {
     const auto t = taken.find(name);
     if (t == taken.end())
       throw usage_error{"unknown option '" + name + "'"};
-    if (!t->second)
+    if (t->second < 0)
       throw usage_error{"the " + args[0] + " command takes no " + name};
-    if (!value) {
+    if (t->second == 0) {
+      if (value)
+        throw usage_error{name + " takes no value"};
+      value = "";
+    } else if (t->second == 2) {
+      // Two values, each an argument of its own ("--range -5 5").
+      if (value || i + 2 >= args.size())
+        throw usage_error{name + " needs two values"};
+      value = args[i + 1] + "\n" + args[i + 2];
+      i += 2;
+    } else if (!value) {
       if (i + 1 == args.size())
         throw usage_error{name + " needs a value"};
       value = args[++i];
@@ -131,6 +253,20 @@ options parse(std::span<const std::string> args) {
     o.height = positive_int("--height", given["--height"]);
   if (given.contains("--cell-pixels"))
     o.cell_pixels = positive_int("--cell-pixels", given["--cell-pixels"]);
+  if (given.contains("--crs"))
+    o.epsg = epsg_code(given["--crs"]);
+  o.all_layers = given.contains("--all-layers");
+  if (given.contains("--units"))
+    o.units = given["--units"];
+  if (given.contains("--name")) {
+    o.name = given["--name"];
+    if (!usable_variable_name(o.name)) {
+      throw usage_error{
+          "--name needs a letter and then letters, digits or '_', other than the "
+          "names of the coordinates, got '" +
+          o.name + "'"};
+    }
+  }
   if (given.contains("--scale")) {
     const std::string& s = given["--scale"];
     if (s == "auto")
@@ -142,10 +278,31 @@ options parse(std::span<const std::string> args) {
     else
       throw usage_error{"--scale is auto, linear or log, got '" + s + "'"};
   }
+  if (given.contains("--range")) {
+    const std::string& r = given["--range"];
+    const std::string lo = r.substr(0, r.find('\n')), hi = r.substr(r.find('\n') + 1);
+    value_range v;
+    if (to_real(lo, v.lo) != conversion::ok || to_real(hi, v.hi) != conversion::ok ||
+        !std::isfinite(v.lo) || !std::isfinite(v.hi) || !(v.lo < v.hi))
+      throw usage_error{"--range needs two numbers MIN MAX with MIN < MAX, got '" + lo + "' '" +
+                        hi + "'"};
+    o.range = v;
+  }
+  if (o.what == command::slice || o.what == command::section) {
+    const std::string& out = o.output;
+    const auto dot = out.rfind('.');
+    std::string ext = dot == std::string::npos ? "" : out.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    if (ext != ".png" && ext != ".svg" && ext != ".pdf")
+      throw usage_error{"a picture is written as .png, .svg or .pdf, got '" + out + "'"};
+  }
   if (o.what == command::slice && !o.layer)
     throw usage_error{"a slice needs --layer K"};
   if (o.what == command::section && o.row.has_value() == o.column.has_value())
     throw usage_error{"a section needs one of --row IY and --column IX"};
+  if (o.what == command::geotiff && o.layer.has_value() == o.all_layers)
+    throw usage_error{"a GeoTIFF needs one of --layer K and --all-layers"};
   return o;
 }
 
@@ -159,7 +316,8 @@ void check(const io_result& r) {
     throw diagnostic_error(r.problem);
 }
 
-void check_range(const mesh& m, const char* what, int value, int count, const char* axis) {
+[[maybe_unused]] void check_range(const mesh& m, const char* what, int value, int count,
+                                  const char* axis) {
   if (value > count) {
     throw diagnostic_error(diagnostic{
         m.path,
@@ -171,7 +329,7 @@ void check_range(const mesh& m, const char* what, int value, int count, const ch
   }
 }
 
-std::vector<std::pair<double, double>> read_locations(const std::string& path) {
+[[maybe_unused]] std::vector<std::pair<double, double>> read_locations(const std::string& path) {
   std::ifstream in = open_input(path, "soundings file");
   survey s;
   const read_outcome r = read_soundings(in, path, s);
@@ -189,20 +347,58 @@ std::vector<std::pair<double, double>> read_locations(const std::string& path) {
   return dots;
 }
 
+#if TERVOX_VIEW_CAIRO
+// The smallest and largest value of the whole volume, gathered while a
+// picture's values are read, so that an automatic scale is the same for
+// every picture of one volume.
+struct volume_extent {
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -std::numeric_limits<double>::infinity();
+  void add(std::span<const float> values) {
+    for (const float v : values) {
+      if (std::isnan(v))
+        continue;
+      lo = std::min(lo, static_cast<double>(v));
+      hi = std::max(hi, static_cast<double>(v));
+    }
+  }
+};
+
+picture_options picture(const options& o, const volume_extent& e, std::string what) {
+  picture_options p;
+  p.scale = o.scale;
+  if (p.scale == scale_kind::automatic) {
+    p.scale = e.lo <= e.hi ? suited_scale(e.lo, e.hi) : scale_kind::linear;
+    // A fixed range reaching 0 or below can only be shown linearly.
+    if (o.range && !(o.range->lo > 0))
+      p.scale = scale_kind::linear;
+  }
+  p.range = o.range;
+  p.units = o.units;
+  p.cell_pixels = o.cell_pixels;
+  p.height = o.height;
+  p.format = format_of(o.output);
+  p.what = std::move(what);
+  return p;
+}
+
 void slice(const options& o, const mesh& m) {
   check_range(m, "layer", *o.layer, m.nlayer, "layers");
   const std::vector<std::pair<double, double>> dots =
       o.soundings.empty() ? std::vector<std::pair<double, double>>{} : read_locations(o.soundings);
   std::vector<float> values(static_cast<std::size_t>(m.cells()));
   const auto nx = static_cast<std::size_t>(m.nx);
-  read_volume(o.volume, m, volume_request::everything(m, *o.layer),
+  const auto k = static_cast<std::size_t>(*o.layer - 1);
+  volume_extent extent;
+  read_volume(o.volume, m, volume_request::everything(m),
               [&](int ix, int iy, bool, std::span<const float> v) {
+                extent.add(v);
                 values[static_cast<std::size_t>(iy - 1) * nx + static_cast<std::size_t>(ix - 1)] =
-                    v[0];
+                    v[k];
               });
-  const picture_options p{o.scale, o.cell_pixels, o.height,
-                          where(o.volume) + "layer " + std::to_string(*o.layer) + ": "};
-  check(write_png(o.output, draw_slice(m, *o.layer, values, dots, p)));
+  const picture_options p =
+      picture(o, extent, where(o.volume) + "layer " + std::to_string(*o.layer) + ": ");
+  draw_slice(m, *o.layer, values, dots, p)->save(o.output);
 }
 
 void section(const options& o, const mesh& m) {
@@ -214,20 +410,48 @@ void section(const options& o, const mesh& m) {
     check_range(m, "column", index, m.nx, "columns of cells");
   // Before the volume is read: the depths may be unknown.
   (void)layer_depths(m);
-  volume_request request = volume_request::everything(m);
-  if (along_row)
-    request.iy_first = request.iy_last = index;
-  else
-    request.ix_first = request.ix_last = index;
   std::vector<float> values;
-  read_volume(o.volume, m, request, [&](int, int, bool, std::span<const float> v) {
-    values.insert(values.end(), v.begin(), v.end());
-  });
-  const picture_options p{
-      o.scale, o.cell_pixels, o.height,
-      where(o.volume) + (along_row ? "row " : "column ") + std::to_string(index) + ": "};
-  check(write_png(o.output, draw_section(m, along_row, index, values, p)));
+  volume_extent extent;
+  read_volume(o.volume, m, volume_request::everything(m),
+              [&](int ix, int iy, bool, std::span<const float> v) {
+                extent.add(v);
+                if ((along_row ? iy : ix) == index)
+                  values.insert(values.end(), v.begin(), v.end());
+              });
+  const picture_options p = picture(
+      o, extent, where(o.volume) + (along_row ? "row " : "column ") + std::to_string(index) + ": ");
+  draw_section(m, along_row, index, values, p)->save(o.output);
 }
+#endif
+
+#if TERVOX_VIEW_GDAL
+std::optional<crs_info> crs_of(const options& o) {
+  if (!o.epsg)
+    return std::nullopt;
+  return look_up_crs(*o.epsg);
+}
+#endif
+
+#if TERVOX_VIEW_NETCDF
+void netcdf(const options& o, const mesh& m) {
+  netcdf_options n;
+  n.name = o.name;
+  n.units = o.units;
+#  if TERVOX_VIEW_GDAL
+  n.crs = crs_of(o);
+#  endif
+  n.history = "tervox-view" + o.command_line;
+  write_netcdf(o.output, o.volume, m, n);
+}
+#endif
+
+#if TERVOX_VIEW_GDAL
+void geotiff(const options& o, const mesh& m) {
+  if (o.layer)
+    check_range(m, "layer", *o.layer, m.nlayer, "layers");
+  write_geotiff(o.output, o.volume, m, {o.layer.value_or(0), crs_of(o)});
+}
+#endif
 
 void vtr(const options& o, const mesh& m) {
   (void)layer_depths(m);
@@ -235,7 +459,24 @@ void vtr(const options& o, const mesh& m) {
   check(write_vtr(o.output, m, v));
 }
 
+[[noreturn]] void lacks(const std::string& what, const missing_library& l) {
+  throw diagnostic_error(what + " needs " + l.library +
+                         ", which this tervox-view was built without; " + "build it where " +
+                         l.library + " is installed (Debian: " + l.package + ")");
+}
+
 void run_command(const options& o) {
+  const auto name = [&] {
+    for (const auto& [n, c] : command_names()) {
+      if (c == o.what)
+        return n;
+    }
+    return std::string{};
+  };
+  if (const auto l = lacking(o.what))
+    lacks("the " + name() + " command", *l);
+  if (o.epsg && !TERVOX_VIEW_GDAL)
+    lacks("--crs", {"GDAL", "libgdal-dev"});
   for (const std::string* input : {&o.volume, &o.mesh_path, &o.soundings}) {
     if (!input->empty() && same_file(o.output, *input)) {
       throw diagnostic_error(output_is_input(o.output, "input file", *input));
@@ -253,11 +494,26 @@ void run_command(const options& o) {
   check_volume_size(o.volume, m);
   switch (o.what) {
     case command::slice:
-      return slice(o, m);
     case command::section:
-      return section(o, m);
+#if TERVOX_VIEW_CAIRO
+      return o.what == command::slice ? slice(o, m) : section(o, m);
+#else
+      break;
+#endif
     case command::vtr:
       return vtr(o, m);
+    case command::netcdf:
+#if TERVOX_VIEW_NETCDF
+      return netcdf(o, m);
+#else
+      break;
+#endif
+    case command::geotiff:
+#if TERVOX_VIEW_GDAL
+      return geotiff(o, m);
+#else
+      break;
+#endif
   }
 }
 
@@ -266,6 +522,15 @@ void run_command(const options& o) {
 exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
     out << usage_text;
+    for (const auto& [name, c] : command_names()) {
+      if (const auto l = lacking(c))
+        out << "\nThis build has no " << name << " command: it needs " << l->library
+            << " (Debian: " << l->package << ").";
+    }
+    if (!TERVOX_VIEW_GDAL)
+      out << "\nThis build takes no --crs: it needs GDAL (Debian: libgdal-dev).";
+    if (!TERVOX_VIEW_NETCDF || !TERVOX_VIEW_GDAL)
+      out << "\n";
     return exit_status::success;
   }
   install_output_cleanup();

@@ -1,0 +1,252 @@
+#include "netcdf_file.hpp"
+
+#include <netcdf.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "band_pipeline.hpp"
+#include "formats/diagnostic.hpp"
+#include "formats/output_file.hpp"
+#include "formats/volume_file.hpp"
+
+namespace tervox::view {
+namespace {
+
+// Rows of cells per chunk, and cells along x: a chunk of one layer is then
+// at most 64 kB, small enough to read one layer of a corner quickly and large
+// enough to compress well.
+constexpr int band_rows = 32;
+constexpr int chunk_columns = 512;
+constexpr int deflate_level =
+    1;  // the larger levels gain little on floats, at several times the time
+
+constexpr float no_value = std::numeric_limits<float>::quiet_NaN();
+
+// One open NetCDF file; failures become diagnostic_error naming the output file.
+class nc_file {
+ public:
+  nc_file(const std::string& shown_path, const std::string& real_path) : path_(shown_path) {
+    // Every variable but the values is written whole or band by band, and
+    // needs no more than a small cache; the values' cache is set to a band.
+    check(nc_set_chunk_cache(std::size_t{1} << 20, 101, 1.0f));
+    check(nc_create(real_path.c_str(), NC_NETCDF4 | NC_CLOBBER, &id_));
+    open_ = true;
+  }
+  ~nc_file() {
+    // After a failed write the library's own abort can crash (netCDF 4.9
+    // walks objects the failed flush left half-closed), so the handle is
+    // then left as it is: the file is removed anyway, and the process ends.
+    if (open_ && !failed_)
+      nc_abort(id_);
+  }
+  nc_file(const nc_file&) = delete;
+  nc_file& operator=(const nc_file&) = delete;
+
+  void check(int status) {
+    if (status == NC_NOERR)
+      return;
+    failed_ = true;
+    throw diagnostic_error(diagnostic{
+        path_, 0, {}, {}, std::string("cannot write the NetCDF file: ") + nc_strerror(status)});
+  }
+  int id() const { return id_; }
+
+  int dimension(const char* name, std::size_t length) {
+    int d = 0;
+    check(nc_def_dim(id_, name, length, &d));
+    return d;
+  }
+  int variable(const std::string& name, nc_type type, std::initializer_list<int> dims) {
+    int v = 0;
+    const std::vector<int> d(dims);
+    check(nc_def_var(id_, name.c_str(), type, static_cast<int>(d.size()), d.data(), &v));
+    return v;
+  }
+  void text(int var, const char* name, const std::string& value) {
+    check(nc_put_att_text(id_, var, name, value.size(), value.c_str()));
+  }
+  void number(int var, const char* name, double value) {
+    check(nc_put_att_double(id_, var, name, NC_DOUBLE, 1, &value));
+  }
+  void close() {
+    open_ = false;
+    check(nc_close(id_));
+  }
+
+ private:
+  std::string path_;
+  int id_ = -1;
+  bool open_ = false;
+  bool failed_ = false;
+};
+
+// A coordinate variable with its bounds variable, both double.
+int coordinate(nc_file& f, const char* name, int dim, int bnds) {
+  const int v = f.variable(name, NC_DOUBLE, {dim});
+  f.variable(std::string(name) + "_bounds", NC_DOUBLE, {dim, bnds});
+  f.text(v, "bounds", std::string(name) + "_bounds");
+  return v;
+}
+
+void put_coordinate(nc_file& f, const char* name, const std::vector<double>& edges) {
+  std::vector<double> centre, bounds;
+  for (std::size_t i = 0; i + 1 < edges.size(); ++i) {
+    centre.push_back((edges[i] + edges[i + 1]) / 2);
+    bounds.push_back(edges[i]);
+    bounds.push_back(edges[i + 1]);
+  }
+  int v = 0;
+  f.check(nc_inq_varid(f.id(), name, &v));
+  f.check(nc_put_var_double(f.id(), v, centre.data()));
+  f.check(nc_inq_varid(f.id(), (std::string(name) + "_bounds").c_str(), &v));
+  f.check(nc_put_var_double(f.id(), v, bounds.data()));
+}
+
+}  // namespace
+
+void write_netcdf(const std::string& path, const std::string& volume, const mesh& m,
+                  const netcdf_options& o) {
+  const std::vector<double> depth = layer_depths(m);
+  const auto nx = static_cast<std::size_t>(m.nx);
+  const auto ny = static_cast<std::size_t>(m.ny);
+  const auto nlayer = static_cast<std::size_t>(m.nlayer);
+
+  output_file out(path);
+  if (const io_result r = out.open(); !r.ok())
+    throw diagnostic_error(r.problem);
+  nc_file f(path, out.temp_path());
+
+  const int d_depth = f.dimension("depth", nlayer);
+  const int d_y = f.dimension("y", ny);
+  const int d_x = f.dimension("x", nx);
+  const int d_bnds = f.dimension("bnds", 2);
+
+  const bool geographic = o.crs && o.crs->geographic;
+  const int x = coordinate(f, "x", d_x, d_bnds);
+  const int y = coordinate(f, "y", d_y, d_bnds);
+  f.text(x, "axis", "X");
+  f.text(y, "axis", "Y");
+  if (geographic) {
+    f.text(x, "standard_name", "longitude");
+    f.text(x, "units", "degrees_east");
+    f.text(y, "standard_name", "latitude");
+    f.text(y, "units", "degrees_north");
+  } else {
+    f.text(x, "standard_name", "projection_x_coordinate");
+    f.text(x, "long_name", "x of the cell centre");
+    f.text(x, "units", "m");
+    f.text(y, "standard_name", "projection_y_coordinate");
+    f.text(y, "long_name", "y of the cell centre");
+    f.text(y, "units", "m");
+  }
+  const int z = coordinate(f, "depth", d_depth, d_bnds);
+  f.text(z, "standard_name", "depth");
+  f.text(z, "long_name", "depth of the middle of the layer");
+  f.text(z, "units", "m");
+  f.text(z, "positive", "down");
+  f.text(z, "axis", "Z");
+
+  const int data = f.variable(o.name, NC_FLOAT, {d_depth, d_y, d_x});
+  const std::array<std::size_t, 3> chunk{1, std::min<std::size_t>(ny, band_rows),
+                                         std::min<std::size_t>(nx, chunk_columns)};
+  f.check(nc_def_var_chunking(f.id(), data, NC_CHUNKED, chunk.data()));
+  f.check(nc_def_var_deflate(f.id(), data, 1, 1, deflate_level));
+  f.check(nc_def_var_fill(f.id(), data, NC_FILL, &no_value));
+  f.text(data, "long_name", o.name);
+  if (!o.units.empty())
+    f.text(data, "units", o.units);
+  if (o.crs)
+    f.text(data, "grid_mapping", "crs");
+  f.text(data, "comment",
+         "not-a-number in filled cells (see filled) and where the volume file holds no number");
+
+  const int filled = f.variable("filled", NC_BYTE, {d_y, d_x});
+  f.check(nc_def_var_chunking(f.id(), filled, NC_CHUNKED, chunk.data() + 1));
+  f.check(nc_def_var_deflate(f.id(), filled, 1, 1, deflate_level));
+  const std::array<signed char, 2> flags{0, 1};
+  f.check(nc_put_att_schar(f.id(), filled, "flag_values", NC_BYTE, 2, flags.data()));
+  f.text(filled, "flag_meanings", "interpolated filled");
+  f.text(filled, "long_name", "cell centre outside the soundings' convex hull, given no value");
+  if (o.crs)
+    f.text(filled, "grid_mapping", "crs");
+
+  if (o.crs) {
+    const int c = f.variable("crs", NC_INT, {});
+    if (!o.crs->grid_mapping_name.empty())
+      f.text(c, "grid_mapping_name", o.crs->grid_mapping_name);
+    for (const auto& [name, value] : o.crs->parameters) f.number(c, name.c_str(), value);
+    f.text(c, "crs_wkt", o.crs->wkt);
+    // GDAL, and QGIS through it, look for the WKT under this name.
+    f.text(c, "spatial_ref", o.crs->wkt);
+    f.text(c, "long_name", o.crs->name);
+  }
+
+  f.text(NC_GLOBAL, "Conventions", "CF-1.8");
+  f.text(NC_GLOBAL, "source", "tervox-view netcdf, from the volume file " + volume);
+  if (!o.history.empty())
+    f.text(NC_GLOBAL, "history", o.history);
+  f.check(nc_enddef(f.id()));
+
+  std::vector<double> edges;
+  for (int i = 0; i <= m.nx; ++i) edges.push_back(m.x_edge(i));
+  put_coordinate(f, "x", edges);
+  edges.clear();
+  for (int i = 0; i <= m.ny; ++i) edges.push_back(m.y_edge(i));
+  put_coordinate(f, "y", edges);
+  put_coordinate(f, "depth", depth);
+
+  // One band of rows in every layer, layer by layer as the variable is
+  // stored; written whole, so every chunk is written once and complete.
+  const std::size_t rows = chunk[1];
+  const std::size_t plane = rows * nx;
+  // The library's cache need only hold the chunks of one band.
+  const std::size_t band_bytes = nlayer * plane * sizeof(float);
+  f.check(nc_set_var_chunk_cache(f.id(), data, band_bytes + (std::size_t{1} << 20), 1009, 1.0f));
+
+  struct band {
+    std::vector<float> values;
+    std::vector<signed char> filled;
+    std::size_t first = 0, rows = 0;  ///< rows from 0, south first
+  };
+  const auto write_band = [&](band& b) {
+    if (b.rows < rows) {
+      // The last, shorter band: its layers must lie back to back.
+      for (std::size_t k = 1; k < nlayer; ++k) {
+        std::copy_n(b.values.begin() + static_cast<std::ptrdiff_t>(k * plane), b.rows * nx,
+                    b.values.begin() + static_cast<std::ptrdiff_t>(k * b.rows * nx));
+      }
+    }
+    const std::array<std::size_t, 3> start{0, b.first, 0};
+    const std::array<std::size_t, 3> count{nlayer, b.rows, nx};
+    f.check(nc_put_vara_float(f.id(), data, start.data(), count.data(), b.values.data()));
+    f.check(nc_put_vara_schar(f.id(), filled, start.data() + 1, count.data() + 1, b.filled.data()));
+  };
+  const auto empty_band = [&] {
+    return band{std::vector<float>(nlayer * plane), std::vector<signed char>(plane), 0, 0};
+  };
+  band_pipeline<band> pipeline(write_band, empty_band(), empty_band());
+
+  read_volume(volume, m, volume_request::everything(m),
+              [&](int ix, int iy, bool is_filled, std::span<const float> values) {
+                band& b = pipeline.filling();
+                const std::size_t row = static_cast<std::size_t>(iy - 1) % rows;
+                const std::size_t cell = row * nx + static_cast<std::size_t>(ix - 1);
+                for (std::size_t k = 0; k < nlayer; ++k) b.values[k * plane + cell] = values[k];
+                b.filled[cell] = is_filled ? 1 : 0;
+                if (ix < m.nx || (row + 1 < rows && iy < m.ny))
+                  return;
+                b.first = static_cast<std::size_t>(iy) - 1 - row;
+                b.rows = row + 1;
+                pipeline.hand_over();
+              });
+  pipeline.finish();
+  f.close();
+  if (const io_result r = out.commit(); !r.ok())
+    throw diagnostic_error(r.problem);
+}
+
+}  // namespace tervox::view
