@@ -71,6 +71,13 @@ std::string format(const char* pattern, int decimals, double v) {
   return text;
 }
 
+// As many decimals as a step of `spacing` needs: none for 1 or more, at
+// most 6.
+int decimals_for(double spacing) {
+  const double e_spacing = std::floor(std::log10(spacing) + 1e-9);
+  return static_cast<int>(std::clamp(-e_spacing, 0.0, 6.0));
+}
+
 }  // namespace
 
 const std::array<rgb, 256>& colour_map() {
@@ -179,21 +186,16 @@ std::vector<double> ticks(const colour_scale& s, int count) {
 std::string plain_number(double v, double spacing) {
   if (v == 0)
     return "0";
-  const double e_spacing = std::floor(std::log10(spacing) + 1e-9);
-  const int decimals = static_cast<int>(std::clamp(-e_spacing, 0.0, 6.0));
-  std::string text = format("%.*f", decimals, v);
+  const std::string text = format("%.*f", decimals_for(spacing), v);
   return text == "-0" ? "0" : text;
 }
 
 std::string tick_label(double v, double spacing) {
-  if (v == 0)
-    return "0";
-  const double e_spacing = std::floor(std::log10(spacing) + 1e-9);
-  const int decimals = static_cast<int>(std::clamp(-e_spacing, 0.0, 6.0));
-  std::string text = format("%.*f", decimals, v);
-  if (text.size() <= 8 && std::abs(v) >= 1e-4)
+  const std::string text = plain_number(v, spacing);
+  if (v == 0 || (text.size() <= 8 && std::abs(v) >= 1e-4))
     return text;
   const double e_value = std::floor(std::log10(std::abs(v)) + 1e-9);
+  const double e_spacing = std::floor(std::log10(spacing) + 1e-9);
   const int digits = static_cast<int>(std::clamp(e_value - e_spacing, 0.0, 5.0));
   return format("%.*E", digits, v);
 }
