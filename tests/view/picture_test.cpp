@@ -401,8 +401,15 @@ TEST(view_examples, readme_pictures_are_current) {
   temp_folder dir;
   const std::string source = TERVOX_SOURCE_DIR;
   const std::string survey = source + "/examples/survey.txt";
+  const std::string lshaped = source + "/examples/lshaped.txt";
   const tool_options in_dir(dir.path());
-  ASSERT_EQ(run_program(TERVOX_EXE, {survey, "survey.vol", "25", "25", "1"}, in_dir).status, 0);
+  const std::vector<std::string> runs[] = {
+      {survey, "survey.vol", "25", "25", "1"},
+      {lshaped, "lshaped.vol", "25", "25", "1"},
+      {"--max-distance", "60", lshaped, "masked.vol", "25", "25", "1"},
+      {"--doi", lshaped, "doi.vol", "25", "25", "1"},
+  };
+  for (const auto& run : runs) ASSERT_EQ(run_program(TERVOX_EXE, run, in_dir).status, 0);
   struct example {
     std::vector<std::string> args;
     layout l;
@@ -414,6 +421,14 @@ TEST(view_examples, readme_pictures_are_current) {
        slice_layout(73, 80, n, true)},
       {{"section", "survey.vol", "--row", "40", "--units", "ohm m", "-o", "survey_section.png"},
        section_layout(73, default_cell_pixels(73), 300, true)},
+      {{"slice", "lshaped.vol", "--layer", "3", "--units", "ohm m", "--soundings", lshaped, "-o",
+        "lshaped_slice.png"},
+       slice_layout(81, 80, default_cell_pixels(81), true)},
+      {{"slice", "masked.vol", "--layer", "3", "--units", "ohm m", "--soundings", lshaped, "-o",
+        "lshaped_masked.png"},
+       slice_layout(81, 80, default_cell_pixels(81), true)},
+      {{"section", "doi.vol", "--column", "20", "--units", "ohm m", "-o", "lshaped_doi.png"},
+       section_layout(80, default_cell_pixels(80), 300, true)},
   };
   for (const auto& e : examples) {
     const std::string& name = e.args.back();
@@ -425,11 +440,12 @@ TEST(view_examples, readme_pictures_are_current) {
     std::string command = "tervox-view";
     for (const std::string& a : e.args)
       command += " " + (a == survey             ? "examples/survey.txt"
+                        : a == lshaped          ? "examples/lshaped.txt"
                         : a.find(' ') != a.npos ? "'" + a + "'"
                                                 : a);
     const std::string remake = "examples/" + name +
-                               " is not what tervox-view draws now; make it again with\n"
-                               "  tervox examples/survey.txt survey.vol 25 25 1\n  " +
+                               " is not what tervox-view draws now; make it again with the "
+                               "README's commands:\n  " +
                                command;
     ASSERT_EQ(drawn.width, e.l.width);
     ASSERT_EQ(drawn.height, e.l.height);
