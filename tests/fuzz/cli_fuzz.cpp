@@ -3,8 +3,10 @@
 // five values, a refusal, or the help or version text; an accepted dx, dy and
 // log are the numbers that an independent conversion of the same texts gives,
 // and the cell sizes are positive and finite.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -91,10 +93,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     args.clear();
 
   const tervox::command_line parsed = tervox::read_command_line(args);
-  // The only options stop the run, so a run has at most a leading "--".
-  std::vector<std::string> rest(args.begin(), args.end());
-  if (!rest.empty() && rest.front() == "--")
-    rest.erase(rest.begin());
+  // The options a run may have come first: the masking options, of which
+  // --max-distance and --nodata take the next argument unless written with
+  // '='; "--" ends them. (A malformed one refuses the run, checked below.)
+  std::size_t first = 0;
+  while (first < args.size() && args[first].starts_with("--")) {
+    const std::string& option = args[first++];
+    if (option == "--")
+      break;
+    if (option == "--max-distance" || option == "--nodata")
+      ++first;
+  }
+  const std::vector<std::string> rest(
+      args.begin() + static_cast<std::ptrdiff_t>(std::min(first, args.size())), args.end());
   std::string joined;
   for (std::size_t i = 0; i < rest.size(); ++i) {
     joined += (i > 0 ? " " : "") + rest[i];
