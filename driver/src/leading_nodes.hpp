@@ -6,10 +6,12 @@
 // product rounded likewise. Where the coordinates are spread wider than
 // single precision can hold their differences (a node at x = -2^32 beside
 // nodes at 0 and 1), a node off the line can round onto it: the first
-// triangles then hold a clockwise one, and every later step builds on it, so
-// the whole triangulation is wrong while the construction reports success.
+// triangles then hold a clockwise one, and every later step builds on it.
 // A cross product that underflows (coordinates near 2^-80) does the same when
-// a later node is far enough away to be found off the line.
+// a later node is far enough away to be found off the line. The construction
+// would report the result as a breakdown (it checks what it built exactly);
+// checked here, before it, the refusal can say what is wrong with the
+// soundings and what to do about it.
 #pragma once
 
 #include <span>
@@ -23,9 +25,5 @@ namespace tervox {
 /// construction reports them collinear. Runs the construction on the
 /// leading nodes alone, up to the first one exactly off the line.
 bool leading_nodes_agree(std::span<const float> x, std::span<const float> y);
-
-/// The sign (-1, 0, +1) of the orientation of the points a, b, c, decided
-/// exactly: +1 when c lies to the left of the line from a to b.
-int exact_orientation(float ax, float ay, float bx, float by, float cx, float cy);
 
 }  // namespace tervox

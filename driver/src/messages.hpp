@@ -151,8 +151,10 @@ inline diagnostic output_is_input(std::string_view output, std::string_view inpu
 
 inline diagnostic triangulation_broken(std::string_view infile) {
   return fault(concat({quoted(infile),
-                       ": the triangulation of the soundings broke down "
-                       "(the construction exceeded its bounds)"}));
+                       ": the triangulation of the soundings broke down (the construction "
+                       "exceeded its bounds, or soundings so nearly on one line that single "
+                       "precision misjudged their side left it with a clockwise or flat "
+                       "triangle)"}));
 }
 
 inline diagnostic spread_too_wide(std::string_view infile) {

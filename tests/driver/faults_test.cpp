@@ -337,6 +337,18 @@ TEST(faults_test, soundings_single_precision_cannot_order_are_refused) {
        "",
        refused,
        {"in.txt"}},
+      // The first triangles are right; linking in the fourth sounding, an
+      // ulp of zero off the line x = 2^-149 of two others, makes a
+      // triangle that does not turn counterclockwise, which the construction's
+      // exact check of its result finds.
+      {"a sounding a hair off the line of two later ones",
+       "-1.40129846e-45 0.0111144185 1\n1.40129846e-45 0.816461265 2\n"
+       "1.40129846e-45 0.0113987923 3\n1.40129846e-45 0.766062915 4\n",
+       "",
+       "tervox: 'in.txt': the triangulation of the soundings broke down (the construction "
+       "exceeded its bounds, or soundings so nearly on one line that single precision "
+       "misjudged their side left it with a clockwise or flat triangle)\n",
+       {"in.txt"}},
       {"three soundings within 2^-80 alone",
        "0 0 1\n1e-24 0 2\n1e-24 1e-24 3\n",
        " Error: points are collinear.\n",

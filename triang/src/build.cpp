@@ -167,6 +167,10 @@ void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span
       return;
     }
   }
+  // Rounded tests can misjudge nearly collinear nodes and still finish.
+  if (!detail::is_triangulation(n, x, y, iadj, iend)) {
+    ier = trmesh_ier::broken;
+  }
 }
 
 std::size_t trmesh_work_size(int n) {
@@ -206,6 +210,9 @@ void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span
     }
   }
   lists.pack(iadj, iend);
+  if (ier == trmesh_ier::ok && !detail::is_triangulation(n, x, y, iadj, iend)) {
+    ier = trmesh_ier::broken;
+  }
 }
 
 }  // namespace triang

@@ -32,4 +32,12 @@ constexpr void move_ends(one_based<int> iend, int from, int to, int delta) noexc
 int first_fan(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
               std::span<int> iend, int& ier);
 
+/// Whether nodes 1..n and the lists in iadj, iend form a triangulation, by
+/// exact orientations: the lists well formed, as many arcs as a triangulated
+/// disk has, every triangle strictly counterclockwise and listed alike by its
+/// three vertices, and one boundary chain through every boundary node that
+/// never turns clockwise nor doubles back.
+bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
+                      std::span<const int> iadj, std::span<const int> iend);
+
 }  // namespace triang::detail

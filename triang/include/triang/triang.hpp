@@ -97,11 +97,13 @@ inline constexpr int ok = 0;
 inline constexpr int too_few_nodes = 1;  ///< n < 3; arrays untouched
 inline constexpr int collinear = 2;      ///< all nodes on one line; iend holds the chain
 /// The construction broke down: a point-location walk or a swap loop exceeded
-/// its bound, a node number or list end fell outside the arrays, or a node
-/// could not be linked in. The coordinates broke the routines' assumptions
-/// (non-finite or coincident nodes); iadj and iend are not a valid
-/// triangulation. Coincident nodes more often end with `ok` and zero-area
-/// triangles, so callers must reject them before the construction.
+/// its bound, a node number or list end fell outside the arrays, a node could
+/// not be linked in, or the finished lists are not a triangulation of the
+/// nodes by exact arithmetic (a clockwise or zero-area triangle, a boundary
+/// turning clockwise). The coordinates broke the routines' assumptions:
+/// non-finite or coincident nodes, or nodes so nearly collinear that the
+/// single-precision tests misjudged a side. iadj and iend are not a valid
+/// triangulation. `ok` guarantees one.
 inline constexpr int broken = 3;
 }  // namespace trmesh_ier
 
@@ -269,6 +271,12 @@ std::size_t trmesh_work_size(int n);
 void trmesh(int n, std::span<const float> x, std::span<const float> y, std::span<int> iadj,
             std::span<int> iend, std::span<int> work, int& ier,
             std::atomic<std::int64_t>* nodes_linked = nullptr);
+
+/// The sign (-1, 0, +1) of the orientation of the points a, b, c, decided
+/// exactly: +1 when c lies to the left of the line from a to b. The
+/// construction checks its result with it; callers may check their own
+/// decisions about the nodes alike.
+int exact_orientation(float ax, float ay, float bx, float by, float cx, float cy);
 
 // ---------------------------------------------------------------------------
 // Linear interpolation
