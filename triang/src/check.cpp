@@ -13,6 +13,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 #include "detail.hpp"
 #include "triang/triang.hpp"
@@ -137,17 +138,28 @@ bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
   };
 
   // Every triangle counterclockwise, and listed alike by its three vertices.
+  // Each triangle is taken once, from its lowest-numbered vertex, and looked
+  // up in the lists of the other two. Those found account for three corners
+  // each, all different; a triangulated disk with nb boundary nodes has
+  // 2n - 2 - nb triangles, as many as there are corners in the lists (by the
+  // count of arcs above) divided by three. So when that many are found,
+  // every corner of every list belongs to a checked triangle.
+  std::int64_t triangles = 0;
   for (int k = 1; k <= n; ++k) {
     const fan fk = fan_of(k);
     for (int pos = fk.first; pos <= fk.stop; ++pos) {
       const int a = adj[pos];
       const int b = pos < fk.last ? adj[pos + 1] : adj[fk.first];
-      if (after(a, b) != k)
+      if (a < k || b < k)
+        continue;
+      if (after(a, b) != k || after(b, k) != a ||
+          exact_orientation(xs[k], ys[k], xs[a], ys[a], xs[b], ys[b]) <= 0)
         return false;
-      if (exact_orientation(xs[k], ys[k], xs[a], ys[a], xs[b], ys[b]) <= 0)
-        return false;
+      ++triangles;
     }
   }
+  if (triangles != 2 * std::int64_t{n} - 2 - nb)
+    return false;
 
   // The boundary: one closed chain through all nb boundary nodes that never
   // turns clockwise, and goes straight on (not back) where it does not turn.
