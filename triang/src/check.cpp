@@ -126,15 +126,17 @@ bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
   if (nb < 3 || last_of[n] != 6 * n - 6 - nb)
     return false;
 
-  // The entry after b in a's list (cyclic for an interior node), or -1 when
-  // b is not there.
+  // The entry after node b in a's list, cyclically, or -1 when b is not
+  // there. A boundary list ends with its 0, which is never b: b found last
+  // is in an interior list, whose first entry follows its last.
   const auto after = [&](int a, int b) {
-    const fan fa = fan_of(a);
-    for (int pos = fa.first; pos <= fa.last; ++pos) {
+    const int first = a == 1 ? 1 : last_of[a - 1] + 1;
+    const int last = last_of[a];
+    for (int pos = first; pos < last; ++pos) {
       if (adj[pos] == b)
-        return pos < fa.last ? adj[pos + 1] : fa.boundary ? -1 : adj[fa.first];
+        return adj[pos + 1];
     }
-    return -1;
+    return adj[last] == b ? adj[first] : -1;
   };
 
   // Every triangle counterclockwise, and listed alike by its three vertices.
