@@ -34,7 +34,7 @@ struct run_state {
 };
 
 /// How the volume is computed and written into the open volume file. The
-/// tool streams it (stream_volume); the test suite puts the straightforward
+/// tool streams it (stream_volume); the test suite puts the plain
 /// sequence in its place to compare the two. Returns false when point
 /// location reported a broken structure.
 using volume_method =

@@ -67,7 +67,7 @@ struct grid_geometry {
 };
 
 /// Interpolates and writes the volume in file order with `threads` threads,
-/// byte for byte as the straightforward sequence would (every layer, every
+/// byte for byte as the plain sequence would (every layer, every
 /// row, every cell, one point location per value, one start node carried
 /// through all calls, the nx*ny*nlayer values held until the end), but
 /// without the nx*ny*nlayer array and with one point location per cell where

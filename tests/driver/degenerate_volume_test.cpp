@@ -1,5 +1,5 @@
 // The streamed volume on nearly degenerate point sets, against the
-// straightforward sequence.
+// plain sequence.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 
 #include "formats/output_file.hpp"
 #include "grid.hpp"
-#include "reference/reference_volume.hpp"
+#include "plain/plain_volume.hpp"
 #include "support/degenerate_sets.hpp"
 #include "support/run_program.hpp"
 #include "triang/triang.hpp"
@@ -19,9 +19,9 @@ using namespace tervox;
 namespace {
 
 // The streamed volume (three threads, one point location per cell where the
-// chains of start nodes agree) against the straightforward sequence on these
+// chains of start nodes agree) against the plain sequence on these
 // sets, where the answers of point location depend most on the start node.
-TEST(geometry_stress_test, streamed_volume_matches_the_straightforward_sequence) {
+TEST(geometry_stress_test, streamed_volume_matches_the_plain_sequence) {
   const temp_folder folder;
   for (const family& f : exact_families()) {
     for (int seed = 0; seed < std::min(f.sets, 8); ++seed) {
@@ -50,12 +50,11 @@ TEST(geometry_stress_test, streamed_volume_matches_the_straightforward_sequence)
         const node_data nodes{m.n, nlayer, m.x, m.y, dat, m.iadj, m.iend};
         std::string texts[2];
         for (int method = 0; method < 2; ++method) {
-          const std::string path =
-              (folder / (method == 0 ? "streamed.vol" : "reference.vol")).string();
+          const std::string path = (folder / (method == 0 ? "streamed.vol" : "plain.vol")).string();
           output_file file(path);
           ASSERT_TRUE(file.open().ok());
           const bool located = method == 0 ? stream_volume(nodes, geo, false, file, 3)
-                                           : reference_volume(nodes, geo, false, file);
+                                           : plain_volume(nodes, geo, false, file);
           ASSERT_TRUE(located);
           ASSERT_TRUE(file.commit().ok());
           texts[method] = read_file(path);

@@ -1,6 +1,6 @@
-// The streamed volume against the straightforward sequence, byte for byte.
+// The streamed volume against the plain sequence, byte for byte.
 //
-// The straightforward sequence locates every cell centre once per layer with
+// The plain sequence locates every cell centre once per layer with
 // one start node carried through all calls; the streamed volume locates each
 // centre once for all layers where the chains of start nodes agree, and
 // splits the grid among threads. Degenerate geometry is where the two could
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "reference/reference_volume.hpp"
+#include "plain/plain_volume.hpp"
 #include "support/point_sets.hpp"
 #include "support/run_program.hpp"
 
@@ -51,7 +51,7 @@ std::vector<float> layer_values(int n, int nlayer, std::uint32_t seed, bool log_
   return dat;
 }
 
-// threads 0: the straightforward sequence; otherwise the streamed volume in
+// threads 0: the plain sequence; otherwise the streamed volume in
 // blocks of block_cells cells (0: the tool's own choice).
 std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -69,7 +69,7 @@ std::string run_to_file(const std::string& path, const node_data& nodes, const g
   output_file file(path);
   EXPECT_TRUE(file.open().ok());
   if (threads == 0) {
-    EXPECT_TRUE(tervox_test::reference_volume(nodes, geo, log_mode, file, masks));
+    EXPECT_TRUE(tervox_test::plain_volume(nodes, geo, log_mode, file, masks));
   } else {
     EXPECT_TRUE(stream_volume(nodes, geo, log_mode, file, threads, block_cells, nullptr, masks));
   }
@@ -77,7 +77,7 @@ std::string run_to_file(const std::string& path, const node_data& nodes, const g
   return read_file(path);
 }
 
-TEST(volume_test, streamed_volume_matches_the_straightforward_sequence) {
+TEST(volume_test, streamed_volume_matches_the_plain_sequence) {
   const survey_case cases[] = {
       {point_family::uniform, 200, 5, false, false},
       {point_family::uniform, 60, 1, true, false},
@@ -122,9 +122,9 @@ TEST(volume_test, streamed_volume_matches_the_straightforward_sequence) {
         geo.g = grid{xlo - 0.4f * geo.dx, ylo - 0.4f * geo.dy, 25, 21};
       }
 
-      const std::string reference =
-          run_to_file((dir / "reference.vol").string(), nodes, geo, c.log_mode, 0);
-      ASSERT_FALSE(reference.empty());
+      const std::string plain =
+          run_to_file((dir / "plain.vol").string(), nodes, geo, c.log_mode, 0);
+      ASSERT_FALSE(plain.empty());
       // Small blocks give every thread many blocks, and the location pre-pass
       // segments whose start nodes are guessed and then checked.
       for (int threads : {1, 2, 3}) {
@@ -132,7 +132,7 @@ TEST(volume_test, streamed_volume_matches_the_straightforward_sequence) {
           SCOPED_TRACE(::testing::Message() << threads << " threads, blocks of " << block);
           EXPECT_EQ(
               run_to_file((dir / "streamed.vol").string(), nodes, geo, c.log_mode, threads, block),
-              reference);
+              plain);
         }
       }
     }
@@ -154,23 +154,23 @@ TEST(volume_test, tiny_grids_follow_every_chain) {
       SCOPED_TRACE(::testing::Message()
                    << tervox_test::family_name(family) << " " << g.nx << "x" << g.ny);
       const grid_geometry geo{g, 0.125f, 0.25f};
-      const std::string reference = run_to_file((dir / "r.vol").string(), nodes, geo, false, 0);
+      const std::string plain = run_to_file((dir / "p.vol").string(), nodes, geo, false, 0);
       for (int threads : {1, 2}) {
         for (std::int64_t block : {0, 1}) {
           EXPECT_EQ(run_to_file((dir / "s.vol").string(), nodes, geo, false, threads, block),
-                    reference);
+                    plain);
         }
       }
     }
   }
 }
 
-// Masks against the reference, which applies them in the plainest way: the
+// Masks against the plain sequence, which applies them in the plainest way: the
 // distance to every sounding, and the depth of investigation interpolated by
 // a call of its own. Limits around the sounding spacing blank some cells and
 // keep others; depths between the layer tops blank the deeper layers at some
 // cells only.
-TEST(volume_test, masked_volume_matches_the_straightforward_sequence) {
+TEST(volume_test, masked_volume_matches_the_plain_sequence) {
   temp_folder dir;
   std::size_t blanked = 0, kept = 0, below_doi = 0;
   for (const point_family family : {point_family::uniform, point_family::lattice,
@@ -185,8 +185,8 @@ TEST(volume_test, masked_volume_matches_the_straightforward_sequence) {
     for (float& d : doi) d = 30.0f * tervox_test::unit_draw(static_cast<std::uint32_t>(gen()));
     const std::vector<double> tops{0.0, 5.0, 12.5, 20.0};
     const grid_geometry geo{grid{-0.02f, -0.03f, 37, 29}, 0.03f, 0.0375f};
-    const std::vector<std::string> plain =
-        split_lines(run_to_file((dir / "p.vol").string(), nodes, geo, false, 0));
+    const std::vector<std::string> unmasked =
+        split_lines(run_to_file((dir / "u.vol").string(), nodes, geo, false, 0));
     for (const float limit : {0.02f, 0.05f, 0.12f}) {
       for (const bool with_doi : {false, true}) {
         SCOPED_TRACE(::testing::Message() << tervox_test::family_name(family) << " limit " << limit
@@ -196,19 +196,19 @@ TEST(volume_test, masked_volume_matches_the_straightforward_sequence) {
           masks.doi = doi;
           masks.tops = tops;
         }
-        const std::string reference =
-            run_to_file((dir / "r.vol").string(), nodes, geo, false, 0, 0, masks);
+        const std::string plain =
+            run_to_file((dir / "p.vol").string(), nodes, geo, false, 0, 0, masks);
         for (int threads : {1, 3}) {
           for (std::int64_t block : {0, 5}) {
             EXPECT_EQ(
                 run_to_file((dir / "s.vol").string(), nodes, geo, false, threads, block, masks),
-                reference);
+                plain);
           }
         }
-        const std::vector<std::string> lines = split_lines(reference);
-        ASSERT_EQ(lines.size(), plain.size());
+        const std::vector<std::string> lines = split_lines(plain);
+        ASSERT_EQ(lines.size(), unmasked.size());
         for (std::size_t i = 0; i < lines.size(); ++i) {
-          if (plain[i].size() == 8)
+          if (unmasked[i].size() == 8)
             continue;  // outside the hull either way
           if (lines[i].size() == 8)
             ++blanked;
@@ -289,9 +289,8 @@ TEST(volume_test, failed_point_location_fails_the_volume) {
     output_file file((dir / "v").string());
     ASSERT_TRUE(file.open().ok());
     [[maybe_unused]] bool located = true;
-    EXPECT_DEBUG_DEATH(located = threads == 0
-                                     ? tervox_test::reference_volume(nodes, geo, false, file)
-                                     : stream_volume(nodes, geo, false, file, threads),
+    EXPECT_DEBUG_DEATH(located = threads == 0 ? tervox_test::plain_volume(nodes, geo, false, file)
+                                              : stream_volume(nodes, geo, false, file, threads),
                        "exceeded its bound");
 #ifdef NDEBUG
     EXPECT_FALSE(located);

@@ -13,7 +13,7 @@
 //     when they are; whatever the arithmetic, what it reports built passes
 //     the adjacency check;
 //   * the streamed volume, with 1 to 3 threads, is byte for byte the
-//     straightforward sequence's, and both agree on a broken structure
+//     plain sequence's, and both agree on a broken structure
 //     (whatever the triangulation: both run the same point location).
 #include <unistd.h>
 
@@ -35,7 +35,7 @@
 #include "formats/soundings.hpp"
 #include "fuzz_target.hpp"
 #include "grid.hpp"
-#include "reference/reference_volume.hpp"
+#include "plain/plain_volume.hpp"
 #include "support/adjacency_check.hpp"
 #include "support/exact_predicates.hpp"
 #include "support/files.hpp"
@@ -140,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!ax.fits || !ay.fits)
     return 0;
   const tervox::grid g{ax.min, ay.min, ax.count, ay.count};
-  // Either count alone is capped too: the straightforward sequence walks the
+  // Either count alone is capped too: the plain sequence walks the
   // rows of a grid without columns.
   const std::int64_t nx = std::max(g.nx, 0);
   const std::int64_t ny = std::max(g.ny, 0);
@@ -184,20 +184,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // _Exit, which would leave a folder made once per process behind.
   const tervox_test::temp_folder folder(true);
   std::string streamed;
-  std::string reference;
+  std::string plain;
   const bool streamed_ok = volume_text(
       folder / "streamed.vol",
       [&](tervox::output_file& f) {
         return tervox::stream_volume(data_nodes, geo, log_mode, f, threads);
       },
       streamed);
-  const bool reference_ok = volume_text(
-      folder / "reference.vol",
+  const bool plain_ok = volume_text(
+      folder / "plain.vol",
       [&](tervox::output_file& f) {
-        return tervox_test::reference_volume(data_nodes, geo, log_mode, f);
+        return tervox_test::plain_volume(data_nodes, geo, log_mode, f);
       },
-      reference);
-  require(streamed_ok == reference_ok, "only one volume found the structure broken");
-  require(streamed == reference, "the streamed volume differs from the straightforward one");
+      plain);
+  require(streamed_ok == plain_ok, "only one volume found the structure broken");
+  require(streamed == plain, "the streamed volume differs from the plain sequence's");
   return 0;
 }

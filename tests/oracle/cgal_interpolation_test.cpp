@@ -4,7 +4,7 @@
 // cgal_oracle.hpp for what is compared and how closely). The grid and its
 // centres are placed here (grid_oracle.hpp), not by the tool's functions.
 //
-// The values are checked as floats from the straightforward sequence (one
+// The values are checked as floats from the plain sequence (one
 // interpolation call per value), and the streamed volume file must be that
 // sequence's bytes; its cells are also read back and checked against CGAL
 // directly, to the five digits the file holds.
@@ -24,7 +24,7 @@
 
 #include "oracle/cgal_oracle.hpp"
 #include "oracle/grid_oracle.hpp"
-#include "reference/reference_volume.hpp"
+#include "plain/plain_volume.hpp"
 #include "support/exact_predicates.hpp"
 #include "support/files.hpp"
 #include "support/point_sets.hpp"
@@ -195,18 +195,18 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
   }
   EXPECT_EQ(floats.report(), "");
 
-  // The streamed file: the same bytes as the straightforward sequence with
+  // The streamed file: the same bytes as the plain sequence with
   // one thread or several, and its cells read back against CGAL.
   const temp_folder dir;
-  const std::string reference = volume_text(dir, [&](tervox::output_file& f) {
-    return tervox_test::reference_volume(nodes, geo, log_mode, f);
+  const std::string plain = volume_text(dir, [&](tervox::output_file& f) {
+    return tervox_test::plain_volume(nodes, geo, log_mode, f);
   });
   std::string streamed;
   for (const int threads : {1, 2}) {
     streamed = volume_text(dir, [&](tervox::output_file& f) {
       return tervox::stream_volume(nodes, geo, log_mode, f, threads);
     });
-    EXPECT_TRUE(streamed == reference) << "streamed with " << threads << " threads";
+    EXPECT_TRUE(streamed == plain) << "streamed with " << threads << " threads";
   }
   std::istringstream in(streamed);
   mismatches text;

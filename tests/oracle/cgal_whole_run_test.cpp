@@ -161,7 +161,7 @@ std::string check_run(const fs::path& case_dir, const std::string& volume,
 
 // Every folder of tests/golden, so that a new case is checked here too;
 // except the runs with options (masking), which this oracle does not model:
-// the plain reference sequence and the by-hand checks of golden_test cover
+// the plain sequence (tests/plain) and the by-hand checks of golden_test cover
 // them.
 std::vector<std::string> golden_cases() {
   std::vector<std::string> names;

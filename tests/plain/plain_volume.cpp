@@ -1,4 +1,4 @@
-#include "reference/reference_volume.hpp"
+#include "plain/plain_volume.hpp"
 
 #include <cstddef>
 #include <limits>
@@ -104,8 +104,8 @@ void write_volume(output_file& file, std::span<const float> dat3d, const grid& g
   }
 }
 
-bool reference_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                      output_file& file, const volume_masks& masks) {
+bool plain_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                  output_file& file, const volume_masks& masks) {
   std::vector<float> dat3d;
   if (!interpolate_volume(nodes, geo, log_mode, dat3d, masks))
     return false;

@@ -1,8 +1,16 @@
-// The straightforward sequence of the volume, kept as the reference that the
-// streamed volume is compared with byte for byte: every layer, every row,
-// every cell, one interpolation call per value with one start node carried
-// through all calls, the whole nx*ny*nlayer volume held in memory, then
-// written cell after cell.
+// The plain sequence of the volume, which the streamed volume must match byte
+// for byte: every layer, every row, every cell, one interpolation call per
+// value with one start node carried through all calls, the whole
+// nx*ny*nlayer volume held in memory, then written cell after cell.
+//
+// What the comparison checks is the streaming: the blocks and their order in
+// the file, the threads, the chains of start nodes, and the argument that one
+// point location per cell gives every layer the answer a location per value
+// would. What it does not check: this sequence calls the same reader, grid
+// placement, ordering, triangulation, cell centres, interpolation weights and
+// number forms as tervox, so a fault in any of those is in both and the
+// comparison passes. The independent check of those is the CGAL oracle
+// (tests/oracle/cgal_whole_run_test.cpp, cgal_interpolation_test.cpp).
 #pragma once
 
 #include <span>
@@ -18,7 +26,7 @@ using tervox::node_data;
 using tervox::output_file;
 using tervox::volume_masks;
 
-/// The straightforward sequence: for every layer, every row and every cell in
+/// The plain sequence: for every layer, every row and every cell in
 /// that order, one interpolation call with one start node carried through all
 /// calls; a centre reported exterior gets the fill value. The result is
 /// back-transformed in log mode and laid out as dat3d(ix, iy, k) at
@@ -36,7 +44,7 @@ void write_volume(output_file& file, std::span<const float> dat3d, const grid& g
                   float fill);
 
 /// Both steps, in the shape of the run's volume method.
-bool reference_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                      output_file& file, const volume_masks& masks = {});
+bool plain_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+                  output_file& file, const volume_masks& masks = {});
 
 }  // namespace tervox_test
