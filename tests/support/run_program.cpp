@@ -25,6 +25,11 @@ namespace {
 
 }  // namespace
 
+bool coverage_run() {
+  const char* value = std::getenv("TERVOX_COVERAGE_RUN");
+  return value != nullptr && *value != '\0';
+}
+
 tool_run run_program(const std::string& exe, const std::vector<std::string>& args,
                      const tool_options& options) {
   // Everything the child needs is prepared before fork: between fork and exec

@@ -33,6 +33,14 @@ struct tool_options {
   bool stderr_on_terminal = false;               ///< standard error is a pseudo-terminal
 };
 
+/// True in the run of tests/coverage.sh, which sets TERVOX_COVERAGE_RUN. There
+/// every process writes its execution counts to files when it exits and
+/// before it executes another program: the forked test process does so
+/// under the file-size limit it has just set for the program it starts, and
+/// is killed by SIGXFSZ before that program runs. The tests that put such a
+/// limit on a program skip in that run; every other build runs them.
+bool coverage_run();
+
 /// Runs the program at `exe` with `args` (after the program name).
 tool_run run_program(const std::string& exe, const std::vector<std::string>& args,
                      const tool_options& options);
