@@ -274,10 +274,18 @@ const refused_input_case refused_input_cases[] = {
      header3 + "0 0 1\n1e39 0 1\n0 1 1\n",
      {"in.txt", "out.vol", "1", "1", "0"},
      "in.txt"},
+    {"y below single precision",
+     header3 + "0 0 1\n1 -1e39 1\n0 1 1\n",
+     {"in.txt", "out.vol", "1", "1", "0"},
+     "sounding 2 has a location that is not finite: (1, -inf)"},
     {"cell count beyond 32 bits",
      header3 + "0 0 1\n1000 0 1\n0 1000 1\n",
      {"in.txt", "out.vol", "1e-7", "1", "0"},
-     "along x"},
+     "cells along x (dx = "},
+    {"cell count along y beyond 32 bits",
+     header3 + "0 0 1\n1000 0 1\n0 1000 1\n",
+     {"in.txt", "out.vol", "1", "1e-7", "0"},
+     "cells along y (dy = "},
     {"output named as the input",
      header3 + "0 0 1\n1 0 1\n0 1 1\n",
      {"in.txt", "in.txt", "1", "1", "0"},
@@ -299,6 +307,30 @@ TEST_F(e2e_test, refused_input_writes_nothing) {
     EXPECT_EQ(read_file(dir / "in.txt"), c.soundings);
     EXPECT_EQ(read_file(dir / "out.vol.mesh"), earlier_mesh);
   }
+}
+
+// A thread count that is not a positive whole number is refused before
+// anything is read or written; an empty setting means the default.
+TEST_F(e2e_test, bad_thread_count_writes_nothing) {
+  put("in.txt", example_soundings);
+  for (const char* setting : {"0", "-2", "two", "1.5", "2 "}) {
+    SCOPED_TRACE(setting);
+    put("out.vol.mesh", earlier_mesh);
+    tool_options options(dir.path());
+    options.environment.push_back(std::string("TERVOX_THREADS=") + setting);
+    const tool_run r = run_tool({"in.txt", "out.vol", "100", "50", "0"}, options);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, std::string("tervox: TERVOX_THREADS must be a positive whole number of "
+                                 "threads, got '") +
+                         setting + "'\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.txt", "out.vol.mesh"}));
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"), earlier_mesh);
+  }
+  tool_options options(dir.path());
+  options.environment.push_back("TERVOX_THREADS=");
+  const tool_run r = run_tool({"in.txt", "out.vol", "100", "50", "0"}, options);
+  EXPECT_EQ(r.status, 0) << r.err;
 }
 
 TEST_F(e2e_test, mesh_file_named_as_the_input_is_refused) {

@@ -101,6 +101,14 @@ const bad_case bad_cases[] = {
      "grid.mesh:3: ", "must be positive"},
     {"no '*' in line 3", line1 + line2 + "  2 5.000\n  3*5.000\n" + line5,
      "grid.mesh:3: ", "expected nx*dx"},
+    {"a repeat count that is no number", line1 + line2 + " x2*5.000\n  3*5.000\n" + line5,
+     "grid.mesh:3: ", "the number of cells in columns 1-3, got ' x2'"},
+    {"a cell size that is no number", line1 + line2 + "  2*5.0x0\n  3*5.000\n" + line5,
+     "grid.mesh:3: ", "the cell size along x after the '*', got '5.0x0'"},
+    // A line longer than its fields is split at blanks, and must hold its
+    // three values.
+    {"a wide line 1 of four values", " 100000    3    2    7\n" + line2 + line34 + line5,
+     "grid.mesh:1: ", "3 values separated by blanks"},
     {"fewer thicknesses than layers", line1 + line2 + line34 + "    1.00\n",
      "grid.mesh:5: ", "expected 2 thicknesses of 8 characters (16 characters), got 8"},
     {"a thickness that is no number", line1 + line2 + line34 + "    1.00    1.x0\n",

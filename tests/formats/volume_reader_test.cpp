@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -130,11 +132,21 @@ TEST(view_volume_value, spellings) {
   };
   const float nan = std::nanf("");
   const case_ cases[] = {
-      {" 1.2346E+02", true, 123.46f}, {"-5.0000E-01", true, -0.5f}, {"-1.0E+02", true, -100},
-      {" 1.0E-10", true, 1e-10f},     {"        NaN", true, nan},   {"   Infinity", true, nan},
-      {"  -Infinity", true, nan},     {"********", true, nan},      {"***********", true, nan},
-      {"        abc", false, 0},      {" 1.0E+02x  ", false, 0},    {"           ", false, 0},
+      {" 1.2346E+02", true, 123.46f},
+      {"-5.0000E-01", true, -0.5f},
+      {"-1.0E+02", true, -100},
+      {" 1.0E-10", true, 1e-10f},
+      {"        NaN", true, nan},
+      {"   Infinity", true, nan},
+      {"  -Infinity", true, nan},
+      {"********", true, nan},
+      {"***********", true, nan},
+      {"        abc", false, 0},
+      {" 1.0E+02x  ", false, 0},
+      {"           ", false, 0},
       {" 1.0E+02 ", false, 0},
+      // Beyond single precision (tervox never writes it): no usable value.
+      {" 1.0000E+39", true, nan},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.field);
@@ -208,6 +220,40 @@ TEST_F(view_volume_file, a_mesh_of_another_grid_does_not_fit) {
     EXPECT_THROW(
         read_volume(path(), other, volume_request::everything(other), [](int, int, bool, auto) {}),
         diagnostic_error);
+  }
+}
+
+// A name that is no file, a folder, or a mesh larger than any tervox writes:
+// one message naming the file, before anything is read into memory.
+TEST_F(view_volume_file, files_that_cannot_be_read_are_named) {
+  std::filesystem::create_directory(dir / "folder");
+  const std::string missing = (dir / "missing").string();
+  const std::string folder = (dir / "folder").string();
+  const std::string huge = (dir / "huge.mesh").string();
+  write_file(huge, std::string((std::size_t{4} << 20) + 1, ' '));
+  const auto no_cells = [](int, int, bool, auto) {};
+  const struct {
+    std::function<void()> read;
+    std::string message;
+  } cases[] = {
+      {[&] { (void)read_mesh(missing); },
+       missing + ": cannot open the mesh file: No such file or directory"},
+      {[&] { (void)read_mesh(folder); }, folder + ": cannot read the mesh file: it is a directory"},
+      {[&] { (void)read_mesh(huge); },
+       huge + ": not a mesh file: larger than any mesh file tervox writes"},
+      {[&] { read_volume(missing, m, volume_request::everything(m), no_cells); },
+       missing + ": cannot open the volume file: No such file or directory"},
+      {[&] { read_volume(folder, m, volume_request::everything(m), no_cells); },
+       folder + ": cannot read the volume file: it is a directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    try {
+      c.read();
+      ADD_FAILURE() << "no error";
+    } catch (const diagnostic_error& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
   }
 }
 
