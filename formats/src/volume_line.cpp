@@ -4,6 +4,18 @@
 #include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <span>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12 warns inside the intrinsics' own definitions of _mm512_undefined_*.
+#  pragma GCC diagnostic push
+#  ifndef __clang__
+#    pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#  endif
+#  pragma GCC diagnostic ignored "-Wuninitialized"
+#  include <immintrin.h>
+#  pragma GCC diagnostic pop
+#endif
 
 // How a value becomes its digits
 // ------------------------------
@@ -443,6 +455,270 @@ char* put_form(char* out, float v) noexcept {
   }
 }
 
+template <int P>
+char* put_run_portable(char* out, std::span<const float> values) noexcept {
+  for (const float v : values) {
+    out = put_form<P>(out, v);
+  }
+  return out;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#  define TERVOX_WIDE_NUMBER_RUNS 1
+
+// Runs of values, eight at a time in AVX-512 registers
+// --------------------------------------------------
+// Each lane takes the common path of put_form with the same arithmetic: the
+// same double product |v| * 10^-k and the same addition of 2^36, each
+// rounded to nearest by the vector unit as by the scalar one, so m and the
+// near-tie test are the same bits. Lanes that put_form would send to
+// put_rare (zeros, subnormals, infinities, NaNs, values near a tie) are
+// formatted wrongly at first and then overwritten, one by one, by put_rare
+// itself: every line has the same length, so a lane's line sits at a known
+// place. Before the conversion to double such lanes are replaced by 1.0, so
+// that a signalling NaN raises no flag the scalar path would not raise.
+//
+// The digits differ only in how they become characters: each pair of digits
+// (0 .. 99) is split in a 16-bit lane by t = (p * 6592) >> 16, which is
+// floor(p / 10) for every p < 100 (checked below), and the two characters
+// are p + 246 t + 0x3030 = ('0' + p - 10 t) + 256 ('0' + t): the units in the
+// low byte, the tens in the high one. A byte permutation then lays the
+// characters, the signs and the fixed characters out as lines.
+
+constexpr bool pair_split_exact() {
+  for (std::uint32_t p = 0; p < 100; ++p) {
+    if ((p * 6592U) >> 16 != p / 10) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(pair_split_exact());
+
+// The leading digit and the two pairs after it from the 32.32 fixed-point
+// fraction, as put_form computes them: checked here for every digits value.
+constexpr bool fixed_point_digits_exact() {
+  for (std::uint64_t n = 0; n < 100'000; ++n) {
+    std::uint64_t f = n * 429497U;
+    const std::uint64_t lead = f >> 32;
+    f = (f & 0xffff'ffffU) * 100U;
+    const std::uint64_t hi = f >> 32;
+    f = (f & 0xffff'ffffU) * 100U;
+    const std::uint64_t lo = f >> 32;
+    if (lead != n / 10'000 || hi != n / 100 % 100 || lo != n % 100) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(fixed_point_digits_exact());
+
+// The binade table laid out for gathers, indexed by the exponent field of a
+// normal float (1 .. 254; 0 and 255 repeat their neighbours and are never
+// used for a result): 32 bytes an entry, so that the field shifted left by
+// two counts its first 8-byte word.
+struct wide_binade {
+  std::uint32_t threshold;
+  std::int32_t e10;
+  double scale[2];  // below and above the threshold
+  double unused;
+};
+
+template <int P>
+struct wide_binade_table {
+  alignas(64) wide_binade e[256];
+};
+
+template <int P>
+constexpr wide_binade_table<P> make_wide_binades() {
+  wide_binade_table<P> t{};
+  for (int field = 0; field < 256; ++field) {
+    const int f = field < 1 ? 1 : field > 254 ? 254 : field;
+    const binade& b = binades<P>.b[f - 127 + 149];
+    t.e[field] = {b.threshold, b.e10, {b.scale_below, b.scale_above}, 0.0};
+  }
+  return t;
+}
+
+template <int P>
+constexpr wide_binade_table<P> wide_binades = make_wide_binades<P>();
+
+// Where each byte of eight consecutive lines comes from: byte i of the
+// digits register (i < 64) or byte i - 64 of the register of signs and
+// fixed characters. Per lane, the digits register holds four pairs of
+// characters, the units first in each:
+//   long form:  lead and '0', the two pairs after it, the exponent's pair
+//   short form: the digit after the point and the lead, "0000", the exponent's
+// and the other register ' ' or '-', '+' or '-', '.', 'E', '\n'.
+enum : std::uint8_t { sign_char = 64, exponent_sign_char, point_char, e_char, newline_char };
+
+template <int P>
+struct line_layout {
+  alignas(64) std::uint8_t index[128];
+};
+
+template <int P>
+constexpr line_layout<P> make_line_layout() {
+  constexpr std::uint8_t long_line[] = {sign_char, 0,      point_char,         3, 2, 5,
+                                        4,         e_char, exponent_sign_char, 7, 6, newline_char};
+  constexpr std::uint8_t short_line[] = {sign_char,          1, point_char, 0,           e_char,
+                                         exponent_sign_char, 7, 6,          newline_char};
+  constexpr std::size_t line = P + 7;
+  line_layout<P> t{};
+  for (std::size_t j = 0; j < 8 * line; ++j) {
+    const std::uint8_t from = P == 5 ? long_line[j % line] : short_line[j % line];
+    t.index[j] = static_cast<std::uint8_t>(from + 8 * (j / line));
+  }
+  return t;
+}
+
+template <int P>
+constexpr line_layout<P> line_layouts = make_line_layout<P>();
+
+#  define TERVOX_WIDE_TARGET \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,bmi2")))
+
+// Formats the `count` (1 .. 8) values at `in` into lines at `out`.
+template <int P, bool Full>
+TERVOX_WIDE_TARGET inline __attribute__((always_inline)) void put_eight(char* out, const float* in,
+                                                                        unsigned count) noexcept {
+  constexpr std::size_t line = P + 7;
+  const __m512i one64 = _mm512_set1_epi64(1);
+  const __mmask8 valid = Full ? 0xff : static_cast<__mmask8>(_bzhi_u32(0xff, count));
+  const __m256i bits = Full ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in))
+                            : _mm256_maskz_loadu_epi32(valid, in);
+  const __m256i abs_bits = _mm256_and_si256(bits, _mm256_set1_epi32(0x7fff'ffff));
+  const __m256i field = _mm256_srli_epi32(abs_bits, 23);
+  // Exponent fields 0 and 255 wrap round to the top, as in put_form.
+  const __mmask8 odd_field = _mm256_cmp_epu32_mask(_mm256_sub_epi32(field, _mm256_set1_epi32(1)),
+                                                   _mm256_set1_epi32(0xfe), _MM_CMPINT_NLT);
+  const __m256i safe_bits =
+      _mm256_mask_mov_epi32(abs_bits, odd_field, _mm256_set1_epi32(0x3f80'0000));
+  const __m256i entry = _mm256_slli_epi32(_mm256_srli_epi32(safe_bits, 23), 2);
+
+  // The threshold and e10 below it, as one 64-bit word a lane.
+  const __m512i key = _mm512_i32gather_epi64(entry, static_cast<const void*>(wide_binades<P>.e), 8);
+  const __mmask8 above =
+      _mm512_cmp_epu64_mask(_mm512_cvtepu32_epi64(safe_bits),
+                            _mm512_and_si512(key, _mm512_set1_epi64(0xffff'ffff)), _MM_CMPINT_NLT);
+  const __m256i scale_index = _mm256_mask_add_epi32(entry, above, entry, _mm256_set1_epi32(1));
+  const __m512d scale =
+      _mm512_i32gather_pd(scale_index, static_cast<const void*>(&wide_binades<P>.e[0].scale[0]), 8);
+  const __m512d q = _mm512_mul_pd(_mm512_cvtps_pd(_mm256_castsi256_ps(safe_bits)), scale);
+  const __m512i shifted = _mm512_castpd_si512(_mm512_add_pd(q, _mm512_set1_pd(0x1p36)));
+
+  // m is the low 52 bits of `shifted`; its low 16 bits decide a near tie.
+  const __mmask8 tie =
+      _mm512_cmp_epu64_mask(_mm512_sub_epi64(_mm512_and_si512(shifted, _mm512_set1_epi64(0xffff)),
+                                             _mm512_set1_epi64(0x7fff)),
+                            _mm512_set1_epi64(2), _MM_CMPINT_LE);
+  const unsigned rare = static_cast<unsigned>((odd_field | tie) & valid);
+
+  // n = (m + 2^15) >> 16; the exponent bits of 2^36 are subtracted on the way.
+  constexpr auto unit_bits = static_cast<long long>(std::bit_cast<std::uint64_t>(0x1p36));
+  __m512i n =
+      _mm512_srli_epi64(_mm512_add_epi64(shifted, _mm512_set1_epi64(0x8000 - unit_bits)), 16);
+  __m512i e10 = _mm512_srai_epi64(key, 32);
+  e10 = _mm512_mask_add_epi64(e10, above, e10, one64);
+  const __mmask8 carry =
+      _mm512_cmpeq_epi64_mask(n, _mm512_set1_epi64(static_cast<long long>(pow10_u32(P))));
+  n = _mm512_mask_mov_epi64(n, carry, _mm512_set1_epi64(pow10_u32(P - 1)));
+  e10 = _mm512_mask_add_epi64(e10, carry, e10, one64);
+
+  // Four 16-bit lanes of numbers below 100 per value, the exponent's last.
+  __m512i pairs = _mm512_slli_epi64(_mm512_abs_epi64(e10), 48);
+  if constexpr (P == 5) {
+    const __m512i f0 = _mm512_mul_epu32(n, _mm512_set1_epi64(429497));
+    const __m512i f1 = _mm512_mul_epu32(f0, _mm512_set1_epi64(100));
+    const __m512i f2 = _mm512_mul_epu32(f1, _mm512_set1_epi64(100));
+    // lead | hi << 16 | lo << 32: (A & B) | C twice.
+    pairs = _mm512_or_si512(pairs, _mm512_srli_epi64(f0, 32));
+    pairs = _mm512_ternarylogic_epi64(_mm512_srli_epi64(f1, 16), _mm512_set1_epi64(0xffff'0000),
+                                      pairs, 0xea);
+    pairs = _mm512_ternarylogic_epi64(
+        f2, _mm512_set1_epi64(static_cast<long long>(0xffff'ffff'0000'0000U)), pairs, 0xea);
+  } else {
+    pairs = _mm512_or_si512(pairs, n);
+  }
+  const __m512i tens = _mm512_mulhi_epu16(pairs, _mm512_set1_epi16(6592));
+  const __m512i digits =
+      _mm512_add_epi16(_mm512_add_epi16(pairs, _mm512_mullo_epi16(tens, _mm512_set1_epi16(246))),
+                       _mm512_set1_epi16(0x3030));
+
+  __m512i marks =
+      _mm512_set1_epi64(' ' | '+' << 8 | '.' << 16 | 'E' << 24 | std::int64_t{'\n'} << 32);
+  marks =
+      _mm512_mask_add_epi64(marks, _mm256_movepi32_mask(bits), marks, _mm512_set1_epi64('-' - ' '));
+  marks = _mm512_mask_add_epi64(marks, _mm512_cmplt_epi64_mask(e10, _mm512_setzero_si512()), marks,
+                                _mm512_set1_epi64(('-' - '+') << 8));
+
+  const auto* layout = line_layouts<P>.index;
+  const __m512i first = _mm512_permutex2var_epi8(
+      digits, _mm512_load_si512(reinterpret_cast<const void*>(layout)), marks);
+  const __m512i second = _mm512_permutex2var_epi8(
+      digits, _mm512_load_si512(reinterpret_cast<const void*>(layout + 64)), marks);
+  if constexpr (Full) {
+    _mm512_storeu_si512(out, first);
+    if constexpr (P == 5) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 64), _mm512_castsi512_si256(second));
+    } else {
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 64), _mm512_castsi512_si128(second));
+    }
+  } else {
+    const std::size_t bytes = count * line;
+    _mm512_mask_storeu_epi8(out, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(bytes)), first);
+    if (bytes > 64) {
+      _mm512_mask_storeu_epi8(
+          out + 64, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(bytes - 64)), second);
+    }
+  }
+  for (unsigned r = rare; r != 0; r &= r - 1) {
+    const auto j = static_cast<unsigned>(__builtin_ctz(r));
+    put_rare<P>(out + j * line, std::bit_cast<std::uint32_t>(in[j]));
+  }
+}
+
+template <int P>
+TERVOX_WIDE_TARGET char* put_run_wide(char* out, std::span<const float> values) noexcept {
+  constexpr std::size_t line = P + 7;
+  const float* in = values.data();
+  std::size_t left = values.size();
+  for (; left >= 8; left -= 8, in += 8, out += 8 * line) {
+    put_eight<P, true>(out, in, 8);
+  }
+  if (left != 0) {
+    put_eight<P, false>(out, in, static_cast<unsigned>(left));
+    out += left * line;
+  }
+  return out;
+}
+
+bool wide_supported() noexcept {
+  static const bool supported = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("bmi2");
+  }();
+  return supported;
+}
+#else
+bool wide_supported() noexcept {
+  return false;
+}
+#endif
+
+template <int P>
+char* put_run(char* out, std::span<const float> values, number_run_path path) noexcept {
+#ifdef TERVOX_WIDE_NUMBER_RUNS
+  if (path == number_run_path::widest && wide_supported()) {
+    return put_run_wide<P>(out, values);
+  }
+#endif
+  (void)path;
+  return put_run_portable<P>(out, values);
+}
+
 }  // namespace
 
 char* put_long(char* out, float v) noexcept {
@@ -451,6 +727,26 @@ char* put_long(char* out, float v) noexcept {
 
 char* put_short(char* out, float v) noexcept {
   return put_form<2>(out, v);
+}
+
+char* put_long(char* out, std::span<const float> values) noexcept {
+  return put_run<5>(out, values, number_run_path::widest);
+}
+
+char* put_short(char* out, std::span<const float> values) noexcept {
+  return put_run<2>(out, values, number_run_path::widest);
+}
+
+char* put_long(char* out, std::span<const float> values, number_run_path path) noexcept {
+  return put_run<5>(out, values, path);
+}
+
+char* put_short(char* out, std::span<const float> values, number_run_path path) noexcept {
+  return put_run<2>(out, values, path);
+}
+
+bool wide_number_runs_available() noexcept {
+  return wide_supported();
 }
 
 }  // namespace tervox

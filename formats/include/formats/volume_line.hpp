@@ -27,13 +27,16 @@
 //
 //   char* p = buffer;
 //   for (float v : cell) p = put_long(p, v);   // p advances by long_line_size
+//   p = put_long(p, cell);                     // the same lines, faster
 //
-// The functions write exactly long_line_size or short_line_size bytes (no
-// terminating NUL) and return the new end; the caller guarantees the room.
-// They do not allocate, lock or touch the floating-point environment.
+// The functions write exactly long_line_size or short_line_size bytes per
+// value (no terminating NUL) and return the new end; the caller guarantees
+// the room. They do not allocate, lock or touch the floating-point
+// environment.
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string_view>
 
 namespace tervox {
@@ -53,6 +56,27 @@ char* put_long(char* out, float v) noexcept;
 /// Appends v in the short form (" 1.0E-10") and a line end at out.
 /// Writes exactly short_line_size bytes; returns out + short_line_size.
 char* put_short(char* out, float v) noexcept;
+
+/// Appends every value of `values` in the long form, a line each, exactly as
+/// put_long(out, v) one value after the other would. Writes
+/// values.size() * long_line_size bytes; returns the new end.
+char* put_long(char* out, std::span<const float> values) noexcept;
+
+/// The same in the short form: values.size() * short_line_size bytes.
+char* put_short(char* out, std::span<const float> values) noexcept;
+
+/// Which code formats a run of values. `widest` uses the processor's widest
+/// vector instructions where it has them (found at run time) and the
+/// portable loop elsewhere; `portable` always takes the portable loop. Both
+/// write the same bytes: the checks compare them.
+enum class number_run_path { widest, portable };
+
+char* put_long(char* out, std::span<const float> values, number_run_path path) noexcept;
+char* put_short(char* out, std::span<const float> values, number_run_path path) noexcept;
+
+/// Whether number_run_path::widest differs from the portable loop on this
+/// processor.
+bool wide_number_runs_available() noexcept;
 
 /// One value as put_long or put_short writes it, in its field without the
 /// line end; not-a-number for the spellings of non-finite values and for
