@@ -1,5 +1,7 @@
 // Compares the long and short number forms of the volume file with printf's
-// "%11.4E" and "%8.1E" for every one of the 2^32 float bit patterns.
+// "%11.4E" and "%8.1E" for every one of the 2^32 float bit patterns, one value
+// per call and in runs (on the portable path and, where the processor has
+// it, on the wide one).
 //
 //   number_format_exhaustive [threads] [first last]
 //
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,23 +77,78 @@ void report_mismatch(sweep& s, std::uint32_t bits, const char* form, const char*
   std::fflush(stdout);
 }
 
+// The runs are checked line by line against the same expected lines, on
+// both paths (the wide one only where the processor has it), in runs of 1 to
+// 64 consecutive patterns so that every value meets every run length and
+// every position in a run.
+struct run_checker {
+  static constexpr std::size_t max_run = 64;
+  float values[max_run];
+  char want[max_run][32];
+  std::size_t want_len[max_run];
+  char got[max_run * long_line_size];
+  std::size_t size = 0;
+  std::uint32_t first_bits = 0;
+
+  void check(sweep& s, const char* form, std::size_t line_size,
+             char* (*put)(char*, std::span<const float>, tervox::number_run_path) noexcept,
+             tervox::number_run_path path) {
+    const std::span<const float> run(values, size);
+    const char* end = put(got, run, path);
+    if (end != got + size * line_size) {
+      report_mismatch(s, first_bits, form, got, 1, "(run length)", 13);
+      return;
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+      const char* line = got + i * line_size;
+      if (want_len[i] != line_size || std::memcmp(line, want[i], line_size) != 0) {
+        report_mismatch(s, std::bit_cast<std::uint32_t>(values[i]), form, line, line_size, want[i],
+                        want_len[i]);
+      }
+    }
+  }
+};
+
 void check_range(sweep& s, std::uint64_t from, std::uint64_t to) {
   char got[32];
-  char want[32];
-  for (std::uint64_t b = from; b <= to; ++b) {
-    const auto bits = static_cast<std::uint32_t>(b);
-    const float v = std::bit_cast<float>(bits);
+  run_checker long_run;
+  run_checker short_run;
+  const bool wide = tervox::wide_number_runs_available();
+  std::uint64_t runs = from;  // varies the run lengths from chunk to chunk
+  for (std::uint64_t b = from; b <= to;) {
+    const std::uint64_t size = std::min(1 + (runs++ * 37) % run_checker::max_run, to - b + 1);
+    long_run.size = short_run.size = static_cast<std::size_t>(size);
+    long_run.first_bits = short_run.first_bits = static_cast<std::uint32_t>(b);
+    for (std::size_t i = 0; i < size; ++i, ++b) {
+      const auto bits = static_cast<std::uint32_t>(b);
+      const float v = std::bit_cast<float>(bits);
+      long_run.values[i] = short_run.values[i] = v;
 
-    std::size_t want_len = expected_line(want, long_field_width, "%11.4E\n", v);
-    std::size_t got_len = static_cast<std::size_t>(tervox::put_long(got, v) - got);
-    if (got_len != long_line_size || want_len != got_len || std::memcmp(got, want, got_len) != 0) {
-      report_mismatch(s, bits, "long", got, got_len, want, want_len);
+      char* want = long_run.want[i];
+      std::size_t want_len = long_run.want_len[i] =
+          expected_line(want, long_field_width, "%11.4E\n", v);
+      std::size_t got_len = static_cast<std::size_t>(tervox::put_long(got, v) - got);
+      if (got_len != long_line_size || want_len != got_len ||
+          std::memcmp(got, want, got_len) != 0) {
+        report_mismatch(s, bits, "long", got, got_len, want, want_len);
+      }
+
+      want = short_run.want[i];
+      want_len = short_run.want_len[i] = expected_line(want, short_field_width, "%8.1E\n", v);
+      got_len = static_cast<std::size_t>(tervox::put_short(got, v) - got);
+      if (got_len != short_line_size || want_len != got_len ||
+          std::memcmp(got, want, got_len) != 0) {
+        report_mismatch(s, bits, "short", got, got_len, want, want_len);
+      }
     }
-
-    want_len = expected_line(want, short_field_width, "%8.1E\n", v);
-    got_len = static_cast<std::size_t>(tervox::put_short(got, v) - got);
-    if (got_len != short_line_size || want_len != got_len || std::memcmp(got, want, got_len) != 0) {
-      report_mismatch(s, bits, "short", got, got_len, want, want_len);
+    using tervox::number_run_path;
+    long_run.check(s, "long run", long_line_size, tervox::put_long, number_run_path::portable);
+    short_run.check(s, "short run", short_line_size, tervox::put_short, number_run_path::portable);
+    if (wide) {
+      long_run.check(s, "long run, wide", long_line_size, tervox::put_long,
+                     number_run_path::widest);
+      short_run.check(s, "short run, wide", short_line_size, tervox::put_short,
+                      number_run_path::widest);
     }
   }
 }
@@ -147,8 +205,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  std::printf("checking bit patterns 0x%08" PRIx64 "..0x%08" PRIx64 " in both forms, %u threads\n",
-              s.first, s.last, threads);
+  std::printf("checking bit patterns 0x%08" PRIx64 "..0x%08" PRIx64
+              " in both forms, %u threads; runs on the portable path%s\n",
+              s.first, s.last, threads,
+              tervox::wide_number_runs_available() ? " and the wide path" : " only");
   std::fflush(stdout);
   std::vector<std::thread> pool;
   for (unsigned i = 0; i < threads; ++i) {
