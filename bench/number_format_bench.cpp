@@ -1,14 +1,17 @@
-// Cost per value of the volume file's number forms: the tool's formatter,
+// Cost per value of the volume file's number forms: the tool's formatter (a
+// value per call, and runs of values per call on each path),
 // std::to_chars with a precision (exact too, but needs a fix-up to reach the
 // field layout) and snprintf, on values spread like gridded survey data.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "formats/volume_line.hpp"
@@ -54,6 +57,26 @@ void bm_tervox(benchmark::State& state) {
     char* p = buffer.data();
     for (const float v : values) {
       p = Put(p, v);
+    }
+    benchmark::DoNotOptimize(buffer.data());
+    benchmark::ClobberMemory();
+  }
+  report_ns_per_value(state, values.size());
+}
+
+// The same values formatted a run at a time, as tervox formats each cell's
+// layers: runs of state.range(0) values (the whole set when 0) on the given
+// path.
+template <char* (*Put)(char*, std::span<const float>, tervox::number_run_path) noexcept,
+          std::size_t LineSize, tervox::number_run_path Path>
+void bm_tervox_runs(benchmark::State& state) {
+  const std::vector<float>& values = survey_values();
+  const auto run = state.range(0) == 0 ? values.size() : static_cast<std::size_t>(state.range(0));
+  std::vector<char> buffer(values.size() * LineSize);
+  for (auto _ : state) {
+    char* p = buffer.data();
+    for (std::size_t i = 0; i < values.size(); i += run) {
+      p = Put(p, std::span<const float>(values).subspan(i, std::min(run, values.size() - i)), Path);
     }
     benchmark::DoNotOptimize(buffer.data());
     benchmark::ClobberMemory();
@@ -109,6 +132,21 @@ void bm_put_long(benchmark::State& state) {
 void bm_put_short(benchmark::State& state) {
   bm_tervox<tervox::put_short, tervox::short_line_size>(state);
 }
+void bm_put_long_runs(benchmark::State& state) {
+  bm_tervox_runs<tervox::put_long, tervox::long_line_size, tervox::number_run_path::widest>(state);
+}
+void bm_put_long_runs_portable(benchmark::State& state) {
+  bm_tervox_runs<tervox::put_long, tervox::long_line_size, tervox::number_run_path::portable>(
+      state);
+}
+void bm_put_short_runs(benchmark::State& state) {
+  bm_tervox_runs<tervox::put_short, tervox::short_line_size, tervox::number_run_path::widest>(
+      state);
+}
+void bm_put_short_runs_portable(benchmark::State& state) {
+  bm_tervox_runs<tervox::put_short, tervox::short_line_size, tervox::number_run_path::portable>(
+      state);
+}
 void bm_to_chars_long(benchmark::State& state) {
   bm_to_chars<4, tervox::long_field_width>(state);
 }
@@ -123,9 +161,15 @@ void bm_snprintf_short(benchmark::State& state) {
 }
 
 BENCHMARK(bm_put_long);
+// Runs of 5, 20 and 30 values are cells of the benchmark surveys' layer
+// counts; 0 is the whole set in one call.
+BENCHMARK(bm_put_long_runs)->Arg(5)->Arg(20)->Arg(30)->Arg(0);
+BENCHMARK(bm_put_long_runs_portable)->Arg(30)->Arg(0);
 BENCHMARK(bm_to_chars_long);
 BENCHMARK(bm_snprintf_long);
 BENCHMARK(bm_put_short);
+BENCHMARK(bm_put_short_runs)->Arg(5)->Arg(20)->Arg(30)->Arg(0);
+BENCHMARK(bm_put_short_runs_portable)->Arg(30)->Arg(0);
 BENCHMARK(bm_to_chars_short);
 BENCHMARK(bm_snprintf_short);
 
