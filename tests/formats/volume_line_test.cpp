@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -189,6 +190,113 @@ TEST(number_format_test, lines_append_back_to_back) {
   p = put_short(p, -100.0F);
   p = put_long(p, -2.5e-7F);
   EXPECT_EQ(std::string(buf, p), " 1.0000E+00\n-1.0E+02\n-2.5000E-07\n");
+}
+
+// The lines a run of values must give: printf's for finite values, the
+// tool's spellings (checked by the hand cases) for the others.
+std::string expected_run(const std::vector<float>& values, bool long_form) {
+  std::string text;
+  for (const float v : values) {
+    text += std::isfinite(v) ? printf_line(v, long_form ? "%11.4E\n" : "%8.1E\n")
+            : long_form      ? long_line(v)
+                             : short_line(v);
+  }
+  return text;
+}
+
+// A run formatted by one call on one path, with guard bytes either side
+// checked to be untouched and the returned end checked.
+std::string formatted_run(const std::vector<float>& values, bool long_form,
+                          tervox::number_run_path path) {
+  const std::size_t line = long_form ? long_line_size : short_line_size;
+  constexpr std::size_t guard = 80;
+  std::string buf(guard + values.size() * line + guard, '#');
+  char* const start = buf.data() + guard;
+  char* const end = long_form ? put_long(start, values, path) : put_short(start, values, path);
+  EXPECT_EQ(end, start + values.size() * line);
+  EXPECT_EQ(buf.find_first_not_of('#', 0), values.empty() ? std::string::npos : guard)
+      << "wrote before the run";
+  EXPECT_EQ(buf.find_first_not_of('#', guard + values.size() * line), std::string::npos)
+      << "wrote past the run";
+  return std::string(start, values.size() * line);
+}
+
+const tervox::number_run_path run_paths[] = {tervox::number_run_path::widest,
+                                             tervox::number_run_path::portable};
+
+std::string path_name(tervox::number_run_path path) {
+  return path == tervox::number_run_path::portable ? "portable"
+         : tervox::wide_number_runs_available()    ? "widest (vector)"
+                                                   : "widest (portable here)";
+}
+
+// Every value that leaves the common path, at every position of runs whose
+// lengths fall below, on and across the eight values a vector register
+// holds; the other values are ordinary and of both signs and many decades.
+TEST(number_format_test, runs_with_a_rare_value_anywhere_match_printf) {
+  const float rare_values[] = {0.0F,
+                               -0.0F,
+                               0x1p-149F,
+                               from_bits(0x007fffffU),
+                               INFINITY,
+                               -INFINITY,
+                               NAN,
+                               1.03125F,
+                               0x1.080002p0F,
+                               9.99995F,
+                               99999.5F,
+                               -99998.5F,
+                               0.125F,
+                               99.5F,
+                               1.0e38F,
+                               0x1p-126F,
+                               -0x1.fffffep127F};
+  const std::size_t lengths[] = {1, 2, 7, 8, 9, 15, 16, 17, 30};
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<double> decade(-12.0, 12.0);
+  for (const tervox::number_run_path path : run_paths) {
+    for (const std::size_t length : lengths) {
+      for (std::size_t at = 0; at < length; ++at) {
+        for (const float rare : rare_values) {
+          std::vector<float> values(length);
+          for (float& v : values) {
+            const double magnitude = std::pow(10.0, decade(gen));
+            v = static_cast<float>(gen() % 3 == 0 ? -magnitude : magnitude);
+          }
+          values[at] = rare;
+          SCOPED_TRACE(testing::Message() << path_name(path) << ", " << length << " values, "
+                                          << hex_bits(rare) << " at " << at);
+          EXPECT_EQ(formatted_run(values, true, path), expected_run(values, true));
+          EXPECT_EQ(formatted_run(values, false, path), expected_run(values, false));
+          if (HasFailure()) {
+            return;
+          }
+        }
+      }
+    }
+  }
+}
+
+// Runs of every length from 0 to 40 of uniform bit patterns (every binade,
+// both signs, the odd not-a-number and infinity), on both paths.
+TEST(number_format_test, runs_of_random_bit_patterns_match_printf) {
+  std::mt19937 gen(20261210);
+  for (const tervox::number_run_path path : run_paths) {
+    for (int round = 0; round < 100; ++round) {
+      for (std::size_t length = 0; length <= 40; ++length) {
+        std::vector<float> values(length);
+        for (float& v : values) {
+          v = from_bits(static_cast<std::uint32_t>(gen()));
+        }
+        SCOPED_TRACE(testing::Message() << path_name(path) << ", " << length << " values");
+        EXPECT_EQ(formatted_run(values, true, path), expected_run(values, true));
+        EXPECT_EQ(formatted_run(values, false, path), expected_run(values, false));
+        if (HasFailure()) {
+          return;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
