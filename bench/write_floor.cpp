@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "formats/ordered_blocks.hpp"
@@ -47,9 +48,14 @@ int main(int argc, char** argv) {
         return [&](std::int64_t b, std::vector<char>& text, std::size_t& used) {
           const std::int64_t n = std::min(per_block, total - b * per_block);
           text.resize(static_cast<std::size_t>(per_block) * tervox::long_line_size);
+          // The block's values, taken round the table, a run per call.
           char* p = text.data();
-          for (std::int64_t i = 0; i < n; ++i)
-            p = tervox::put_long(p, values[static_cast<std::size_t>(b * per_block + i) & 0xffff]);
+          for (std::int64_t i = 0; i < n;) {
+            const std::size_t at = static_cast<std::size_t>(b * per_block + i) & 0xffff;
+            const std::size_t run = std::min(values.size() - at, static_cast<std::size_t>(n - i));
+            p = tervox::put_long(p, std::span<const float>(values).subspan(at, run));
+            i += static_cast<std::int64_t>(run);
+          }
           used = static_cast<std::size_t>(p - text.data());
           return true;
         };

@@ -379,9 +379,9 @@ class block_writer {
       cell_values(i);
       // The form is chosen from layer 1 alone; a NaN never equals the fill.
       if (cell_[0] == fill_) {
-        for (const float v : cell_) p = put_short(p, v);
+        p = put_short(p, cell_);
       } else {
-        for (const float v : cell_) p = put_long(p, v);
+        p = put_long(p, cell_);
       }
     }
     used = static_cast<std::size_t>(p - text.data());
