@@ -1,5 +1,6 @@
 #include "formats/volume_line.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cassert>
 #include <cstdint>
@@ -468,22 +469,50 @@ char* put_run_portable(char* out, std::span<const float> values) noexcept {
 
 // Runs of values, eight at a time in AVX-512 registers
 // --------------------------------------------------
-// Each lane takes the common path of put_form with the same arithmetic: the
-// same double product |v| * 10^-k and the same addition of 2^36, each
-// rounded to nearest by the vector unit as by the scalar one, so m and the
-// near-tie test are the same bits. Lanes that put_form would send to
-// put_rare (zeros, subnormals, infinities, NaNs, values near a tie) are
-// formatted wrongly at first and then overwritten, one by one, by put_rare
-// itself: every line has the same length, so a lane's line sits at a known
-// place. Before the conversion to double such lanes are replaced by 1.0, so
-// that a signalling NaN raises no flag the scalar path would not raise.
+// Lanes that put_form would send to put_rare (zeros, subnormals,
+// infinities, NaNs, values near a tie) are formatted wrongly at first and
+// then overwritten, one by one, by put_rare itself: every line has the same
+// length, so a lane's line sits at a known place. Before the conversion to
+// double such lanes are replaced by 1.0, so that a signalling NaN raises no
+// flag the scalar path would not raise.
 //
-// The digits differ only in how they become characters: each pair of digits
-// (0 .. 99) is split in a 16-bit lane by t = (p * 6592) >> 16, which is
-// floor(p / 10) for every p < 100 (checked below), and the two characters
-// are p + 246 t + 0x3030 = ('0' + p - 10 t) + 256 ('0' + t): the units in the
-// low byte, the tens in the high one. A byte permutation then lays the
-// characters, the signs and the fixed characters out as lines.
+// The other lanes find q without a table in memory (gathers would cost more
+// than all the rest), and without the exact threshold of the decade:
+//
+// 1. A normal float in the binade [2^b, 2^(b+1)) has e10 = e or e + 1, where
+//    e = floor(log10 2^b) = (b * 1262611) >> 22 (checked below for every b):
+//    the binade spans a factor 2, so it holds at most one power of ten.
+// 2. q is computed for e, with 10^-k as 10^(16 h - 48) (one of six rounded
+//    constants) times 10^l (l < 16, exact in a double): |v| * 10^-k carries
+//    three roundings, a relative error below 2^-51.
+// 3. When that q is at least 10^P - 1/4 the value belongs to decade e + 1, or
+//    lies so close below it that it rounds up to 10^P and carries: either
+//    way it is written as decade e + 1, where q is the product with 0.1 (two
+//    more roundings, below 2^-50 in all) and lies in [10^(P-1) - 1/40,
+//    2 * 10^(P-1)); up to 10^(P-1) - 1/40 it rounds to 10^(P-1) as it must.
+//    Below 10^P - 1/4 the value is in decade e (the error is below 1e-10);
+//    the few that round up to 10^P and carry go to put_rare.
+// 4. With q < 2 * 10^5 the error is below 2e-10, 2e-5 units of m: m stays
+//    within 1/2 + 2e-5 of the exact q * 2^16, and put_form's near-tie test
+//    (the low 16 bits of m within one of 0x8000) keeps its meaning. The
+//    lanes it flags go to put_rare, which decides them exactly.
+//
+// The digits differ from put_form only in how they become characters: each
+// pair of digits (0 .. 99) is split in a 16-bit lane by t = (p * 6592) >> 16,
+// which is floor(p / 10) for every p < 100 (checked below), and the two
+// characters are p + 246 t + 0x3030 = ('0' + p - 10 t) + 256 ('0' + t): the
+// units in the low byte, the tens in the high one. A byte permutation then
+// lays the characters, the signs and the fixed characters out as lines.
+
+constexpr bool decade_of_binade_exact() {
+  for (int b = -126; b <= 127; ++b) {
+    if ((b * 1262611) >> 22 != pow2_exponents.e10[b + 149]) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(decade_of_binade_exact());
 
 constexpr bool pair_split_exact() {
   for (std::uint32_t p = 0; p < 100; ++p) {
@@ -494,6 +523,15 @@ constexpr bool pair_split_exact() {
   return true;
 }
 static_assert(pair_split_exact());
+
+// 10^-k = coarse[h] * fine[l] with 16 h + l = 48 - k: -k runs from -37 to 42
+// over normal floats in both forms.
+constexpr int scale_bias = 48;
+alignas(64) constexpr double coarse_scale[8] = {1e-48, 1e-32, 1e-16, 1e+00,
+                                                1e+16, 1e+32, 1e+48, 1e+64};
+alignas(64) constexpr double fine_scale[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+static_assert(fine_scale[15] < 0x1p53);  // every power of ten here is exact
 
 // The leading digit and the two pairs after it from the 32.32 fixed-point
 // fraction, as put_form computes them: checked here for every digits value.
@@ -512,36 +550,6 @@ constexpr bool fixed_point_digits_exact() {
   return true;
 }
 static_assert(fixed_point_digits_exact());
-
-// The binade table laid out for gathers, indexed by the exponent field of a
-// normal float (1 .. 254; 0 and 255 repeat their neighbours and are never
-// used for a result): 32 bytes an entry, so that the field shifted left by
-// two counts its first 8-byte word.
-struct wide_binade {
-  std::uint32_t threshold;
-  std::int32_t e10;
-  double scale[2];  // below and above the threshold
-  double unused;
-};
-
-template <int P>
-struct wide_binade_table {
-  alignas(64) wide_binade e[256];
-};
-
-template <int P>
-constexpr wide_binade_table<P> make_wide_binades() {
-  wide_binade_table<P> t{};
-  for (int field = 0; field < 256; ++field) {
-    const int f = field < 1 ? 1 : field > 254 ? 254 : field;
-    const binade& b = binades<P>.b[f - 127 + 149];
-    t.e[field] = {b.threshold, b.e10, {b.scale_below, b.scale_above}, 0.0};
-  }
-  return t;
-}
-
-template <int P>
-constexpr wide_binade_table<P> wide_binades = make_wide_binades<P>();
 
 // Where each byte of eight consecutive lines comes from: byte i of the
 // digits register (i < 64) or byte i - 64 of the register of signs and
@@ -578,117 +586,180 @@ constexpr line_layout<P> line_layouts = make_line_layout<P>();
 #  define TERVOX_WIDE_TARGET \
     __attribute__((target("avx512f,avx512bw,avx512vl,avx512dq,avx512vbmi,bmi2")))
 
-// Formats the `count` (1 .. 8) values at `in` into lines at `out`.
-template <int P, bool Full>
-TERVOX_WIDE_TARGET inline __attribute__((always_inline)) void put_eight(char* out, const float* in,
-                                                                        unsigned count) noexcept {
-  constexpr std::size_t line = P + 7;
-  const __m512i one64 = _mm512_set1_epi64(1);
-  const __mmask8 valid = Full ? 0xff : static_cast<__mmask8>(_bzhi_u32(0xff, count));
-  const __m256i bits = Full ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in))
-                            : _mm256_maskz_loadu_epi32(valid, in);
-  const __m256i abs_bits = _mm256_and_si256(bits, _mm256_set1_epi32(0x7fff'ffff));
-  const __m256i field = _mm256_srli_epi32(abs_bits, 23);
-  // Exponent fields 0 and 255 wrap round to the top, as in put_form.
-  const __mmask8 odd_field = _mm256_cmp_epu32_mask(_mm256_sub_epi32(field, _mm256_set1_epi32(1)),
-                                                   _mm256_set1_epi32(0xfe), _MM_CMPINT_NLT);
-  const __m256i safe_bits =
-      _mm256_mask_mov_epi32(abs_bits, odd_field, _mm256_set1_epi32(0x3f80'0000));
-  const __m256i entry = _mm256_slli_epi32(_mm256_srli_epi32(safe_bits, 23), 2);
+#  define TERVOX_WIDE_INLINE TERVOX_WIDE_TARGET inline __attribute__((always_inline))
 
-  // The threshold and e10 below it, as one 64-bit word a lane.
-  const __m512i key = _mm512_i32gather_epi64(entry, static_cast<const void*>(wide_binades<P>.e), 8);
-  const __mmask8 above =
-      _mm512_cmp_epu64_mask(_mm512_cvtepu32_epi64(safe_bits),
-                            _mm512_and_si512(key, _mm512_set1_epi64(0xffff'ffff)), _MM_CMPINT_NLT);
-  const __m256i scale_index = _mm256_mask_add_epi32(entry, above, entry, _mm256_set1_epi32(1));
-  const __m512d scale =
-      _mm512_i32gather_pd(scale_index, static_cast<const void*>(&wide_binades<P>.e[0].scale[0]), 8);
-  const __m512d q = _mm512_mul_pd(_mm512_cvtps_pd(_mm256_castsi256_ps(safe_bits)), scale);
-  const __m512i shifted = _mm512_castpd_si512(_mm512_add_pd(q, _mm512_set1_pd(0x1p36)));
-
-  // m is the low 52 bits of `shifted`; its low 16 bits decide a near tie.
-  const __mmask8 tie =
-      _mm512_cmp_epu64_mask(_mm512_sub_epi64(_mm512_and_si512(shifted, _mm512_set1_epi64(0xffff)),
-                                             _mm512_set1_epi64(0x7fff)),
-                            _mm512_set1_epi64(2), _MM_CMPINT_LE);
-  const unsigned rare = static_cast<unsigned>((odd_field | tie) & valid);
-
-  // n = (m + 2^15) >> 16; the exponent bits of 2^36 are subtracted on the way.
-  constexpr auto unit_bits = static_cast<long long>(std::bit_cast<std::uint64_t>(0x1p36));
-  __m512i n =
-      _mm512_srli_epi64(_mm512_add_epi64(shifted, _mm512_set1_epi64(0x8000 - unit_bits)), 16);
-  __m512i e10 = _mm512_srai_epi64(key, 32);
-  e10 = _mm512_mask_add_epi64(e10, above, e10, one64);
-  const __mmask8 carry =
-      _mm512_cmpeq_epi64_mask(n, _mm512_set1_epi64(static_cast<long long>(pow10_u32(P))));
-  n = _mm512_mask_mov_epi64(n, carry, _mm512_set1_epi64(pow10_u32(P - 1)));
-  e10 = _mm512_mask_add_epi64(e10, carry, e10, one64);
-
-  // Four 16-bit lanes of numbers below 100 per value, the exponent's last.
-  __m512i pairs = _mm512_slli_epi64(_mm512_abs_epi64(e10), 48);
-  if constexpr (P == 5) {
-    const __m512i f0 = _mm512_mul_epu32(n, _mm512_set1_epi64(429497));
-    const __m512i f1 = _mm512_mul_epu32(f0, _mm512_set1_epi64(100));
-    const __m512i f2 = _mm512_mul_epu32(f1, _mm512_set1_epi64(100));
-    // lead | hi << 16 | lo << 32: (A & B) | C twice.
-    pairs = _mm512_or_si512(pairs, _mm512_srli_epi64(f0, 32));
-    pairs = _mm512_ternarylogic_epi64(_mm512_srli_epi64(f1, 16), _mm512_set1_epi64(0xffff'0000),
-                                      pairs, 0xea);
-    pairs = _mm512_ternarylogic_epi64(
-        f2, _mm512_set1_epi64(static_cast<long long>(0xffff'ffff'0000'0000U)), pairs, 0xea);
-  } else {
-    pairs = _mm512_or_si512(pairs, n);
-  }
-  const __m512i tens = _mm512_mulhi_epu16(pairs, _mm512_set1_epi16(6592));
-  const __m512i digits =
-      _mm512_add_epi16(_mm512_add_epi16(pairs, _mm512_mullo_epi16(tens, _mm512_set1_epi16(246))),
-                       _mm512_set1_epi16(0x3030));
-
-  __m512i marks =
-      _mm512_set1_epi64(' ' | '+' << 8 | '.' << 16 | 'E' << 24 | std::int64_t{'\n'} << 32);
-  marks =
-      _mm512_mask_add_epi64(marks, _mm256_movepi32_mask(bits), marks, _mm512_set1_epi64('-' - ' '));
-  marks = _mm512_mask_add_epi64(marks, _mm512_cmplt_epi64_mask(e10, _mm512_setzero_si512()), marks,
-                                _mm512_set1_epi64(('-' - '+') << 8));
-
-  const auto* layout = line_layouts<P>.index;
-  const __m512i first = _mm512_permutex2var_epi8(
-      digits, _mm512_load_si512(reinterpret_cast<const void*>(layout)), marks);
-  const __m512i second = _mm512_permutex2var_epi8(
-      digits, _mm512_load_si512(reinterpret_cast<const void*>(layout + 64)), marks);
-  if constexpr (Full) {
-    _mm512_storeu_si512(out, first);
-    if constexpr (P == 5) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 64), _mm512_castsi512_si256(second));
-    } else {
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 64), _mm512_castsi512_si128(second));
-    }
-  } else {
-    const std::size_t bytes = count * line;
-    _mm512_mask_storeu_epi8(out, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(bytes)), first);
-    if (bytes > 64) {
-      _mm512_mask_storeu_epi8(
-          out + 64, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(bytes - 64)), second);
-    }
-  }
-  for (unsigned r = rare; r != 0; r &= r - 1) {
-    const auto j = static_cast<unsigned>(__builtin_ctz(r));
-    put_rare<P>(out + j * line, std::bit_cast<std::uint32_t>(in[j]));
-  }
+// A value the optimiser may not look through: the constants below are built
+// once per call into registers instead of once per eight values, and a
+// multiplication by a constant stays one instruction.
+template <class T>
+TERVOX_WIDE_INLINE T opaque(T x) noexcept {
+  __asm__("" : "+v"(x));
+  return x;
 }
+
+template <class T>
+TERVOX_WIDE_INLINE T load(const void* p) noexcept {
+  T x;
+  std::memcpy(&x, p, sizeof x);
+  return x;
+}
+
+// The P-digit form, eight values at a time.
+template <int P>
+class wide_form {
+ public:
+  static constexpr std::size_t line = P + 7;
+
+  TERVOX_WIDE_INLINE wide_form() noexcept
+      : magnitude_(opaque(_mm256_set1_epi32(0x7fff'ffff))),
+        one32_(opaque(_mm256_set1_epi32(1))),
+        odd_field_(opaque(_mm256_set1_epi32(0xfe))),
+        one_bits_(opaque(_mm256_set1_epi32(0x3f80'0000))),
+        bias_(opaque(_mm512_set1_epi64(-127))),
+        log10_2_(opaque(_mm512_set1_epi64(1262611))),
+        scale_base_(opaque(_mm512_set1_epi64(scale_bias + P - 1))),
+        coarse_(opaque(_mm512_load_pd(coarse_scale))),
+        fine_lo_(opaque(_mm512_load_pd(fine_scale))),
+        fine_hi_(opaque(_mm512_load_pd(fine_scale + 8))),
+        next_decade_(opaque(_mm512_set1_pd(pow10_u32(P) - 0.25))),
+        tenth_(opaque(_mm512_set1_pd(0.1))),
+        one64_(opaque(_mm512_set1_epi64(1))),
+        shift_(opaque(_mm512_set1_pd(0x1p36))),
+        round_(opaque(_mm512_set1_epi64(
+            0x8001 - static_cast<long long>(std::bit_cast<std::uint64_t>(0x1p36))))),
+        tie_bits_(opaque(_mm512_set1_epi64(0xfffc))),
+        carry_(opaque(_mm512_set1_epi64(pow10_u32(P)))),
+        fraction_(opaque(_mm512_set1_epi64(429497))),
+        hundred_(opaque(_mm512_set1_epi64(100))),
+        hi_bits_(opaque(_mm512_set1_epi64(0xffff'0000))),
+        lo_bits_(opaque(_mm512_set1_epi64(static_cast<long long>(0xffff'ffff'0000'0000U)))),
+        tenths_(opaque(_mm512_set1_epi16(6592))),
+        pair_(opaque(_mm512_set1_epi16(246))),
+        zeros_(opaque(_mm512_set1_epi16(0x3030))),
+        marks_(opaque(
+            _mm512_set1_epi64(' ' | '+' << 8 | '.' << 16 | 'E' << 24 | std::int64_t{'\n'} << 32))),
+        minus_(opaque(_mm512_set1_epi64('-' - ' '))),
+        exponent_minus_(opaque(_mm512_set1_epi64(('-' - '+') << 8))),
+        layout_first_(opaque(load<__m512i>(line_layouts<P>.index))),
+        layout_second_(opaque(load<__m512i>(line_layouts<P>.index + 64))) {}
+
+  // Formats the `count` (1 .. 8) values at `in` into lines at `out`; returns
+  // the lanes whose lines put_rare must write instead.
+  template <bool Full>
+  TERVOX_WIDE_INLINE unsigned put(char* out, const float* in, unsigned count) const noexcept {
+    const __mmask8 valid = Full ? 0xff : static_cast<__mmask8>(_bzhi_u32(0xff, count));
+    const __m256i bits = Full ? load<__m256i>(in) : _mm256_maskz_loadu_epi32(valid, in);
+    const __m256i abs_bits = _mm256_and_si256(bits, magnitude_);
+    // Exponent fields 0 and 255 wrap round to the top, as in put_form.
+    const __mmask8 odd_field = _mm256_cmp_epu32_mask(
+        _mm256_sub_epi32(_mm256_srli_epi32(abs_bits, 23), one32_), odd_field_, _MM_CMPINT_NLT);
+    const __m256i safe_bits = _mm256_mask_mov_epi32(abs_bits, odd_field, one_bits_);
+
+    // e = floor(log10 2^b) and 10^-k for it, b = field - 127.
+    __m512i e10 = _mm512_srai_epi64(
+        _mm512_mul_epi32(
+            _mm512_add_epi64(_mm512_cvtepu32_epi64(_mm256_srli_epi32(safe_bits, 23)), bias_),
+            log10_2_),
+        22);
+    const __m512i scale_index = _mm512_sub_epi64(scale_base_, e10);
+    const __m512d scale =
+        _mm512_mul_pd(_mm512_permutexvar_pd(_mm512_srli_epi64(scale_index, 4), coarse_),
+                      _mm512_permutex2var_pd(fine_lo_, scale_index, fine_hi_));
+    __m512d q = _mm512_mul_pd(_mm512_cvtps_pd(_mm256_castsi256_ps(safe_bits)), scale);
+    const __mmask8 above = _mm512_cmp_pd_mask(q, next_decade_, _CMP_GE_OQ);
+    q = _mm512_mask_mul_pd(q, above, q, tenth_);
+    e10 = _mm512_mask_add_epi64(e10, above, e10, one64_);
+
+    // t = m + 2^15 + 1, the exponent bits of 2^36 taken off on the way. The
+    // lanes with m's low 16 bits in 0x7fff .. 0x8002 (within one of 0x8000,
+    // and one more to make the test a single one) go to put_rare; for the
+    // others t >> 16 is put_form's (m + 2^15) >> 16. So do the lanes that
+    // round up to 10^P: they carry into the exponent, which is rare.
+    const __m512i t = _mm512_add_epi64(_mm512_castpd_si512(_mm512_add_pd(q, shift_)), round_);
+    const __m512i n = _mm512_srli_epi64(t, 16);
+    const __mmask8 tie = _mm512_testn_epi64_mask(t, tie_bits_);
+    const __mmask8 carry = _mm512_cmpeq_epi64_mask(n, carry_);
+    const auto rare = static_cast<unsigned>((odd_field | tie | carry) & valid);
+
+    // Four 16-bit lanes of numbers below 100 per value, the exponent's last.
+    __m512i pairs = _mm512_slli_epi64(_mm512_abs_epi64(e10), 48);
+    if constexpr (P == 5) {
+      const __m512i f0 = _mm512_mul_epu32(n, fraction_);
+      const __m512i f1 = _mm512_mul_epu32(f0, hundred_);
+      const __m512i f2 = _mm512_mul_epu32(f1, hundred_);
+      // lead | hi << 16 | lo << 32: (A & B) | C twice.
+      pairs = _mm512_or_si512(pairs, _mm512_srli_epi64(f0, 32));
+      pairs = _mm512_ternarylogic_epi64(_mm512_srli_epi64(f1, 16), hi_bits_, pairs, 0xea);
+      pairs = _mm512_ternarylogic_epi64(f2, lo_bits_, pairs, 0xea);
+    } else {
+      pairs = _mm512_or_si512(pairs, n);
+    }
+    const __m512i tens = _mm512_mulhi_epu16(pairs, tenths_);
+    // The units and tens are below 16: '0' + d is 0x30 | d.
+    const __m512i digits =
+        _mm512_or_si512(_mm512_add_epi16(pairs, _mm512_mullo_epi16(tens, pair_)), zeros_);
+
+    __m512i marks = _mm512_mask_add_epi64(marks_, _mm256_movepi32_mask(bits), marks_, minus_);
+    marks = _mm512_mask_add_epi64(marks, _mm512_movepi64_mask(e10), marks, exponent_minus_);
+
+    const __m512i first = _mm512_permutex2var_epi8(digits, layout_first_, marks);
+    const __m512i second = _mm512_permutex2var_epi8(digits, layout_second_, marks);
+    if constexpr (Full) {
+      _mm512_storeu_si512(out, first);
+      if constexpr (P == 5) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 64), _mm512_castsi512_si256(second));
+      } else {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 64), _mm512_castsi512_si128(second));
+      }
+    } else {
+      const std::size_t bytes = count * line;
+      _mm512_mask_storeu_epi8(out, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(bytes)),
+                              first);
+      if (bytes > 64) {
+        _mm512_mask_storeu_epi8(
+            out + 64, _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(bytes - 64)), second);
+      }
+    }
+    return rare;
+  }
+
+ private:
+  __m256i magnitude_, one32_, odd_field_, one_bits_;
+  __m512i bias_, log10_2_, scale_base_;
+  __m512d coarse_, fine_lo_, fine_hi_, next_decade_, tenth_;
+  __m512i one64_;
+  __m512d shift_;
+  __m512i round_, tie_bits_, carry_, fraction_, hundred_, hi_bits_, lo_bits_;
+  __m512i tenths_, pair_, zeros_, marks_, minus_, exponent_minus_, layout_first_, layout_second_;
+};
 
 template <int P>
 TERVOX_WIDE_TARGET char* put_run_wide(char* out, std::span<const float> values) noexcept {
   constexpr std::size_t line = P + 7;
+  const wide_form<P> form;
   const float* in = values.data();
   std::size_t left = values.size();
-  for (; left >= 8; left -= 8, in += 8, out += 8 * line) {
-    put_eight<P, true>(out, in, 8);
-  }
-  if (left != 0) {
-    put_eight<P, false>(out, in, static_cast<unsigned>(left));
-    out += left * line;
+  // Up to 64 values at a time: the vector part first, then the rare lanes.
+  // No call interrupts the vector loop, so its constants stay in registers.
+  while (left != 0) {
+    const std::size_t block = std::min<std::size_t>(left, 64);
+    std::uint64_t rare = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= block; i += 8) {
+      rare |= std::uint64_t{form.template put<true>(out + i * line, in + i, 8)} << i;
+    }
+    if (i != block) {
+      rare |= std::uint64_t{form.template put<false>(out + i * line, in + i,
+                                                     static_cast<unsigned>(block - i))}
+              << i;
+    }
+    for (; rare != 0; rare &= rare - 1) {
+      const auto j = static_cast<std::size_t>(__builtin_ctzll(rare));
+      put_rare<P>(out + j * line, std::bit_cast<std::uint32_t>(in[j]));
+    }
+    in += block;
+    out += block * line;
+    left -= block;
   }
   return out;
 }
