@@ -588,15 +588,6 @@ constexpr line_layout<P> line_layouts = make_line_layout<P>();
 
 #  define TERVOX_WIDE_INLINE TERVOX_WIDE_TARGET inline __attribute__((always_inline))
 
-// A value the optimiser may not look through: the constants below are built
-// once per call into registers instead of once per eight values, and a
-// multiplication by a constant stays one instruction.
-template <class T>
-TERVOX_WIDE_INLINE T opaque(T x) noexcept {
-  __asm__("" : "+v"(x));
-  return x;
-}
-
 template <class T>
 TERVOX_WIDE_INLINE T load(const void* p) noexcept {
   T x;
@@ -604,44 +595,80 @@ TERVOX_WIDE_INLINE T load(const void* p) noexcept {
   return x;
 }
 
-// The P-digit form, eight values at a time.
+// The constants of the P-digit form, each a whole register.
+template <int P>
+struct wide_constants {
+  using i32x8 = std::int32_t[8];
+  using i64x8 = std::int64_t[8];
+  using f64x8 = double[8];
+  using i16x32 = std::int16_t[32];
+  alignas(32) i32x8 magnitude, one32, odd_field, one_bits;
+  alignas(64) i64x8 bias, log10_2, scale_base, one64, round, tie_bits, carry, fraction, hundred,
+      hi_bits, lo_bits, marks, minus, exponent_minus;
+  alignas(64) f64x8 coarse, fine_lo, fine_hi, next_decade, tenth, shift;
+  alignas(64) i16x32 tenths, pair, zeros;
+  alignas(64) std::uint8_t layout[128];
+};
+
+template <class T, std::size_t N, class V>
+constexpr void fill(T (&a)[N], V v) {
+  for (T& x : a) {
+    x = static_cast<T>(v);
+  }
+}
+
+template <int P>
+constexpr wide_constants<P> make_wide_constants() {
+  wide_constants<P> c{};
+  fill(c.magnitude, 0x7fff'ffff);
+  fill(c.one32, 1);
+  fill(c.odd_field, 0xfe);
+  fill(c.one_bits, 0x3f80'0000);
+  fill(c.bias, -127);
+  fill(c.log10_2, 1262611);
+  fill(c.scale_base, scale_bias + P - 1);
+  fill(c.one64, 1);
+  fill(c.round, 0x8001 - static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(0x1p36)));
+  fill(c.tie_bits, 0xfffc);
+  fill(c.carry, pow10_u32(P));
+  fill(c.fraction, 429497);
+  fill(c.hundred, 100);
+  fill(c.hi_bits, 0xffff'0000);
+  fill(c.lo_bits, static_cast<std::int64_t>(0xffff'ffff'0000'0000U));
+  fill(c.marks, ' ' | '+' << 8 | '.' << 16 | 'E' << 24 | std::int64_t{'\n'} << 32);
+  fill(c.minus, '-' - ' ');
+  fill(c.exponent_minus, ('-' - '+') << 8);
+  for (int i = 0; i < 8; ++i) {
+    c.coarse[i] = coarse_scale[i];
+    c.fine_lo[i] = fine_scale[i];
+    c.fine_hi[i] = fine_scale[i + 8];
+  }
+  fill(c.next_decade, pow10_u32(P) - 0.25);
+  fill(c.tenth, 0.1);
+  fill(c.shift, 0x1p36);
+  fill(c.tenths, 6592);
+  fill(c.pair, 246);
+  fill(c.zeros, 0x3030);
+  for (std::size_t i = 0; i < 128; ++i) {
+    c.layout[i] = line_layouts<P>.index[i];
+  }
+  return c;
+}
+
+template <int P>
+constexpr wide_constants<P> wide_constant_table = make_wide_constants<P>();
+
+// The P-digit form, eight values at a time. The constants are read from
+// memory where they are used, through a pointer the optimiser cannot see
+// through: otherwise it rebuilds each from an immediate for every eight
+// values, which costs more than the loads, and turns a multiplication by a
+// constant into shifts and subtractions.
 template <int P>
 class wide_form {
  public:
   static constexpr std::size_t line = P + 7;
 
-  TERVOX_WIDE_INLINE wide_form() noexcept
-      : magnitude_(opaque(_mm256_set1_epi32(0x7fff'ffff))),
-        one32_(opaque(_mm256_set1_epi32(1))),
-        odd_field_(opaque(_mm256_set1_epi32(0xfe))),
-        one_bits_(opaque(_mm256_set1_epi32(0x3f80'0000))),
-        bias_(opaque(_mm512_set1_epi64(-127))),
-        log10_2_(opaque(_mm512_set1_epi64(1262611))),
-        scale_base_(opaque(_mm512_set1_epi64(scale_bias + P - 1))),
-        coarse_(opaque(_mm512_load_pd(coarse_scale))),
-        fine_lo_(opaque(_mm512_load_pd(fine_scale))),
-        fine_hi_(opaque(_mm512_load_pd(fine_scale + 8))),
-        next_decade_(opaque(_mm512_set1_pd(pow10_u32(P) - 0.25))),
-        tenth_(opaque(_mm512_set1_pd(0.1))),
-        one64_(opaque(_mm512_set1_epi64(1))),
-        shift_(opaque(_mm512_set1_pd(0x1p36))),
-        round_(opaque(_mm512_set1_epi64(
-            0x8001 - static_cast<long long>(std::bit_cast<std::uint64_t>(0x1p36))))),
-        tie_bits_(opaque(_mm512_set1_epi64(0xfffc))),
-        carry_(opaque(_mm512_set1_epi64(pow10_u32(P)))),
-        fraction_(opaque(_mm512_set1_epi64(429497))),
-        hundred_(opaque(_mm512_set1_epi64(100))),
-        hi_bits_(opaque(_mm512_set1_epi64(0xffff'0000))),
-        lo_bits_(opaque(_mm512_set1_epi64(static_cast<long long>(0xffff'ffff'0000'0000U)))),
-        tenths_(opaque(_mm512_set1_epi16(6592))),
-        pair_(opaque(_mm512_set1_epi16(246))),
-        zeros_(opaque(_mm512_set1_epi16(0x3030))),
-        marks_(opaque(
-            _mm512_set1_epi64(' ' | '+' << 8 | '.' << 16 | 'E' << 24 | std::int64_t{'\n'} << 32))),
-        minus_(opaque(_mm512_set1_epi64('-' - ' '))),
-        exponent_minus_(opaque(_mm512_set1_epi64(('-' - '+') << 8))),
-        layout_first_(opaque(load<__m512i>(line_layouts<P>.index))),
-        layout_second_(opaque(load<__m512i>(line_layouts<P>.index + 64))) {}
+  TERVOX_WIDE_INLINE wide_form() noexcept : c_(&wide_constant_table<P>) { __asm__("" : "+r"(c_)); }
 
   // Formats the `count` (1 .. 8) values at `in` into lines at `out`; returns
   // the lanes whose lines put_rare must write instead.
@@ -649,61 +676,69 @@ class wide_form {
   TERVOX_WIDE_INLINE unsigned put(char* out, const float* in, unsigned count) const noexcept {
     const __mmask8 valid = Full ? 0xff : static_cast<__mmask8>(_bzhi_u32(0xff, count));
     const __m256i bits = Full ? load<__m256i>(in) : _mm256_maskz_loadu_epi32(valid, in);
-    const __m256i abs_bits = _mm256_and_si256(bits, magnitude_);
+    const __m256i abs_bits = _mm256_and_si256(bits, load<__m256i>(c_->magnitude));
     // Exponent fields 0 and 255 wrap round to the top, as in put_form.
     const __mmask8 odd_field = _mm256_cmp_epu32_mask(
-        _mm256_sub_epi32(_mm256_srli_epi32(abs_bits, 23), one32_), odd_field_, _MM_CMPINT_NLT);
-    const __m256i safe_bits = _mm256_mask_mov_epi32(abs_bits, odd_field, one_bits_);
+        _mm256_sub_epi32(_mm256_srli_epi32(abs_bits, 23), load<__m256i>(c_->one32)),
+        load<__m256i>(c_->odd_field), _MM_CMPINT_NLT);
+    const __m256i safe_bits =
+        _mm256_mask_mov_epi32(abs_bits, odd_field, load<__m256i>(c_->one_bits));
 
     // e = floor(log10 2^b) and 10^-k for it, b = field - 127.
     __m512i e10 = _mm512_srai_epi64(
-        _mm512_mul_epi32(
-            _mm512_add_epi64(_mm512_cvtepu32_epi64(_mm256_srli_epi32(safe_bits, 23)), bias_),
-            log10_2_),
+        _mm512_mul_epi32(_mm512_add_epi64(_mm512_cvtepu32_epi64(_mm256_srli_epi32(safe_bits, 23)),
+                                          load<__m512i>(c_->bias)),
+                         load<__m512i>(c_->log10_2)),
         22);
-    const __m512i scale_index = _mm512_sub_epi64(scale_base_, e10);
-    const __m512d scale =
-        _mm512_mul_pd(_mm512_permutexvar_pd(_mm512_srli_epi64(scale_index, 4), coarse_),
-                      _mm512_permutex2var_pd(fine_lo_, scale_index, fine_hi_));
+    const __m512i scale_index = _mm512_sub_epi64(load<__m512i>(c_->scale_base), e10);
+    const __m512d scale = _mm512_mul_pd(
+        _mm512_permutexvar_pd(_mm512_srli_epi64(scale_index, 4), load<__m512d>(c_->coarse)),
+        _mm512_permutex2var_pd(load<__m512d>(c_->fine_lo), scale_index,
+                               load<__m512d>(c_->fine_hi)));
     __m512d q = _mm512_mul_pd(_mm512_cvtps_pd(_mm256_castsi256_ps(safe_bits)), scale);
-    const __mmask8 above = _mm512_cmp_pd_mask(q, next_decade_, _CMP_GE_OQ);
-    q = _mm512_mask_mul_pd(q, above, q, tenth_);
-    e10 = _mm512_mask_add_epi64(e10, above, e10, one64_);
+    const __mmask8 above = _mm512_cmp_pd_mask(q, load<__m512d>(c_->next_decade), _CMP_GE_OQ);
+    q = _mm512_mask_mul_pd(q, above, q, load<__m512d>(c_->tenth));
+    e10 = _mm512_mask_add_epi64(e10, above, e10, load<__m512i>(c_->one64));
 
     // t = m + 2^15 + 1, the exponent bits of 2^36 taken off on the way. The
     // lanes with m's low 16 bits in 0x7fff .. 0x8002 (within one of 0x8000,
     // and one more to make the test a single one) go to put_rare; for the
     // others t >> 16 is put_form's (m + 2^15) >> 16. So do the lanes that
     // round up to 10^P: they carry into the exponent, which is rare.
-    const __m512i t = _mm512_add_epi64(_mm512_castpd_si512(_mm512_add_pd(q, shift_)), round_);
+    const __m512i t = _mm512_add_epi64(
+        _mm512_castpd_si512(_mm512_add_pd(q, load<__m512d>(c_->shift))), load<__m512i>(c_->round));
     const __m512i n = _mm512_srli_epi64(t, 16);
-    const __mmask8 tie = _mm512_testn_epi64_mask(t, tie_bits_);
-    const __mmask8 carry = _mm512_cmpeq_epi64_mask(n, carry_);
+    const __mmask8 tie = _mm512_testn_epi64_mask(t, load<__m512i>(c_->tie_bits));
+    const __mmask8 carry = _mm512_cmpeq_epi64_mask(n, load<__m512i>(c_->carry));
     const auto rare = static_cast<unsigned>((odd_field | tie | carry) & valid);
 
     // Four 16-bit lanes of numbers below 100 per value, the exponent's last.
     __m512i pairs = _mm512_slli_epi64(_mm512_abs_epi64(e10), 48);
     if constexpr (P == 5) {
-      const __m512i f0 = _mm512_mul_epu32(n, fraction_);
-      const __m512i f1 = _mm512_mul_epu32(f0, hundred_);
-      const __m512i f2 = _mm512_mul_epu32(f1, hundred_);
+      const __m512i f0 = _mm512_mul_epu32(n, load<__m512i>(c_->fraction));
+      const __m512i f1 = _mm512_mul_epu32(f0, load<__m512i>(c_->hundred));
+      const __m512i f2 = _mm512_mul_epu32(f1, load<__m512i>(c_->hundred));
       // lead | hi << 16 | lo << 32: (A & B) | C twice.
       pairs = _mm512_or_si512(pairs, _mm512_srli_epi64(f0, 32));
-      pairs = _mm512_ternarylogic_epi64(_mm512_srli_epi64(f1, 16), hi_bits_, pairs, 0xea);
-      pairs = _mm512_ternarylogic_epi64(f2, lo_bits_, pairs, 0xea);
+      pairs = _mm512_ternarylogic_epi64(_mm512_srli_epi64(f1, 16), load<__m512i>(c_->hi_bits),
+                                        pairs, 0xea);
+      pairs = _mm512_ternarylogic_epi64(f2, load<__m512i>(c_->lo_bits), pairs, 0xea);
     } else {
       pairs = _mm512_or_si512(pairs, n);
     }
-    const __m512i tens = _mm512_mulhi_epu16(pairs, tenths_);
+    const __m512i tens = _mm512_mulhi_epu16(pairs, load<__m512i>(c_->tenths));
     // The units and tens are below 16: '0' + d is 0x30 | d.
     const __m512i digits =
-        _mm512_or_si512(_mm512_add_epi16(pairs, _mm512_mullo_epi16(tens, pair_)), zeros_);
+        _mm512_or_si512(_mm512_add_epi16(pairs, _mm512_mullo_epi16(tens, load<__m512i>(c_->pair))),
+                        load<__m512i>(c_->zeros));
 
-    __m512i marks = _mm512_mask_add_epi64(marks_, _mm256_movepi32_mask(bits), marks_, minus_);
-    marks = _mm512_mask_add_epi64(marks, _mm512_movepi64_mask(e10), marks, exponent_minus_);
+    __m512i marks = _mm512_mask_add_epi64(load<__m512i>(c_->marks), _mm256_movepi32_mask(bits),
+                                          load<__m512i>(c_->marks), load<__m512i>(c_->minus));
+    marks = _mm512_mask_add_epi64(marks, _mm512_movepi64_mask(e10), marks,
+                                  load<__m512i>(c_->exponent_minus));
 
-    const __m512i first = _mm512_permutex2var_epi8(digits, layout_first_, marks);
-    const __m512i second = _mm512_permutex2var_epi8(digits, layout_second_, marks);
+    const __m512i first = _mm512_permutex2var_epi8(digits, load<__m512i>(c_->layout), marks);
+    const __m512i second = _mm512_permutex2var_epi8(digits, load<__m512i>(c_->layout + 64), marks);
     if constexpr (Full) {
       _mm512_storeu_si512(out, first);
       if constexpr (P == 5) {
@@ -724,13 +759,7 @@ class wide_form {
   }
 
  private:
-  __m256i magnitude_, one32_, odd_field_, one_bits_;
-  __m512i bias_, log10_2_, scale_base_;
-  __m512d coarse_, fine_lo_, fine_hi_, next_decade_, tenth_;
-  __m512i one64_;
-  __m512d shift_;
-  __m512i round_, tie_bits_, carry_, fraction_, hundred_, hi_bits_, lo_bits_;
-  __m512i tenths_, pair_, zeros_, marks_, minus_, exponent_minus_, layout_first_, layout_second_;
+  const wide_constants<P>* c_;
 };
 
 template <int P>
