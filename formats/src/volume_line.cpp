@@ -768,8 +768,9 @@ TERVOX_WIDE_TARGET char* put_run_wide(char* out, std::span<const float> values) 
   const wide_form<P> form;
   const float* in = values.data();
   std::size_t left = values.size();
-  // Up to 64 values at a time: the vector part first, then the rare lanes.
-  // No call interrupts the vector loop, so its constants stay in registers.
+  // Up to 64 values at a time: the vector part first, then the rare lanes,
+  // so that no call sits in the vector loop (the compiler would keep its
+  // vector registers in memory across it).
   while (left != 0) {
     const std::size_t block = std::min<std::size_t>(left, 64);
     std::uint64_t rare = 0;

@@ -96,7 +96,9 @@ struct run_checker {
     const std::span<const float> run(values, size);
     const char* end = put(got, run, path);
     if (end != got + size * line_size) {
-      report_mismatch(s, first_bits, form, got, 1, "(run length)", 13);
+      constexpr char wrong[] = "(a wrong end of the run)\n";
+      constexpr char right[] = "(one line per value)\n";
+      report_mismatch(s, first_bits, form, wrong, sizeof wrong - 1, right, sizeof right - 1);
       return;
     }
     for (std::size_t i = 0; i < size; ++i) {
