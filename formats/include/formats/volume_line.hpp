@@ -65,10 +65,11 @@ char* put_long(char* out, std::span<const float> values) noexcept;
 /// The same in the short form: values.size() * short_line_size bytes.
 char* put_short(char* out, std::span<const float> values) noexcept;
 
-/// Which code formats a run of values. `widest` uses the processor's widest
-/// vector instructions where it has them (found at run time) and the
-/// portable loop elsewhere; `portable` always takes the portable loop. Both
-/// write the same bytes: the checks compare them.
+/// Which code formats a run of values. `widest` takes eight values at a time
+/// in AVX-512 registers on x86-64 processors that have AVX-512 with VBMI
+/// (found at run time) and the portable loop elsewhere; `portable` always
+/// takes the portable loop. Both write the same bytes: the checks compare
+/// them.
 enum class number_run_path { widest, portable };
 
 char* put_long(char* out, std::span<const float> values, number_run_path path) noexcept;
