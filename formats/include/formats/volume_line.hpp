@@ -66,18 +66,20 @@ char* put_long(char* out, std::span<const float> values) noexcept;
 char* put_short(char* out, std::span<const float> values) noexcept;
 
 /// Which code formats a run of values. `widest` takes eight values at a time
-/// in AVX-512 registers on x86-64 processors that have AVX-512 with VBMI
-/// (found at run time) and the portable loop elsewhere; `portable` always
-/// takes the portable loop. Both write the same bytes: the checks compare
-/// them.
-enum class number_run_path { widest, portable };
+/// in AVX-512 registers on x86-64 processors that have AVX-512 with VBMI,
+/// else four at a time in AVX2 registers where the processor has AVX2 (both
+/// found at run time), else the portable loop; `avx2` skips the first,
+/// `portable` always takes the portable loop. All write the same bytes: the
+/// checks compare them.
+enum class number_run_path { widest, avx2, portable };
 
 char* put_long(char* out, std::span<const float> values, number_run_path path) noexcept;
 char* put_short(char* out, std::span<const float> values, number_run_path path) noexcept;
 
-/// Whether number_run_path::widest differs from the portable loop on this
-/// processor.
+/// Whether this processor runs the AVX-512 code (number_run_path::widest)
+/// and the AVX2 code (widest without it, and number_run_path::avx2).
 bool wide_number_runs_available() noexcept;
+bool avx2_number_runs_available() noexcept;
 
 /// One value as put_long or put_short writes it, in its field without the
 /// line end; not-a-number for the spellings of non-finite values and for
