@@ -135,6 +135,9 @@ void bm_put_short(benchmark::State& state) {
 void bm_put_long_runs(benchmark::State& state) {
   bm_tervox_runs<tervox::put_long, tervox::long_line_size, tervox::number_run_path::widest>(state);
 }
+void bm_put_long_runs_avx2(benchmark::State& state) {
+  bm_tervox_runs<tervox::put_long, tervox::long_line_size, tervox::number_run_path::avx2>(state);
+}
 void bm_put_long_runs_portable(benchmark::State& state) {
   bm_tervox_runs<tervox::put_long, tervox::long_line_size, tervox::number_run_path::portable>(
       state);
@@ -142,6 +145,9 @@ void bm_put_long_runs_portable(benchmark::State& state) {
 void bm_put_short_runs(benchmark::State& state) {
   bm_tervox_runs<tervox::put_short, tervox::short_line_size, tervox::number_run_path::widest>(
       state);
+}
+void bm_put_short_runs_avx2(benchmark::State& state) {
+  bm_tervox_runs<tervox::put_short, tervox::short_line_size, tervox::number_run_path::avx2>(state);
 }
 void bm_put_short_runs_portable(benchmark::State& state) {
   bm_tervox_runs<tervox::put_short, tervox::short_line_size, tervox::number_run_path::portable>(
@@ -164,11 +170,13 @@ BENCHMARK(bm_put_long);
 // Runs of 5, 20 and 30 values are cells of the benchmark surveys' layer
 // counts; 0 is the whole set in one call.
 BENCHMARK(bm_put_long_runs)->Arg(5)->Arg(20)->Arg(30)->Arg(0);
+BENCHMARK(bm_put_long_runs_avx2)->Arg(5)->Arg(30)->Arg(0);
 BENCHMARK(bm_put_long_runs_portable)->Arg(30)->Arg(0);
 BENCHMARK(bm_to_chars_long);
 BENCHMARK(bm_snprintf_long);
 BENCHMARK(bm_put_short);
 BENCHMARK(bm_put_short_runs)->Arg(5)->Arg(20)->Arg(30)->Arg(0);
+BENCHMARK(bm_put_short_runs_avx2)->Arg(5)->Arg(30)->Arg(0);
 BENCHMARK(bm_put_short_runs_portable)->Arg(30)->Arg(0);
 BENCHMARK(bm_to_chars_short);
 BENCHMARK(bm_snprintf_short);

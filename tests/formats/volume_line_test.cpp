@@ -105,12 +105,22 @@ bool run_matches(const std::vector<float>& values, bool long_form, tervox::numbe
 }
 
 const tervox::number_run_path run_paths[] = {tervox::number_run_path::widest,
+                                             tervox::number_run_path::avx2,
                                              tervox::number_run_path::portable};
 
 std::string path_name(tervox::number_run_path path) {
-  return path == tervox::number_run_path::portable ? "portable"
-         : tervox::wide_number_runs_available()    ? "widest (vector)"
-                                                   : "widest (portable here)";
+  const char* const taken = tervox::wide_number_runs_available()   ? "AVX-512"
+                            : tervox::avx2_number_runs_available() ? "AVX2"
+                                                                   : "portable";
+  switch (path) {
+    case tervox::number_run_path::widest:
+      return std::string("widest (") + taken + ")";
+    case tervox::number_run_path::avx2:
+      return tervox::avx2_number_runs_available() ? "avx2" : "avx2 (portable here)";
+    case tervox::number_run_path::portable:
+      break;
+  }
+  return "portable";
 }
 
 float from_bits(std::uint32_t bits) {

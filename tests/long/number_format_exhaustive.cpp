@@ -1,7 +1,7 @@
 // Compares the long and short number forms of the volume file with printf's
 // "%11.4E" and "%8.1E" for every one of the 2^32 float bit patterns, one value
 // per call and in runs (on the portable path and, where the processor has
-// it, on the wide one).
+// them, on the AVX-512 and AVX2 paths).
 //
 //   number_format_exhaustive [threads] [first last]
 //
@@ -116,6 +116,7 @@ void check_range(sweep& s, std::uint64_t from, std::uint64_t to) {
   run_checker long_run;
   run_checker short_run;
   const bool wide = tervox::wide_number_runs_available();
+  const bool avx2 = tervox::avx2_number_runs_available();
   std::uint64_t runs = from;  // varies the run lengths from chunk to chunk
   for (std::uint64_t b = from; b <= to;) {
     const std::uint64_t size = std::min(1 + (runs++ * 37) % run_checker::max_run, to - b + 1);
@@ -151,6 +152,11 @@ void check_range(sweep& s, std::uint64_t from, std::uint64_t to) {
                      number_run_path::widest);
       short_run.check(s, "short run, wide", short_line_size, tervox::put_short,
                       number_run_path::widest);
+    }
+    if (avx2) {
+      long_run.check(s, "long run, AVX2", long_line_size, tervox::put_long, number_run_path::avx2);
+      short_run.check(s, "short run, AVX2", short_line_size, tervox::put_short,
+                      number_run_path::avx2);
     }
   }
 }
@@ -208,9 +214,10 @@ int main(int argc, char** argv) {
   }
 
   std::printf("checking bit patterns 0x%08" PRIx64 "..0x%08" PRIx64
-              " in both forms, %u threads; runs on the portable path%s\n",
+              " in both forms, %u threads; runs on the portable path%s%s\n",
               s.first, s.last, threads,
-              tervox::wide_number_runs_available() ? " and the wide path" : " only");
+              tervox::wide_number_runs_available() ? ", the AVX-512 path" : "",
+              tervox::avx2_number_runs_available() ? ", the AVX2 path" : "");
   std::fflush(stdout);
   std::vector<std::thread> pool;
   for (unsigned i = 0; i < threads; ++i) {
