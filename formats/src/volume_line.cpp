@@ -595,7 +595,8 @@ TERVOX_WIDE_INLINE T load(const void* p) noexcept {
   return x;
 }
 
-// The constants of the P-digit form, each a whole register.
+// The constants of the P-digit form, each a whole AVX-512 register; the
+// AVX2 form reads the first half (or quarter) of the ones it shares.
 template <int P>
 struct wide_constants {
   using i32x8 = std::int32_t[8];
@@ -603,6 +604,7 @@ struct wide_constants {
   using f64x8 = double[8];
   using i16x32 = std::int16_t[32];
   alignas(32) i32x8 magnitude, one32, odd_field, one_bits;
+  alignas(32) i32x8 log10_2_32, bias_32, scale_base_32;  // for the AVX2 form
   alignas(64) i64x8 bias, log10_2, scale_base, one64, round, tie_bits, carry, fraction, hundred,
       hi_bits, lo_bits, marks, minus, exponent_minus;
   alignas(64) f64x8 coarse, fine_lo, fine_hi, next_decade, tenth, shift;
@@ -624,6 +626,9 @@ constexpr wide_constants<P> make_wide_constants() {
   fill(c.one32, 1);
   fill(c.odd_field, 0xfe);
   fill(c.one_bits, 0x3f80'0000);
+  fill(c.log10_2_32, 1262611);
+  fill(c.bias_32, -127 * 1262611);
+  fill(c.scale_base_32, P - 1 - min_pow10_scale);
   fill(c.bias, -127);
   fill(c.log10_2, 1262611);
   fill(c.scale_base, scale_bias + P - 1);
@@ -839,40 +844,49 @@ constexpr pair_layout<P> pair_layouts = make_pair_layout<P>();
 
 // Formats the four values at `in` into lines at `out`; returns the lanes
 // whose lines put_rare must write instead.
+// The constants are read from memory where they are used, as in wide_form.
+template <class T>
+TERVOX_AVX2_TARGET inline __attribute__((always_inline)) T load_avx2(const void* p) noexcept {
+  T x;
+  std::memcpy(&x, p, sizeof x);
+  return x;
+}
+
 template <int P>
 TERVOX_AVX2_TARGET inline __attribute__((always_inline)) unsigned put_four(
-    char* out, const float* in) noexcept {
+    char* out, const float* in, const wide_constants<P>* c) noexcept {
   constexpr std::size_t line = P + 7;
   const __m128i bits = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-  const __m128i abs_bits = _mm_and_si128(bits, _mm_set1_epi32(0x7fff'ffff));
+  const __m128i abs_bits = _mm_and_si128(bits, load_avx2<__m128i>(c->magnitude));
   // Exponent fields 0 and 255 are the ones whose successor has no bit in 0xfe.
-  const __m128i odd_field =
-      _mm_cmpeq_epi32(_mm_and_si128(_mm_add_epi32(_mm_srli_epi32(abs_bits, 23), _mm_set1_epi32(1)),
-                                    _mm_set1_epi32(0xfe)),
-                      _mm_setzero_si128());
-  const __m128i safe_bits = _mm_blendv_epi8(abs_bits, _mm_set1_epi32(0x3f80'0000), odd_field);
+  const __m128i odd_field = _mm_cmpeq_epi32(
+      _mm_and_si128(_mm_add_epi32(_mm_srli_epi32(abs_bits, 23), load_avx2<__m128i>(c->one32)),
+                    load_avx2<__m128i>(c->odd_field)),
+      _mm_setzero_si128());
+  const __m128i safe_bits = _mm_blendv_epi8(abs_bits, load_avx2<__m128i>(c->one_bits), odd_field);
 
   // e = floor(log10 2^b), b = field - 127, and 10^-k for it.
   const __m128i e32 = _mm_srai_epi32(
-      _mm_add_epi32(_mm_mullo_epi32(_mm_srli_epi32(safe_bits, 23), _mm_set1_epi32(1262611)),
-                    _mm_set1_epi32(-127 * 1262611)),
+      _mm_add_epi32(
+          _mm_mullo_epi32(_mm_srli_epi32(safe_bits, 23), load_avx2<__m128i>(c->log10_2_32)),
+          load_avx2<__m128i>(c->bias_32)),
       22);
-  const __m128i scale_index = _mm_sub_epi32(_mm_set1_epi32(P - 1 - min_pow10_scale), e32);
+  const __m128i scale_index = _mm_sub_epi32(load_avx2<__m128i>(c->scale_base_32), e32);
   const __m256d scale = _mm256_i32gather_pd(pow10_scale, scale_index, 8);
   __m256d q = _mm256_mul_pd(_mm256_cvtps_pd(_mm_castsi128_ps(safe_bits)), scale);
-  const __m256d above = _mm256_cmp_pd(q, _mm256_set1_pd(pow10_u32(P) - 0.25), _CMP_GE_OQ);
-  q = _mm256_blendv_pd(q, _mm256_mul_pd(q, _mm256_set1_pd(0.1)), above);
+  const __m256d above = _mm256_cmp_pd(q, load_avx2<__m256d>(c->next_decade), _CMP_GE_OQ);
+  q = _mm256_blendv_pd(q, _mm256_mul_pd(q, load_avx2<__m256d>(c->tenth)), above);
   // `above` is all ones, -1, where the decade is e + 1.
   const __m256i e10 = _mm256_sub_epi64(_mm256_cvtepi32_epi64(e32), _mm256_castpd_si256(above));
 
   // t = m + 2^15 + 1, as in the eight-lane form.
-  const __m256i t = _mm256_add_epi64(
-      _mm256_castpd_si256(_mm256_add_pd(q, _mm256_set1_pd(0x1p36))),
-      _mm256_set1_epi64x(0x8001 - static_cast<long long>(std::bit_cast<std::uint64_t>(0x1p36))));
+  const __m256i t =
+      _mm256_add_epi64(_mm256_castpd_si256(_mm256_add_pd(q, load_avx2<__m256d>(c->shift))),
+                       load_avx2<__m256i>(c->round));
   const __m256i n = _mm256_srli_epi64(t, 16);
-  const __m256i tie =
-      _mm256_cmpeq_epi64(_mm256_and_si256(t, _mm256_set1_epi64x(0xfffc)), _mm256_setzero_si256());
-  const __m256i carry = _mm256_cmpeq_epi64(n, _mm256_set1_epi64x(pow10_u32(P)));
+  const __m256i tie = _mm256_cmpeq_epi64(_mm256_and_si256(t, load_avx2<__m256i>(c->tie_bits)),
+                                         _mm256_setzero_si256());
+  const __m256i carry = _mm256_cmpeq_epi64(n, load_avx2<__m256i>(c->carry));
   const auto rare =
       static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(_mm256_or_si256(tie, carry))) |
                             _mm_movemask_ps(_mm_castsi128_ps(odd_field)));
@@ -882,36 +896,31 @@ TERVOX_AVX2_TARGET inline __attribute__((always_inline)) unsigned put_four(
       _mm256_sub_epi64(_mm256_xor_si256(e10, negative_exponent), negative_exponent);
   __m256i pairs = _mm256_slli_epi64(abs_e10, 48);
   if constexpr (P == 5) {
-    const __m256i f0 = _mm256_mul_epu32(n, _mm256_set1_epi64x(429497));
-    const __m256i f1 = _mm256_mul_epu32(f0, _mm256_set1_epi64x(100));
-    const __m256i f2 = _mm256_mul_epu32(f1, _mm256_set1_epi64x(100));
+    const __m256i f0 = _mm256_mul_epu32(n, load_avx2<__m256i>(c->fraction));
+    const __m256i f1 = _mm256_mul_epu32(f0, load_avx2<__m256i>(c->hundred));
+    const __m256i f2 = _mm256_mul_epu32(f1, load_avx2<__m256i>(c->hundred));
     pairs = _mm256_or_si256(pairs, _mm256_srli_epi64(f0, 32));
     pairs = _mm256_or_si256(
-        pairs, _mm256_and_si256(_mm256_srli_epi64(f1, 16), _mm256_set1_epi64x(0xffff'0000)));
-    pairs = _mm256_or_si256(
-        pairs,
-        _mm256_and_si256(f2, _mm256_set1_epi64x(static_cast<long long>(0xffff'ffff'0000'0000U))));
+        pairs, _mm256_and_si256(_mm256_srli_epi64(f1, 16), load_avx2<__m256i>(c->hi_bits)));
+    pairs = _mm256_or_si256(pairs, _mm256_and_si256(f2, load_avx2<__m256i>(c->lo_bits)));
   } else {
     pairs = _mm256_or_si256(pairs, n);
   }
-  const __m256i tens = _mm256_mulhi_epu16(pairs, _mm256_set1_epi16(6592));
-  const __m256i digits =
-      _mm256_or_si256(_mm256_add_epi16(pairs, _mm256_mullo_epi16(tens, _mm256_set1_epi16(246))),
-                      _mm256_set1_epi16(0x3030));
+  const __m256i tens = _mm256_mulhi_epu16(pairs, load_avx2<__m256i>(c->tenths));
+  const __m256i digits = _mm256_or_si256(
+      _mm256_add_epi16(pairs, _mm256_mullo_epi16(tens, load_avx2<__m256i>(c->pair))),
+      load_avx2<__m256i>(c->zeros));
 
   const __m256i negative = _mm256_cvtepi32_epi64(_mm_srai_epi32(bits, 31));
   const __m256i marks = _mm256_add_epi64(
-      _mm256_set1_epi64x(' ' | '+' << 8 | '.' << 16 | 'E' << 24 | std::int64_t{'\n'} << 32),
-      _mm256_or_si256(_mm256_and_si256(negative, _mm256_set1_epi64x('-' - ' ')),
-                      _mm256_and_si256(negative_exponent, _mm256_set1_epi64x(('-' - '+') << 8))));
+      load_avx2<__m256i>(c->marks),
+      _mm256_or_si256(_mm256_and_si256(negative, load_avx2<__m256i>(c->minus)),
+                      _mm256_and_si256(negative_exponent, load_avx2<__m256i>(c->exponent_minus))));
 
   const auto& layout = pair_layouts<P>;
-  const auto chunk = [&](std::size_t c) TERVOX_AVX2_TARGET {
-    return _mm256_or_si256(
-        _mm256_shuffle_epi8(digits,
-                            _mm256_load_si256(reinterpret_cast<const __m256i*>(layout.digits[c]))),
-        _mm256_shuffle_epi8(marks,
-                            _mm256_load_si256(reinterpret_cast<const __m256i*>(layout.marks[c]))));
+  const auto chunk = [&](std::size_t which) TERVOX_AVX2_TARGET {
+    return _mm256_or_si256(_mm256_shuffle_epi8(digits, load_avx2<__m256i>(layout.digits[which])),
+                           _mm256_shuffle_epi8(marks, load_avx2<__m256i>(layout.marks[which])));
   };
   const __m256i first = chunk(0);
   const __m256i second = chunk(1);
@@ -936,6 +945,8 @@ TERVOX_AVX2_TARGET inline __attribute__((always_inline)) unsigned put_four(
 template <int P>
 TERVOX_AVX2_TARGET char* put_run_avx2(char* out, std::span<const float> values) noexcept {
   constexpr std::size_t line = P + 7;
+  const wide_constants<P>* c = &wide_constant_table<P>;
+  __asm__("" : "+r"(c));
   const float* in = values.data();
   std::size_t left = values.size();
   while (left >= 4) {
@@ -943,7 +954,7 @@ TERVOX_AVX2_TARGET char* put_run_avx2(char* out, std::span<const float> values) 
     const std::size_t block = std::min<std::size_t>(left, 64) & ~std::size_t{3};
     std::uint64_t rare = 0;
     for (std::size_t i = 0; i < block; i += 4) {
-      rare |= std::uint64_t{put_four<P>(out + i * line, in + i)} << i;
+      rare |= std::uint64_t{put_four<P>(out + i * line, in + i, c)} << i;
     }
     for (; rare != 0; rare &= rare - 1) {
       const auto j = static_cast<std::size_t>(__builtin_ctzll(rare));
