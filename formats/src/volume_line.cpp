@@ -842,9 +842,6 @@ constexpr pair_layout<P> pair_layouts = make_pair_layout<P>();
 
 #  define TERVOX_AVX2_TARGET __attribute__((target("avx2")))
 
-// Formats the four values at `in` into lines at `out`; returns the lanes
-// whose lines put_rare must write instead.
-// The constants are read from memory where they are used, as in wide_form.
 template <class T>
 TERVOX_AVX2_TARGET inline __attribute__((always_inline)) T load_avx2(const void* p) noexcept {
   T x;
@@ -852,6 +849,9 @@ TERVOX_AVX2_TARGET inline __attribute__((always_inline)) T load_avx2(const void*
   return x;
 }
 
+// Formats the four values at `in` into lines at `out`; returns the lanes
+// whose lines put_rare must write instead. The constants are read from
+// memory where they are used, as in wide_form.
 template <int P>
 TERVOX_AVX2_TARGET inline __attribute__((always_inline)) unsigned put_four(
     char* out, const float* in, const wide_constants<P>* c) noexcept {
