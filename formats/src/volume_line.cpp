@@ -467,6 +467,16 @@ char* put_run_portable(char* out, std::span<const float> values) noexcept {
 #if defined(__x86_64__) && defined(__GNUC__)
 #  define TERVOX_WIDE_NUMBER_RUNS 1
 
+// Rewrites, in a block of lines formatted from the values at `in`, the
+// lines of the values marked in `rare` with put_rare.
+template <int P>
+void put_rare_lanes(char* out, const float* in, std::uint64_t rare) noexcept {
+  for (; rare != 0; rare &= rare - 1) {
+    const auto j = static_cast<std::size_t>(__builtin_ctzll(rare));
+    put_rare<P>(out + j * (P + 7), std::bit_cast<std::uint32_t>(in[j]));
+  }
+}
+
 // Runs of values, eight at a time in AVX-512 registers
 // --------------------------------------------------
 // Lanes that put_form would send to put_rare (zeros, subnormals,
@@ -788,10 +798,7 @@ TERVOX_WIDE_TARGET char* put_run_wide(char* out, std::span<const float> values) 
                                                      static_cast<unsigned>(block - i))}
               << i;
     }
-    for (; rare != 0; rare &= rare - 1) {
-      const auto j = static_cast<std::size_t>(__builtin_ctzll(rare));
-      put_rare<P>(out + j * line, std::bit_cast<std::uint32_t>(in[j]));
-    }
+    put_rare_lanes<P>(out, in, rare);
     in += block;
     out += block * line;
     left -= block;
@@ -956,10 +963,7 @@ TERVOX_AVX2_TARGET char* put_run_avx2(char* out, std::span<const float> values) 
     for (std::size_t i = 0; i < block; i += 4) {
       rare |= std::uint64_t{put_four<P>(out + i * line, in + i, c)} << i;
     }
-    for (; rare != 0; rare &= rare - 1) {
-      const auto j = static_cast<std::size_t>(__builtin_ctzll(rare));
-      put_rare<P>(out + j * line, std::bit_cast<std::uint32_t>(in[j]));
-    }
+    put_rare_lanes<P>(out, in, rare);
     in += block;
     out += block * line;
     left -= block;
