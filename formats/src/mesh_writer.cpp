@@ -164,12 +164,4 @@ std::string mesh_text(const mesh_description& m) {
   return text;
 }
 
-io_result write_mesh(const std::string& path, const mesh_description& m) {
-  output_file file(path, 4096);
-  if (auto r = file.open(); !r.ok())
-    return r;
-  file.write(mesh_text(m));
-  return file.commit();
-}
-
 }  // namespace tervox

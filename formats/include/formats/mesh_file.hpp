@@ -70,9 +70,6 @@ struct mesh_description {
 /// The five lines of the mesh file, each ending with a line end.
 std::string mesh_text(const mesh_description& m);
 
-/// Writes the mesh file at `path`, complete or not at all.
-io_result write_mesh(const std::string& path, const mesh_description& m);
-
 /// What tervox-view reads.
 struct mesh {
   std::string path;  ///< the file the mesh came from, for messages
