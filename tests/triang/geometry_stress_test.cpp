@@ -141,6 +141,19 @@ TEST(geometry_stress_test, wide_spread_set_is_reported_broken) {
   EXPECT_NE(check_adjacency(m.n, m.x, m.y, m.iadj, m.iend), "");
 }
 
+// Two soundings a hair apart near (6e-21, 6e-21), on the diagonal through
+// the origin and (28, 28): every triangle comes out counterclockwise and
+// listed alike by its vertices, and the boundary turns left at every node,
+// but it goes round twice, folding back along the diagonal. Found by the
+// fuzzer; the turn of the neighbours around node 3 gives it away.
+TEST(geometry_stress_test, boundary_going_round_twice_is_reported_broken) {
+  const points p{{0.0f, 0x1.bfffe2p-68f, 0x1.bffff4p-68f, 0x1.05p+0f, 0x1.bffff4p+4f},
+                 {0.0f, 0x1.bfffdcp-68f, 0x1.bfffeep-68f, 0.0f, 0x1.bffffap+4f}};
+  const mesh m = build(p);
+  EXPECT_EQ(m.ier, triang::trmesh_ier::broken);
+  EXPECT_NE(check_adjacency(m.n, m.x, m.y, m.iadj, m.iend), "");
+}
+
 // The same search rounds its cross product to single precision, which
 // underflows to zero for coordinates of about 2^-80 (1e-24) and below: every
 // such set is reported collinear.

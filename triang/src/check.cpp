@@ -6,7 +6,8 @@
 // ulp off the hull's edges, coordinates of very different magnitudes), it can
 // link a node on the wrong side of an edge and still finish: the lists then
 // hold a clockwise or zero-area triangle, a boundary that turns the wrong
-// way, or triangles that their vertices list differently. Everything built
+// way, triangles that their vertices list differently, or triangles that
+// overlap, going twice round a node. Everything built
 // on such a structure (point location, weights, fill decisions) is wrong
 // without a sign of it, so the construction checks its result once at the
 // end and reports a breakdown instead.
@@ -67,6 +68,14 @@ struct fan {
   bool boundary;
   int stop;  // the last position whose entry starts a triangle with the next
 };
+
+// Whether k lies strictly between a and b, three points known to lie on one
+// line: then a and b are in opposite directions from k. Comparisons of
+// floats are exact.
+bool between(float ax, float ay, float kx, float ky, float bx, float by) {
+  return (ax < kx && kx < bx) || (ax > kx && kx > bx) || (ay < ky && ky < by) ||
+         (ay > ky && ky > by);
+}
 
 }  // namespace
 
@@ -163,30 +172,42 @@ bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
   if (triangles != 2 * std::int64_t{n} - 2 - nb)
     return false;
 
-  // The boundary: one closed chain through all nb boundary nodes that never
-  // turns clockwise, and goes straight on (not back) where it does not turn.
+  // How far each node's neighbours turn around it. Seen from node k, its
+  // neighbours a1, a2, ... turn counterclockwise, each triangle by less than
+  // a half turn. An interior node's must go round once, not twice; a
+  // boundary node's at most half a turn, or the boundary would turn
+  // clockwise there or fold back on itself. Measured from the ray k -> a1,
+  // the neighbours lie to its left, then at most one on the opposite ray,
+  // then to its right; one to the left or on the line after one to the
+  // right, or one on the ray itself, starts a second round. A boundary
+  // node's never lie to the right. With every triangle counterclockwise,
+  // this makes the lists a triangulation of a convex region, covering it
+  // once.
+  for (int k = 1; k <= n; ++k) {
+    const fan fk = fan_of(k);
+    const int a1 = adj[fk.first];
+    bool right = false;
+    for (int pos = fk.first + 1; pos <= fk.last && adj[pos] != outside; ++pos) {
+      const int a = adj[pos];
+      const int side = exact_orientation(xs[k], ys[k], xs[a1], ys[a1], xs[a], ys[a]);
+      if (side < 0) {
+        if (fk.boundary)
+          return false;
+        right = true;
+      } else if (right || (side == 0 && !between(xs[a1], ys[a1], xs[k], ys[k], xs[a], ys[a]))) {
+        return false;
+      }
+    }
+  }
+
+  // The boundary: one closed chain through all nb boundary nodes.
   int start = 1;
   while (!fan_of(start).boundary) ++start;
   int k = start;
   for (int steps = 0; steps < nb; ++steps) {
-    const fan fk = fan_of(k);
-    const int next = adj[fk.first];
-    const int previous = adj[fk.last - 1];
+    const int next = adj[fan_of(k).first];
     if (next == outside || !fan_of(next).boundary || adj[fan_of(next).last - 1] != k)
       return false;
-    const int turn =
-        exact_orientation(xs[previous], ys[previous], xs[k], ys[k], xs[next], ys[next]);
-    if (turn < 0)
-      return false;
-    if (turn == 0) {
-      // On one line: k must lie between its boundary neighbours.
-      const bool between_x =
-          (xs[previous] < xs[k] && xs[k] < xs[next]) || (xs[previous] > xs[k] && xs[k] > xs[next]);
-      const bool between_y =
-          (ys[previous] < ys[k] && ys[k] < ys[next]) || (ys[previous] > ys[k] && ys[k] > ys[next]);
-      if (!between_x && !between_y)
-        return false;
-    }
     k = next;
     if (k == start)
       return steps + 1 == nb;

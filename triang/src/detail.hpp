@@ -35,8 +35,9 @@ int first_fan(int n, std::span<const float> x, std::span<const float> y, std::sp
 /// Whether nodes 1..n and the lists in iadj, iend form a triangulation, by
 /// exact orientations: the lists well formed, as many arcs as a triangulated
 /// disk has, every triangle strictly counterclockwise and listed alike by its
-/// three vertices, and one boundary chain through every boundary node that
-/// never turns clockwise nor doubles back.
+/// three vertices, the neighbours of an interior node going round it once
+/// and those of a boundary node at most half a turn (a convex boundary), and
+/// one boundary chain through every boundary node.
 bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
                       std::span<const int> iadj, std::span<const int> iend);
 
