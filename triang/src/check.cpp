@@ -148,6 +148,8 @@ bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
     return adj[last] == b ? adj[first] : -1;
   };
 
+  // Two checks in one pass over the lists.
+  //
   // Every triangle counterclockwise, and listed alike by its three vertices.
   // Each triangle is taken once, from its lowest-numbered vertex, and looked
   // up in the lists of the other two. Those found account for three corners
@@ -155,23 +157,7 @@ bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
   // 2n - 2 - nb triangles, as many as there are corners in the lists (by the
   // count of arcs above) divided by three. So when that many are found,
   // every corner of every list belongs to a checked triangle.
-  std::int64_t triangles = 0;
-  for (int k = 1; k <= n; ++k) {
-    const fan fk = fan_of(k);
-    for (int pos = fk.first; pos <= fk.stop; ++pos) {
-      const int a = adj[pos];
-      const int b = pos < fk.last ? adj[pos + 1] : adj[fk.first];
-      if (a < k || b < k)
-        continue;
-      if (after(a, b) != k || after(b, k) != a ||
-          exact_orientation(xs[k], ys[k], xs[a], ys[a], xs[b], ys[b]) <= 0)
-        return false;
-      ++triangles;
-    }
-  }
-  if (triangles != 2 * std::int64_t{n} - 2 - nb)
-    return false;
-
+  //
   // How far each node's neighbours turn around it. Seen from node k, its
   // neighbours a1, a2, ... turn counterclockwise, each triangle by less than
   // a half turn. An interior node's must go round once, not twice; a
@@ -183,22 +169,36 @@ bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
   // node's never lie to the right. With every triangle counterclockwise,
   // this makes the lists a triangulation of a convex region, covering it
   // once.
+  std::int64_t triangles = 0;
   for (int k = 1; k <= n; ++k) {
     const fan fk = fan_of(k);
     const int a1 = adj[fk.first];
     bool right = false;
-    for (int pos = fk.first + 1; pos <= fk.last && adj[pos] != outside; ++pos) {
+    for (int pos = fk.first; pos <= fk.last && adj[pos] != outside; ++pos) {
       const int a = adj[pos];
-      const int side = exact_orientation(xs[k], ys[k], xs[a1], ys[a1], xs[a], ys[a]);
-      if (side < 0) {
-        if (fk.boundary)
+      if (pos > fk.first) {
+        const int side = exact_orientation(xs[k], ys[k], xs[a1], ys[a1], xs[a], ys[a]);
+        if (side < 0) {
+          if (fk.boundary)
+            return false;
+          right = true;
+        } else if (right || (side == 0 && !between(xs[a1], ys[a1], xs[k], ys[k], xs[a], ys[a]))) {
           return false;
-        right = true;
-      } else if (right || (side == 0 && !between(xs[a1], ys[a1], xs[k], ys[k], xs[a], ys[a]))) {
-        return false;
+        }
       }
+      if (pos > fk.stop)
+        continue;
+      const int b = pos < fk.last ? adj[pos + 1] : a1;
+      if (a < k || b < k)
+        continue;
+      if (after(a, b) != k || after(b, k) != a ||
+          exact_orientation(xs[k], ys[k], xs[a], ys[a], xs[b], ys[b]) <= 0)
+        return false;
+      ++triangles;
     }
   }
+  if (triangles != 2 * std::int64_t{n} - 2 - nb)
+    return false;
 
   // The boundary: one closed chain through all nb boundary nodes.
   int start = 1;
