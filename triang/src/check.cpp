@@ -151,12 +151,15 @@ bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
   // Two checks in one pass over the lists.
   //
   // Every triangle counterclockwise, and listed alike by its three vertices.
-  // Each triangle is taken once, from its lowest-numbered vertex, and looked
-  // up in the lists of the other two. Those found account for three corners
-  // each, all different; a triangulated disk with nb boundary nodes has
-  // 2n - 2 - nb triangles, as many as there are corners in the lists (by the
-  // count of arcs above) divided by three. So when that many are found,
-  // every corner of every list belongs to a checked triangle.
+  // Each triangle is taken once, from the vertex with the longest list (the
+  // lowest-numbered of equals), and looked up in the shorter lists of the
+  // other two: a survey on lines sharing x leaves nodes with a thousand
+  // neighbours, whose list would otherwise be searched once for each of
+  // them. Those found account for three corners each, all different; a
+  // triangulated disk with nb boundary nodes has 2n - 2 - nb triangles, as
+  // many as there are corners in the lists (by the count of arcs above)
+  // divided by three. So when that many are found, every corner of every
+  // list belongs to a checked triangle.
   //
   // How far each node's neighbours turn around it. Seen from node k, its
   // neighbours a1, a2, ... turn counterclockwise, each triangle by less than
@@ -169,6 +172,13 @@ bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
   // node's never lie to the right. With every triangle counterclockwise,
   // this makes the lists a triangulation of a convex region, covering it
   // once.
+  const auto length = [&](int k) { return last_of[k] - (k == 1 ? 0 : last_of[k - 1]); };
+  // Whether node k rather than node a takes the triangles they share.
+  const auto takes = [&](int k, int a) {
+    const int lk = length(k);
+    const int la = length(a);
+    return lk > la || (lk == la && k < a);
+  };
   std::int64_t triangles = 0;
   for (int k = 1; k <= n; ++k) {
     const fan fk = fan_of(k);
@@ -189,7 +199,7 @@ bool is_triangulation(int n, std::span<const float> x, std::span<const float> y,
       if (pos > fk.stop)
         continue;
       const int b = pos < fk.last ? adj[pos + 1] : a1;
-      if (a < k || b < k)
+      if (!takes(k, a) || !takes(k, b))
         continue;
       if (after(a, b) != k || after(b, k) != a ||
           exact_orientation(xs[k], ys[k], xs[a], ys[a], xs[b], ys[b]) <= 0)
