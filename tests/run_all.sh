@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make libgtest-dev libgmock-dev libbenchmark-dev libcgal-dev clang libclang-rt-14-dev
+packages=(g++ cmake make ninja-build libgtest-dev libgmock-dev libbenchmark-dev libcgal-dev clang libclang-rt-14-dev
   python3-vtk9 libcairo2-dev fonts-dejavu-core libnetcdf-dev libgdal-dev netcdf-bin python3-xarray
   python3-netcdf4 python3-gdal python3-matplotlib)
 missing=()
@@ -18,6 +18,12 @@ if ((${#missing[@]})); then
   [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+fi
+
+# The presets name no generator: Ninja where it is installed, as here,
+# Makefiles otherwise (or whatever the caller chose).
+if [[ -z ${CMAKE_GENERATOR:-} ]] && command -v ninja >/dev/null; then
+  export CMAKE_GENERATOR=Ninja
 fi
 
 # The presets fix no number of jobs: the build and the tests take one per
