@@ -16,20 +16,42 @@
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <thread>
 #include <triang/triang.hpp>
+#include <vector>
 
+#include "cli.hpp"
 #include "formats/files.hpp"
 #include "formats/mesh_file.hpp"
 #include "formats/output_file.hpp"
+#include "formats/soundings.hpp"
 #include "formats/volume_line.hpp"
+#include "grid.hpp"
 #include "leading_nodes.hpp"
 #include "messages.hpp"
 #include "progress.hpp"
 
 namespace tervox {
 namespace {
+
+// The triangulation of the ordered soundings, as the library lays it out:
+// iadj holds 6*nsound-9 entries and iend nsound.
+struct triangulation {
+  std::vector<int> iadj;
+  std::vector<int> iend;
+};
+
+// Everything a run holds once the soundings are triangulated: the soundings
+// ordered by increasing x (every layer column carried along), the grid and
+// the triangulation. Values are logarithms when args.log is 1.
+struct run_state {
+  arguments args;
+  survey soundings;
+  grid g;
+  triangulation tri;
+};
 
 // Thrown when an array of the run cannot be created; caught in run().
 struct array_failure {

@@ -5,33 +5,12 @@
 #include <iosfwd>
 #include <span>
 #include <string>
-#include <vector>
 
-#include "cli.hpp"
 #include "formats/diagnostic.hpp"  // exit_status
 #include "formats/output_file.hpp"
-#include "formats/soundings.hpp"
-#include "grid.hpp"
 #include "volume.hpp"
 
 namespace tervox {
-
-/// The triangulation of the ordered soundings, as the library lays it out:
-/// iadj holds 6*nsound-9 entries and iend nsound.
-struct triangulation {
-  std::vector<int> iadj;
-  std::vector<int> iend;
-};
-
-/// Everything a run holds once the soundings are triangulated: the soundings
-/// ordered by increasing x (every layer column carried along), the grid and
-/// the triangulation. Values are logarithms when args.log is 1.
-struct run_state {
-  arguments args;
-  survey soundings;
-  grid g;
-  triangulation tri;
-};
 
 /// How the volume is computed and written into the open volume file. The
 /// tool streams it (stream_volume); the test suite puts the plain
