@@ -174,15 +174,10 @@ std::vector<double> layer_tops(std::span<const float> dz, int nlayer) {
   return tops;
 }
 
-exit_status run_steps(std::span<const std::string> command_line_args, std::ostream& out,
-                      std::ostream& err, const volume_method& method, progress_meter& meter) {
-  install_output_cleanup();
-
-  // Floating-point exceptions stay masked (the default), so a division by
-  // zero or an overflow yields an infinity or a NaN and the run goes on.
-
-  run_state state;
-  const command_line request = read_command_line(command_line_args);
+// The answer to a command line that asks for no run (usage, help or
+// version) and its exit status; nullopt when it asks for a run.
+std::optional<exit_status> answer_request(const command_line& request, std::ostream& out,
+                                          std::ostream& err) {
   switch (request.what) {
     case command_line::request::run:
       break;
@@ -201,45 +196,51 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
       out << messages::version_line << std::flush;
       return exit_status::success;
   }
-  state.args = request.args;
-  const arguments& args = state.args;
-  const std::optional<int> threads = volume_threads();
-  if (!threads)
-    return fail(err, messages::bad_thread_count(std::getenv("TERVOX_THREADS")));
-  const std::string mesh_path = args.outfile + ".mesh";
+  return std::nullopt;
+}
 
-  // Any failure to open counts as "not found"; a folder opens as a stream on
-  // Linux but is not a soundings file. Where the file is there but cannot
-  // be read, standard error says why.
+// Opens the soundings file; nullopt, having said why, when it cannot.
+// Any failure to open counts as "not found"; a folder opens as a stream on
+// Linux but is not a soundings file. Where the file is there but cannot be
+// read, standard error says why.
+std::optional<std::ifstream> open_soundings(const std::string& infile, std::ostream& out,
+                                            std::ostream& err) {
   std::ifstream in;
   int open_error = EISDIR;
-  if (!is_folder(args.infile)) {
+  if (!is_folder(infile)) {
     errno = 0;
-    in.open(args.infile, std::ios::binary);
+    in.open(infile, std::ios::binary);
     open_error = errno;
   }
   if (!in.is_open()) {
-    say(out, messages::not_found(args.infile));
+    say(out, messages::not_found(infile));
     if (const std::string_view reason = messages::unreadable_reason(open_error); !reason.empty())
-      fail(err, messages::fault(concat({quoted(args.infile), ": ", reason})));
-    return exit_status::failure;
+      fail(err, messages::fault(concat({quoted(infile), ": ", reason})));
+    return std::nullopt;
   }
+  return in;
+}
 
+// Refuses output names that cannot be used, before anything is read.
+diagnostic check_outputs(const arguments& args, const std::string& mesh_path) {
   // The soundings are read in full before anything is written, so an output
   // name that is the input would silently replace the user's data.
   for (const std::string* output : {&args.outfile, &mesh_path}) {
-    if (same_file(args.infile, *output)) {
-      return fail(err, messages::output_is_input(*output, args.infile));
-    }
+    if (same_file(args.infile, *output))
+      return messages::output_is_input(*output, args.infile);
   }
   // The volume file comes last, after all the work; a folder in its place is
   // known now, so say so now rather than at the end.
-  if (is_folder(args.outfile)) {
-    return fail(err, cannot_write(args.outfile, is_a_directory));
-  }
+  if (is_folder(args.outfile))
+    return cannot_write(args.outfile, is_a_directory);
+  return {};
+}
 
-  survey& s = state.soundings;
-  meter.begin(run_phase::reading, regular_file_size(args.infile));
+// Reads the whole soundings file into `s` and checks the locations. The
+// reader's warnings go to `err` whatever the outcome; false, having said
+// why, when the run cannot go on.
+bool read_survey(std::ifstream& in, const arguments& args, survey& s, progress_meter& meter,
+                 std::ostream& out, std::ostream& err) {
   const read_options wanted{args.doi, args.nodata && std::isnan(*args.nodata)};
   const read_outcome read = read_soundings(in, args.infile, s, &meter.counter(), wanted);
   in.close();
@@ -248,85 +249,185 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
     case read_status::ok:
       break;
     case read_status::too_few_soundings:
-      return say(out, messages::too_few_soundings);
+      say(out, messages::too_few_soundings);
+      return false;
     case read_status::bad_input:
-      return fail(err, read.problem);
+      fail(err, read.problem);
+      return false;
   }
   if (const diagnostic problem = check_locations(s, args.infile); !problem.empty()) {
-    return fail(err, problem);
+    fail(err, problem);
+    return false;
   }
+  return true;
+}
 
+// The layer values as the interpolation takes them: missing values marked,
+// then logarithms in log mode.
+void prepare_values(survey& s, const arguments& args) {
   if (args.nodata)
     mark_missing(s, *args.nodata);
-
   if (args.log == 1) {
     // No value is tested first: a zero gives -Infinity and a negative value a
     // NaN, and these travel into the output.
     for (float& v : s.dat) v = static_cast<float>(std::log(static_cast<double>(v)));
   }
+}
 
-  // Grid placement: x first, then y.
+// The grid over the soundings, or the diagnostic for an axis whose cell
+// count does not fit.
+struct grid_placement {
+  grid g;
+  diagnostic problem;
+};
+
+// Grid placement: x first, then y.
+grid_placement place_grid(const survey& s, const arguments& args) {
   const axis_placement ax = place_axis(s.xloc, args.dx);
   if (!ax.fits)
-    return fail(err, messages::grid_too_large('x', ax.quotient, static_cast<double>(args.dx)));
+    return {{}, messages::grid_too_large('x', ax.quotient, static_cast<double>(args.dx))};
   const axis_placement ay = place_axis(s.yloc, args.dy);
   if (!ay.fits)
-    return fail(err, messages::grid_too_large('y', ay.quotient, static_cast<double>(args.dy)));
-  state.g = grid{ax.min, ay.min, ax.count, ay.count};
+    return {{}, messages::grid_too_large('y', ay.quotient, static_cast<double>(args.dy))};
+  return {grid{ax.min, ay.min, ax.count, ay.count}, {}};
+}
+
+// What the progress line shows of the work: the grid and the size of the
+// volume file in the long form.
+std::string volume_description(const grid& g, int nlayer) {
+  return concat(
+      {messages::grid_size(g.nx, g.ny, nlayer), ", ",
+       messages::byte_size(static_cast<double>(long_line_size) * static_cast<double>(g.nx) *
+                           static_cast<double>(g.ny) * static_cast<double>(nlayer))});
+}
+
+// Writes the mesh file in full and closes it; it stays a temporary file
+// until put in place.
+diagnostic write_mesh(output_file& mesh_file, const mesh_description& mesh) {
+  if (auto r = mesh_file.open(); !r.ok())
+    return r.problem;
+  mesh_file.write(mesh_text(mesh));
+  if (auto r = mesh_file.finish(); !r.ok())
+    return r.problem;
+  return {};
+}
+
+// Orders the soundings by increasing x, every layer column (and the depths
+// of investigation) carried along. The construction inserts nodes in index
+// order, and this order (ties included) decides the triangulation.
+void order_by_x(survey& s, bool doi) {
+  const int n = s.nsound;
+  std::vector<int> ind = create_array<int>("ind", n);
+  triang::reordr(n, 3, s.xloc, s.yloc, s.layer(1), ind);
+  for (int k = 2; k <= s.nlayer; ++k) triang::permut(n, ind, s.layer(k));
+  if (doi)
+    triang::permut(n, ind, s.doi);
+}
+
+// Builds the triangulation of the ordered soundings into `tri`; returns the
+// construction's ier.
+int triangulate(const survey& s, triangulation& tri, progress_meter& meter) {
+  const int n = s.nsound;
+  // Positions in iadj are 32-bit; the reader refuses counts of soundings
+  // whose 6n-9 positions would not fit.
+  const std::int64_t iadj_entries = 6 * std::int64_t{n} - 9;
+  tri.iadj = create_array<int>("iadj", iadj_entries);
+  tri.iend = create_array<int>("iend", n);
+  int ier = 0;
+  // Room for the neighbour lists to grow while they are built; the
+  // triangulation itself ends up in iadj and iend. It is released on return.
+  const work_space work("work", triang::trmesh_work_size(n));
+  triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, work.span(), ier, &meter.counter());
+  return ier;
+}
+
+// Computes the volume into a new volume file and puts it in place together
+// with the finished mesh file. On failure the volume's temporary file goes,
+// and the mesh file stays temporary.
+diagnostic write_volume(const run_state& state, output_file& mesh_file, const volume_method& method,
+                        int threads, progress_meter& meter) {
+  const arguments& args = state.args;
+  const survey& s = state.soundings;
+  // A filled cell is one that point location puts outside the
+  // triangulation; its value is the fill value, back-transformed alike.
+  const node_data nodes{s.nsound, s.nlayer, s.xloc, s.yloc, s.dat, state.tri.iadj, state.tri.iend};
+  const grid_geometry geo{state.g, args.dx, args.dy};
+  const bool log_mode = args.log == 1;
+  output_file volume(args.outfile);
+  if (auto r = volume.open(); !r.ok())
+    return r.problem;
+  const std::vector<double> tops = args.doi ? layer_tops(s.dz, s.nlayer) : std::vector<double>{};
+  const volume_masks masks{args.max_distance, s.doi, tops};
+  const bool located = method
+                           ? method(nodes, geo, log_mode, volume, masks)
+                           : stream_volume(nodes, geo, log_mode, volume, threads, 0, &meter, masks);
+  if (!located)
+    return messages::location_broken(args.infile);
+  if (auto r = commit_together(volume, mesh_file); !r.ok())
+    return r.problem;
+  return {};
+}
+
+exit_status run_steps(std::span<const std::string> command_line_args, std::ostream& out,
+                      std::ostream& err, const volume_method& method, progress_meter& meter) {
+  install_output_cleanup();
+
+  // Floating-point exceptions stay masked (the default), so a division by
+  // zero or an overflow yields an infinity or a NaN and the run goes on.
+
+  const command_line request = read_command_line(command_line_args);
+  if (const std::optional<exit_status> answered = answer_request(request, out, err))
+    return *answered;
+  run_state state;
+  state.args = request.args;
+  const arguments& args = state.args;
+  const std::optional<int> threads = volume_threads();
+  if (!threads)
+    return fail(err, messages::bad_thread_count(std::getenv("TERVOX_THREADS")));
+  const std::string mesh_path = args.outfile + ".mesh";
+
+  std::optional<std::ifstream> in = open_soundings(args.infile, out, err);
+  if (!in)
+    return exit_status::failure;
+  if (const diagnostic problem = check_outputs(args, mesh_path); !problem.empty())
+    return fail(err, problem);
+
+  survey& s = state.soundings;
+  meter.begin(run_phase::reading, regular_file_size(args.infile));
+  if (!read_survey(*in, args, s, meter, out, err))
+    return exit_status::failure;
+  prepare_values(s, args);
+
+  const grid_placement placed = place_grid(s, args);
+  if (!placed.problem.empty())
+    return fail(err, placed.problem);
+  state.g = placed.g;
 
   // A grid too large for its destination would run for hours and then fill
   // the disk; the volume needs at least 9 bytes a value (every cell in the
   // short form), and that is known now, before anything is written.
   if (const diagnostic problem = check_room(args, state.g, s.nlayer); !problem.empty())
     return fail(err, problem);
-  meter.describe(concat(
-      {messages::grid_size(state.g.nx, state.g.ny, s.nlayer), ", ",
-       messages::byte_size(static_cast<double>(long_line_size) * static_cast<double>(state.g.nx) *
-                           static_cast<double>(state.g.ny) * static_cast<double>(s.nlayer))}));
+  meter.describe(volume_description(state.g, s.nlayer));
 
   // The mesh file is complete before the triangulation is tried, so that a
   // write error shows before the long work, but it stays a temporary file
   // until the volume is complete too: a run that fails on the way leaves the
   // earlier mesh and volume as they were, a pair that belongs together.
-  const mesh_description mesh{state.g, args.dx, args.dy, s.nlayer, s.dz};
   output_file mesh_file(mesh_path, 4096);
-  if (auto r = mesh_file.open(); !r.ok())
-    return fail(err, r.problem);
-  mesh_file.write(mesh_text(mesh));
-  if (auto r = mesh_file.finish(); !r.ok())
-    return fail(err, r.problem);
+  if (const diagnostic problem =
+          write_mesh(mesh_file, mesh_description{state.g, args.dx, args.dy, s.nlayer, s.dz});
+      !problem.empty())
+    return fail(err, problem);
 
-  // Order the soundings by increasing x. The construction inserts nodes in
-  // index order, and this order (ties included) decides the triangulation.
-  const int n = s.nsound;
-  meter.begin(run_phase::triangulating, n);
-  {
-    std::vector<int> ind = create_array<int>("ind", n);
-    triang::reordr(n, 3, s.xloc, s.yloc, s.layer(1), ind);
-    for (int k = 2; k <= s.nlayer; ++k) triang::permut(n, ind, s.layer(k));
-    if (args.doi)
-      triang::permut(n, ind, s.doi);
-  }  // ind is released here
-
+  meter.begin(run_phase::triangulating, s.nsound);
+  order_by_x(s, args.doi);
   // The construction finds its first triangles in single precision; where
   // that gets them wrong, everything built on them is wrong too while it
   // reports success, so such soundings are refused here.
   if (!leading_nodes_agree(s.xloc, s.yloc))
     return fail(err, messages::spread_too_wide(args.infile));
-
-  // Positions in iadj are 32-bit; the reader refuses counts of soundings
-  // whose 6n-9 positions would not fit.
-  const std::int64_t iadj_entries = 6 * std::int64_t{n} - 9;
-  triangulation& tri = state.tri;
-  tri.iadj = create_array<int>("iadj", iadj_entries);
-  tri.iend = create_array<int>("iend", n);
-  int ier = 0;
-  {
-    // Room for the neighbour lists to grow while they are built; the
-    // triangulation itself ends up in iadj and iend.
-    const work_space work("work", triang::trmesh_work_size(n));
-    triang::trmesh(n, s.xloc, s.yloc, tri.iadj, tri.iend, work.span(), ier, &meter.counter());
-  }  // work is released here
+  const int ier = triangulate(s, state.tri, meter);
   if (ier == triang::trmesh_ier::collinear) {
     // Collinear soundings leave the mesh file, and no new volume.
     if (auto r = mesh_file.put_in_place(); !r.ok())
@@ -338,24 +439,9 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   if (ier != triang::trmesh_ier::ok)
     return fail(err, messages::triangulation_broken(args.infile));
 
-  // The volume file. A filled cell is one that point location puts outside
-  // the triangulation; its value is the fill value, back-transformed alike.
-  const node_data nodes{n, s.nlayer, s.xloc, s.yloc, s.dat, tri.iadj, tri.iend};
-  const grid_geometry geo{state.g, args.dx, args.dy};
-  const bool log_mode = args.log == 1;
-  output_file volume(args.outfile);
-  if (auto r = volume.open(); !r.ok())
-    return fail(err, r.problem);
-  const std::vector<double> tops = args.doi ? layer_tops(s.dz, s.nlayer) : std::vector<double>{};
-  const volume_masks masks{args.max_distance, s.doi, tops};
-  const bool located =
-      method ? method(nodes, geo, log_mode, volume, masks)
-             : stream_volume(nodes, geo, log_mode, volume, *threads, 0, &meter, masks);
-  // On failure the volume's temporary file goes with `volume`.
-  if (!located)
-    return fail(err, messages::location_broken(args.infile));
-  if (auto r = commit_together(volume, mesh_file); !r.ok())
-    return fail(err, r.problem);
+  if (const diagnostic problem = write_volume(state, mesh_file, method, *threads, meter);
+      !problem.empty())
+    return fail(err, problem);
   return exit_status::success;
 }
 
