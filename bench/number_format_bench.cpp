@@ -67,8 +67,8 @@ void bm_tervox(benchmark::State& state) {
 // The same values formatted a run at a time, as tervox formats each cell's
 // layers: runs of state.range(0) values (the whole set when 0) on the given
 // path.
-template <char* (*Put)(char*, std::span<const float>, tervox::number_run_path) noexcept,
-          std::size_t LineSize, tervox::number_run_path Path>
+template <char* (*Put)(char*, std::span<const float>, tervox::formats::number_run_path) noexcept,
+          std::size_t LineSize, tervox::formats::number_run_path Path>
 void bm_tervox_runs(benchmark::State& state) {
   const std::vector<float>& values = survey_values();
   const auto run = state.range(0) == 0 ? values.size() : static_cast<std::size_t>(state.range(0));
@@ -127,43 +127,46 @@ void bm_snprintf(benchmark::State& state, const char* format, std::size_t line_s
 }
 
 void bm_put_long(benchmark::State& state) {
-  bm_tervox<tervox::put_long, tervox::long_line_size>(state);
+  bm_tervox<tervox::formats::put_long, tervox::formats::long_line_size>(state);
 }
 void bm_put_short(benchmark::State& state) {
-  bm_tervox<tervox::put_short, tervox::short_line_size>(state);
+  bm_tervox<tervox::formats::put_short, tervox::formats::short_line_size>(state);
 }
 void bm_put_long_runs(benchmark::State& state) {
-  bm_tervox_runs<tervox::put_long, tervox::long_line_size, tervox::number_run_path::widest>(state);
+  bm_tervox_runs<tervox::formats::put_long, tervox::formats::long_line_size,
+                 tervox::formats::number_run_path::widest>(state);
 }
 void bm_put_long_runs_avx2(benchmark::State& state) {
-  bm_tervox_runs<tervox::put_long, tervox::long_line_size, tervox::number_run_path::avx2>(state);
+  bm_tervox_runs<tervox::formats::put_long, tervox::formats::long_line_size,
+                 tervox::formats::number_run_path::avx2>(state);
 }
 void bm_put_long_runs_portable(benchmark::State& state) {
-  bm_tervox_runs<tervox::put_long, tervox::long_line_size, tervox::number_run_path::portable>(
-      state);
+  bm_tervox_runs<tervox::formats::put_long, tervox::formats::long_line_size,
+                 tervox::formats::number_run_path::portable>(state);
 }
 void bm_put_short_runs(benchmark::State& state) {
-  bm_tervox_runs<tervox::put_short, tervox::short_line_size, tervox::number_run_path::widest>(
-      state);
+  bm_tervox_runs<tervox::formats::put_short, tervox::formats::short_line_size,
+                 tervox::formats::number_run_path::widest>(state);
 }
 void bm_put_short_runs_avx2(benchmark::State& state) {
-  bm_tervox_runs<tervox::put_short, tervox::short_line_size, tervox::number_run_path::avx2>(state);
+  bm_tervox_runs<tervox::formats::put_short, tervox::formats::short_line_size,
+                 tervox::formats::number_run_path::avx2>(state);
 }
 void bm_put_short_runs_portable(benchmark::State& state) {
-  bm_tervox_runs<tervox::put_short, tervox::short_line_size, tervox::number_run_path::portable>(
-      state);
+  bm_tervox_runs<tervox::formats::put_short, tervox::formats::short_line_size,
+                 tervox::formats::number_run_path::portable>(state);
 }
 void bm_to_chars_long(benchmark::State& state) {
-  bm_to_chars<4, tervox::long_field_width>(state);
+  bm_to_chars<4, tervox::formats::long_field_width>(state);
 }
 void bm_to_chars_short(benchmark::State& state) {
-  bm_to_chars<1, tervox::short_field_width>(state);
+  bm_to_chars<1, tervox::formats::short_field_width>(state);
 }
 void bm_snprintf_long(benchmark::State& state) {
-  bm_snprintf(state, "%11.4E\n", tervox::long_line_size);
+  bm_snprintf(state, "%11.4E\n", tervox::formats::long_line_size);
 }
 void bm_snprintf_short(benchmark::State& state) {
-  bm_snprintf(state, "%8.1E\n", tervox::short_line_size);
+  bm_snprintf(state, "%8.1E\n", tervox::formats::short_line_size);
 }
 
 BENCHMARK(bm_put_long);

@@ -17,9 +17,9 @@
 #include <span>
 #include <vector>
 
-#include "formats/ordered_blocks.hpp"
-#include "formats/output_file.hpp"
+#include "base/output_file.hpp"
 #include "formats/volume_line.hpp"
+#include "ordered_blocks.hpp"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   }
   const std::int64_t total = std::atoll(argv[2]);
   const int threads = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
-  constexpr std::int64_t per_block = (std::int64_t{1} << 20) / tervox::long_line_size;
+  constexpr std::int64_t per_block = (std::int64_t{1} << 20) / tervox::formats::long_line_size;
   const std::int64_t blocks = (total + per_block - 1) / per_block;
 
   // Resistivity-like values over three decades, as in the benchmark surveys.
@@ -37,23 +37,23 @@ int main(int argc, char** argv) {
   for (float& v : values)
     v = static_cast<float>(std::pow(10.0, 3.0 * static_cast<double>(gen()) * 0x1p-32));
 
-  tervox::output_file file(argv[1]);
+  tervox::base::output_file file(argv[1]);
   if (auto r = file.open(); !r.ok()) {
     std::fprintf(stderr, "%s\n", r.problem.message().c_str());
     return 1;
   }
-  tervox::make_blocks_in_order(
+  tervox::driver::make_blocks_in_order(
       blocks, threads,
       [&] {
         return [&](std::int64_t b, std::vector<char>& text, std::size_t& used) {
           const std::int64_t n = std::min(per_block, total - b * per_block);
-          text.resize(static_cast<std::size_t>(per_block) * tervox::long_line_size);
+          text.resize(static_cast<std::size_t>(per_block) * tervox::formats::long_line_size);
           // The block's values, taken round the table, a run per call.
           char* p = text.data();
           for (std::int64_t i = 0; i < n;) {
             const std::size_t at = static_cast<std::size_t>(b * per_block + i) & 0xffff;
             const std::size_t run = std::min(values.size() - at, static_cast<std::size_t>(n - i));
-            p = tervox::put_long(p, std::span<const float>(values).subspan(at, run));
+            p = tervox::formats::put_long(p, std::span<const float>(values).subspan(at, run));
             i += static_cast<std::int64_t>(run);
           }
           used = static_cast<std::size_t>(p - text.data());

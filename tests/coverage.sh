@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Which lines of driver/, formats/ and triang/ no test executes: builds every
-# test with gcov instrumentation (build/coverage), runs them, and lists the
-# lines never run, file by file. Needs gcovr (Debian: gcovr).
+# Which lines of driver/, base/, formats/ and triang/ no test executes: builds
+# every test with gcov instrumentation (build/coverage), runs them, and lists
+# the lines never run, file by file. Needs gcovr (Debian: gcovr).
 #
 #   bash tests/coverage.sh            # the list, on standard output
 #   bash tests/coverage.sh --html DIR # also an annotated copy of the sources
@@ -26,7 +26,7 @@ find "$build" -name '*.gcda' -delete
 TERVOX_COVERAGE_RUN=1 ctest --test-dir "$build" -j "${CTEST_PARALLEL_LEVEL:-$(nproc)}" \
   --output-on-failure || true
 
-filters=(--filter 'driver/' --filter 'formats/' --filter 'triang/')
+filters=(--filter 'driver/' --filter 'base/' --filter 'formats/' --filter 'triang/')
 gcovr_args=(-r . "${filters[@]}")
 # Per file: lines, lines run, and the "Missing" column, the line numbers
 # (and ranges) that no test ran.

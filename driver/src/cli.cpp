@@ -5,10 +5,18 @@
 #include <tuple>
 #include <utility>
 
+#include "base/diagnostic.hpp"
 #include "formats/decimal.hpp"
-#include "formats/diagnostic.hpp"
 
-namespace tervox {
+namespace tervox::driver {
+
+using base::concat;
+using base::quoted;
+using formats::conversion;
+using formats::is_nan_word;
+using formats::to_int;
+using formats::to_real;
+
 namespace {
 
 bool is_separator(char c) {
@@ -233,4 +241,4 @@ command_line read_command_line(std::span<const std::string> args) {
   return c;
 }
 
-}  // namespace tervox
+}  // namespace tervox::driver

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tervox {
+namespace tervox::driver {
 
 struct arguments {
   std::string infile;   ///< the soundings file
@@ -68,4 +68,4 @@ std::optional<float> parse_real(std::string_view text);
 /// An optionally signed decimal integer that fits 32 bits; nullopt otherwise.
 std::optional<int> parse_integer(std::string_view text);
 
-}  // namespace tervox
+}  // namespace tervox::driver

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-namespace tervox {
+namespace tervox::driver {
 
 axis_placement place_axis(std::span<const float> loc, float d) {
   // The margin is 0.4 in single precision (0.4000000059604645) times the
@@ -45,4 +45,4 @@ axis_placement place_axis(std::span<const float> loc, float d) {
   return a;
 }
 
-}  // namespace tervox
+}  // namespace tervox::driver

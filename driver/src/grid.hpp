@@ -11,7 +11,7 @@
 
 #include "formats/mesh_file.hpp"  // grid
 
-namespace tervox {
+namespace tervox::driver {
 
 /// Origin and cell count along one axis.
 struct axis_placement {
@@ -24,4 +24,4 @@ struct axis_placement {
 /// Places one axis from the sounding coordinates loc and the cell size d.
 axis_placement place_axis(std::span<const float> loc, float d);
 
-}  // namespace tervox
+}  // namespace tervox::driver

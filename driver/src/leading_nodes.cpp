@@ -5,7 +5,7 @@
 
 #include "triang/triang.hpp"
 
-namespace tervox {
+namespace tervox::driver {
 bool leading_nodes_agree(std::span<const float> x, std::span<const float> y) {
   const int n = static_cast<int>(x.size());
   if (n < 3)
@@ -34,4 +34,4 @@ bool leading_nodes_agree(std::span<const float> x, std::span<const float> y) {
   return ier == triang::trmesh_ier::ok;
 }
 
-}  // namespace tervox
+}  // namespace tervox::driver

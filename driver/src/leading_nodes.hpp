@@ -16,7 +16,7 @@
 
 #include <span>
 
-namespace tervox {
+namespace tervox::driver {
 
 /// True when the construction's first triangles over the ordered nodes
 /// (x, y) agree with exact arithmetic: it finds the same first node off the
@@ -26,4 +26,4 @@ namespace tervox {
 /// leading nodes alone, up to the first one exactly off the line.
 bool leading_nodes_agree(std::span<const float> x, std::span<const float> y);
 
-}  // namespace tervox
+}  // namespace tervox::driver

@@ -1,5 +1,5 @@
 // The texts tervox prints, apart from the diagnostics of the file formats
-// (formats/diagnostic.hpp), which share their wording with tervox-view.
+// (base/diagnostic.hpp), which share their wording with tervox-view.
 //
 // Two kinds of output:
 //   * the tool's four messages, on standard output, each line starting with
@@ -19,11 +19,13 @@
 #include <string_view>
 #include <utility>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 
-namespace tervox::messages {
+namespace tervox::driver::messages {
 
-using tervox::concat;
+using base::concat;
+using base::diagnostic;
+using base::quoted;
 
 // --- The tool's own messages (standard output, after one blank) -----------
 
@@ -146,7 +148,7 @@ inline diagnostic volume_too_large(const std::string& grid, double least, std::s
 }
 
 inline diagnostic output_is_input(std::string_view output, std::string_view input) {
-  return tervox::output_is_input(output, "soundings file", input);
+  return base::output_is_input(output, "soundings file", input);
 }
 
 inline diagnostic triangulation_broken(std::string_view infile) {
@@ -182,4 +184,4 @@ inline diagnostic out_of_memory(std::string_view array, std::int64_t entries) {
 
 inline constexpr std::string_view out_of_memory_text = "out of memory";
 
-}  // namespace tervox::messages
+}  // namespace tervox::driver::messages

@@ -11,7 +11,9 @@
 #include "cli.hpp"
 #include "messages.hpp"
 
-namespace tervox {
+namespace tervox::driver {
+
+using base::concat;
 
 std::string_view phase_name(run_phase p) {
   switch (p) {
@@ -185,4 +187,4 @@ bool progress_wanted() {
   return ::isatty(STDERR_FILENO) == 1;
 }
 
-}  // namespace tervox
+}  // namespace tervox::driver

@@ -26,7 +26,7 @@
 #include <string_view>
 #include <thread>
 
-namespace tervox {
+namespace tervox::driver {
 
 enum class run_phase { reading, triangulating, gridding, writing };
 
@@ -112,4 +112,4 @@ bool progress_wanted();
 /// milliseconds when that is a non-negative integer, else a second.
 std::chrono::milliseconds progress_delay();
 
-}  // namespace tervox
+}  // namespace tervox::driver

@@ -22,10 +22,10 @@
 #include <triang/triang.hpp>
 #include <vector>
 
+#include "base/files.hpp"
+#include "base/output_file.hpp"
 #include "cli.hpp"
-#include "formats/files.hpp"
 #include "formats/mesh_file.hpp"
-#include "formats/output_file.hpp"
 #include "formats/soundings.hpp"
 #include "formats/volume_line.hpp"
 #include "grid.hpp"
@@ -33,7 +33,35 @@
 #include "messages.hpp"
 #include "progress.hpp"
 
-namespace tervox {
+namespace tervox::driver {
+
+using base::cannot_write;
+using base::commit_together;
+using base::concat;
+using base::diagnostic;
+using base::diagnostic_line;
+using base::exit_status;
+using base::install_output_cleanup;
+using base::is_a_directory;
+using base::is_folder;
+using base::output_file;
+using base::output_room;
+using base::quoted;
+using base::regular_file_size;
+using base::room_for;
+using base::same_file;
+using formats::check_locations;
+using formats::grid;
+using formats::long_line_size;
+using formats::mesh_description;
+using formats::mesh_text;
+using formats::read_options;
+using formats::read_outcome;
+using formats::read_soundings;
+using formats::read_status;
+using formats::short_line_size;
+using formats::survey;
+
 namespace {
 
 // The triangulation of the ordered soundings, as the library lays it out:
@@ -472,4 +500,4 @@ exit_status run(std::span<const std::string> args, std::ostream& out, std::ostre
   return status;
 }
 
-}  // namespace tervox
+}  // namespace tervox::driver

@@ -6,11 +6,11 @@
 #include <span>
 #include <string>
 
-#include "formats/diagnostic.hpp"  // exit_status
-#include "formats/output_file.hpp"
+#include "base/diagnostic.hpp"  // exit_status
+#include "base/output_file.hpp"
 #include "volume.hpp"
 
-namespace tervox {
+namespace tervox::driver {
 
 /// How the volume is computed and written into the open volume file. The
 /// tool streams it (stream_volume); the test suite puts the plain
@@ -18,13 +18,13 @@ namespace tervox {
 /// location reported a broken structure.
 using volume_method =
     std::function<bool(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                       output_file& file, const volume_masks& masks)>;
+                       base::output_file& file, const volume_masks& masks)>;
 
 /// Carries out a whole run; messages go to `out`, diagnostics to `err`.
 /// `args` are the command-line arguments after the program name. Without a
 /// `method` the volume is streamed with the number of threads that
 /// TERVOX_THREADS sets (the machine's hardware threads when it is unset).
-exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err,
-                const volume_method& method = {});
+base::exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err,
+                      const volume_method& method = {});
 
-}  // namespace tervox
+}  // namespace tervox::driver

@@ -11,10 +11,15 @@
 #include <thread>
 #include <triang/triang.hpp>
 
-#include "formats/ordered_blocks.hpp"
 #include "formats/volume_line.hpp"
+#include "ordered_blocks.hpp"
 
-namespace tervox {
+namespace tervox::driver {
+
+using base::output_file;
+using formats::long_line_size;
+using formats::put_long;
+using formats::put_short;
 
 float fill_value(bool log_mode) {
   // The constant is the single-precision 1e-10; its logarithm is taken in
@@ -541,4 +546,4 @@ bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mo
       });
 }
 
-}  // namespace tervox
+}  // namespace tervox::driver

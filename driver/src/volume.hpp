@@ -12,11 +12,11 @@
 #include <span>
 #include <vector>
 
-#include "formats/output_file.hpp"
+#include "base/output_file.hpp"
 #include "grid.hpp"
 #include "progress.hpp"
 
-namespace tervox {
+namespace tervox::driver {
 
 /// The value of cells whose centre lies outside the triangulation, before the
 /// back-transform: -100 in linear mode; in log mode the logarithm of the
@@ -62,7 +62,7 @@ struct volume_masks {
 
 /// The grid geometry of a run.
 struct grid_geometry {
-  grid g;
+  formats::grid g;
   float dx = 0, dy = 0;
 };
 
@@ -85,7 +85,7 @@ struct grid_geometry {
 /// investigation; they decide per cell and per layer from the same located
 /// triangle, so the bytes stay independent of threads and blocks.
 bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                   output_file& file, int threads, std::int64_t block_cells = 0,
+                   base::output_file& file, int threads, std::int64_t block_cells = 0,
                    progress_meter* meter = nullptr, const volume_masks& masks = {});
 
-}  // namespace tervox
+}  // namespace tervox::driver

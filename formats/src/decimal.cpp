@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-namespace tervox {
+namespace tervox::formats {
 namespace {
 
 bool is_digit(int c) {
@@ -142,4 +142,4 @@ bool is_nan_word(std::string_view t) {
   return t.size() == 3 && (t[0] | 0x20) == 'n' && (t[1] | 0x20) == 'a' && (t[2] | 0x20) == 'n';
 }
 
-}  // namespace tervox
+}  // namespace tervox::formats

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace tervox {
+namespace tervox::formats {
 namespace {
 
 std::string fit(std::string text, int width) {
@@ -44,4 +44,4 @@ std::string fixed_real(double value, int width, int decimals) {
   return fit(std::move(text), width);
 }
 
-}  // namespace tervox
+}  // namespace tervox::formats

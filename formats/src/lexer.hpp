@@ -9,7 +9,7 @@
 
 #include "source.hpp"
 
-namespace tervox::free_format {
+namespace tervox::formats::free_format {
 
 /// Possible values of item::what:
 ///   value         `text` is the value as written (a quoted text keeps its
@@ -241,4 +241,4 @@ class lexer {
   std::string repeat_shown_;
 };
 
-}  // namespace tervox::free_format
+}  // namespace tervox::formats::free_format

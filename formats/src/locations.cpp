@@ -12,7 +12,12 @@
 
 #include "formats/soundings.hpp"
 
-namespace tervox {
+namespace tervox::formats {
+
+using base::concat;
+using base::diagnostic;
+using base::shown;
+
 namespace {
 
 std::string shortest(float v) {
@@ -156,4 +161,4 @@ diagnostic check_locations(const survey& s, std::string_view name) {
   }
 }
 
-}  // namespace tervox
+}  // namespace tervox::formats

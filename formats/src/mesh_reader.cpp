@@ -2,12 +2,19 @@
 #include <fstream>
 #include <limits>
 
+#include "base/diagnostic.hpp"
+#include "base/files.hpp"
 #include "formats/decimal.hpp"
-#include "formats/diagnostic.hpp"
-#include "formats/files.hpp"
 #include "formats/mesh_file.hpp"
 
-namespace tervox {
+namespace tervox::formats {
+
+using base::concat;
+using base::diagnostic_error;
+using base::io_result;
+using base::open_input;
+using base::shown;
+
 namespace {
 
 // A mesh file of 99999 layers (the most line 1 can count) is under 800 kB;
@@ -228,7 +235,9 @@ mesh parse_mesh(std::string_view text, const std::string& path) {
 }
 
 mesh read_mesh(const std::string& path) {
-  std::ifstream in = open_input(path, "mesh file");
+  std::ifstream in;
+  if (io_result r = open_input(path, "mesh file", in); !r.ok())
+    throw diagnostic_error(std::move(r.problem));
   std::string text;
   text.resize(max_mesh_bytes + 1);
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
@@ -267,4 +276,4 @@ std::vector<double> layer_depths(const mesh& m) {
   return depth;
 }
 
-}  // namespace tervox
+}  // namespace tervox::formats

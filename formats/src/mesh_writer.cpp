@@ -11,7 +11,7 @@
 #include "formats/fixed_field.hpp"
 #include "formats/mesh_file.hpp"
 
-namespace tervox {
+namespace tervox::formats {
 namespace {
 
 using mesh_fields::field;
@@ -164,4 +164,4 @@ std::string mesh_text(const mesh_description& m) {
   return text;
 }
 
-}  // namespace tervox
+}  // namespace tervox::formats

@@ -14,12 +14,18 @@
 #include <utility>
 #include <vector>
 
+#include "base/diagnostic.hpp"
 #include "formats/decimal.hpp"
-#include "formats/diagnostic.hpp"
 #include "formats/soundings.hpp"
 #include "lexer.hpp"
 
-namespace tervox {
+namespace tervox::formats {
+
+using base::concat;
+using base::diagnostic;
+using base::quoted_token;
+using base::shown;
+
 namespace {
 
 using free_format::item;
@@ -470,4 +476,4 @@ read_outcome read_soundings(std::istream& in, std::string_view name, survey& out
   return r.run(out);
 }
 
-}  // namespace tervox
+}  // namespace tervox::formats

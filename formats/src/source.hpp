@@ -16,7 +16,7 @@
 
 #include "formats/decimal.hpp"
 
-namespace tervox::free_format {
+namespace tervox::formats::free_format {
 
 constexpr int end_of_input = -1;
 
@@ -216,4 +216,4 @@ class source {
   std::int64_t line_ = 1;
 };
 
-}  // namespace tervox::free_format
+}  // namespace tervox::formats::free_format

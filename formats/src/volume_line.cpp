@@ -47,7 +47,7 @@
 // The double-precision step costs one multiplication and one addition; the
 // integer step is reached by about one value in 20,000.
 
-namespace tervox {
+namespace tervox::formats {
 namespace {
 
 __extension__ using u128 = unsigned __int128;
@@ -1045,4 +1045,4 @@ bool avx2_number_runs_available() noexcept {
   return avx2_supported();
 }
 
-}  // namespace tervox
+}  // namespace tervox::formats

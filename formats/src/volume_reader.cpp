@@ -11,11 +11,17 @@
 #include <system_error>
 #include <vector>
 
-#include "formats/diagnostic.hpp"
-#include "formats/files.hpp"
+#include "base/diagnostic.hpp"
+#include "base/files.hpp"
 #include "formats/volume_file.hpp"
 
-namespace tervox {
+namespace tervox::formats {
+
+using base::diagnostic_error;
+using base::is_a_directory;
+using base::is_folder;
+using base::shown;
+
 namespace {
 
 constexpr std::size_t short_width = short_field_width;
@@ -172,7 +178,7 @@ void read_volume(const std::string& path, const mesh& m, const volume_request& r
   std::vector<float> values(kept_layers);
   std::string_view line;
   std::int64_t number = 0;  // of the line last read
-  const auto description = [&] { return tervox::description(m); };
+  const auto description = [&] { return formats::description(m); };
 
   for (int iy = 1; iy <= m.ny; ++iy) {
     const bool row_wanted = iy >= request.iy_first && iy <= request.iy_last;
@@ -219,4 +225,4 @@ void read_volume(const std::string& path, const mesh& m, const volume_request& r
   }
 }
 
-}  // namespace tervox
+}  // namespace tervox::formats

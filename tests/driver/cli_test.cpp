@@ -9,7 +9,7 @@
 #include <vector>
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::driver;
 namespace {
 
 struct command_case {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/output_file.hpp"
+#include "base/output_file.hpp"
 #include "grid.hpp"
 #include "plain/plain_volume.hpp"
 #include "support/degenerate_sets.hpp"
@@ -15,7 +15,9 @@
 #include "volume.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::base;
+using namespace tervox::formats;
+using namespace tervox::driver;
 namespace {
 
 // The streamed volume (three threads, one point location per cell where the

@@ -7,7 +7,7 @@
 #include <vector>
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::driver;
 namespace {
 
 constexpr float inf = std::numeric_limits<float>::infinity();

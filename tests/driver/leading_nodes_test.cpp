@@ -26,7 +26,7 @@ TEST(leading_nodes_test, exact_sets_and_surveys_pass) {
       std::vector<int> ind(p.x.size());
       std::vector<float> z(p.x.size());
       triang::reordr(static_cast<int>(p.x.size()), 3, p.x, p.y, z, ind);
-      EXPECT_TRUE(tervox::leading_nodes_agree(p.x, p.y)) << describe(f, seed, p);
+      EXPECT_TRUE(tervox::driver::leading_nodes_agree(p.x, p.y)) << describe(f, seed, p);
     }
   }
   for (const point_family pf : all_families) {
@@ -35,7 +35,7 @@ TEST(leading_nodes_test, exact_sets_and_surveys_pass) {
       std::vector<int> ind(s.x.size());
       std::vector<float> z(s.x.size());
       triang::reordr(static_cast<int>(s.x.size()), 3, s.x, s.y, z, ind);
-      EXPECT_TRUE(tervox::leading_nodes_agree(s.x, s.y)) << family_name(pf) << " " << seed;
+      EXPECT_TRUE(tervox::driver::leading_nodes_agree(s.x, s.y)) << family_name(pf) << " " << seed;
     }
   }
 }

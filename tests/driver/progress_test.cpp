@@ -16,7 +16,7 @@
 #include "support/run_program.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::driver;
 namespace {
 
 using namespace std::chrono_literals;

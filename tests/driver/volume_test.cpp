@@ -23,7 +23,9 @@
 #include "support/run_program.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::base;
+using namespace tervox::formats;
+using namespace tervox::driver;
 namespace {
 
 struct survey_case {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::formats;
 namespace {
 
 struct int_case {

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 #include "formats/mesh_file.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::base;
+using namespace tervox::formats;
 namespace {
 
 struct round_trip_case {

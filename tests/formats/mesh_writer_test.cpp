@@ -9,7 +9,7 @@
 #include "formats/mesh_file.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::formats;
 namespace {
 
 std::string text_of(grid g, float dx, float dy, const std::vector<float>& dz) {

@@ -17,7 +17,8 @@
 #include "formats/soundings.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::base;
+using namespace tervox::formats;
 namespace {
 
 constexpr float inf = std::numeric_limits<float>::infinity();

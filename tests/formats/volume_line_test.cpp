@@ -14,10 +14,10 @@
 
 namespace {
 
-using tervox::long_line_size;
-using tervox::put_long;
-using tervox::put_short;
-using tervox::short_line_size;
+using tervox::formats::long_line_size;
+using tervox::formats::put_long;
+using tervox::formats::put_short;
+using tervox::formats::short_line_size;
 
 // One line from the formatter, checked to be exactly the advertised length.
 std::string long_line(float v) {
@@ -81,7 +81,8 @@ std::string expected_line(float v, bool long_form) {
 // the expected lines; guard bytes either side must stay untouched and the
 // returned end must follow the last line. Returns false after the first
 // fault has been reported.
-bool run_matches(const std::vector<float>& values, bool long_form, tervox::number_run_path path) {
+bool run_matches(const std::vector<float>& values, bool long_form,
+                 tervox::formats::number_run_path path) {
   const std::size_t line = long_form ? long_line_size : short_line_size;
   constexpr std::size_t guard = 80;
   std::string buf(guard + values.size() * line + guard, '#');
@@ -104,20 +105,20 @@ bool run_matches(const std::vector<float>& values, bool long_form, tervox::numbe
   return !testing::Test::HasFailure();
 }
 
-const tervox::number_run_path run_paths[] = {tervox::number_run_path::widest,
-                                             tervox::number_run_path::avx2,
-                                             tervox::number_run_path::portable};
+const tervox::formats::number_run_path run_paths[] = {tervox::formats::number_run_path::widest,
+                                                      tervox::formats::number_run_path::avx2,
+                                                      tervox::formats::number_run_path::portable};
 
-std::string path_name(tervox::number_run_path path) {
-  const char* const taken = tervox::wide_number_runs_available()   ? "AVX-512"
-                            : tervox::avx2_number_runs_available() ? "AVX2"
-                                                                   : "portable";
+std::string path_name(tervox::formats::number_run_path path) {
+  const char* const taken = tervox::formats::wide_number_runs_available()   ? "AVX-512"
+                            : tervox::formats::avx2_number_runs_available() ? "AVX2"
+                                                                            : "portable";
   switch (path) {
-    case tervox::number_run_path::widest:
+    case tervox::formats::number_run_path::widest:
       return std::string("widest (") + taken + ")";
-    case tervox::number_run_path::avx2:
-      return tervox::avx2_number_runs_available() ? "avx2" : "avx2 (portable here)";
-    case tervox::number_run_path::portable:
+    case tervox::formats::number_run_path::avx2:
+      return tervox::formats::avx2_number_runs_available() ? "avx2" : "avx2 (portable here)";
+    case tervox::formats::number_run_path::portable:
       break;
   }
   return "portable";
@@ -222,7 +223,7 @@ TEST(number_format_test, decade_boundaries_match_printf) {
       }
     }
   }
-  for (const tervox::number_run_path path : run_paths) {
+  for (const tervox::formats::number_run_path path : run_paths) {
     SCOPED_TRACE(path_name(path));
     if (!run_matches(values, true, path) || !run_matches(values, false, path)) {
       return;
@@ -284,7 +285,7 @@ TEST(number_format_test, runs_with_a_rare_value_anywhere_match_printf) {
   const std::size_t lengths[] = {1, 2, 7, 8, 9, 15, 16, 17, 30};
   std::mt19937 gen(5);
   std::uniform_real_distribution<double> decade(-12.0, 12.0);
-  for (const tervox::number_run_path path : run_paths) {
+  for (const tervox::formats::number_run_path path : run_paths) {
     for (const std::size_t length : lengths) {
       for (std::size_t at = 0; at < length; ++at) {
         for (const float rare : rare_values) {
@@ -309,7 +310,7 @@ TEST(number_format_test, runs_with_a_rare_value_anywhere_match_printf) {
 // both signs, the odd not-a-number and infinity), on both paths.
 TEST(number_format_test, runs_of_random_bit_patterns_match_printf) {
   std::mt19937 gen(20261210);
-  for (const tervox::number_run_path path : run_paths) {
+  for (const tervox::formats::number_run_path path : run_paths) {
     for (int round = 0; round < 100; ++round) {
       for (std::size_t length = 0; length <= 40; ++length) {
         std::vector<float> values(length);

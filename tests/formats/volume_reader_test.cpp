@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 #include "formats/volume_file.hpp"
 #include "support/grid_files.hpp"
 #include "support/run_program.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::base;
+using namespace tervox::formats;
 namespace {
 
 constexpr float inf = std::numeric_limits<float>::infinity();

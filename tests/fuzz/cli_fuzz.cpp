@@ -49,7 +49,7 @@ bool decimal_form(const std::string& t, bool integer) {
 }
 
 void check_real(const std::string& text) {
-  const auto v = tervox::parse_real(text);
+  const auto v = tervox::driver::parse_real(text);
   require(v.has_value() == decimal_form(text, false), "parse_real and the decimal form disagree");
   if (!v)
     return;
@@ -63,7 +63,7 @@ void check_real(const std::string& text) {
 }
 
 void check_integer(const std::string& text) {
-  const auto v = tervox::parse_integer(text);
+  const auto v = tervox::driver::parse_integer(text);
   bool fits = false;
   long long expected = 0;
   if (decimal_form(text, true)) {
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0)
     args.clear();
 
-  const tervox::command_line parsed = tervox::read_command_line(args);
+  const tervox::driver::command_line parsed = tervox::driver::read_command_line(args);
   // The options a run may have come first: the masking options, of which
   // --max-distance and --nodata take the next argument unless written with
   // '='; "--" ends them. (A malformed one refuses the run, checked below.)
@@ -110,22 +110,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < rest.size(); ++i) {
     joined += (i > 0 ? " " : "") + rest[i];
   }
-  const auto values = rest.size() >= 5 ? std::optional(rest) : tervox::split_values(joined);
+  const auto values = rest.size() >= 5 ? std::optional(rest) : tervox::driver::split_values(joined);
   if (values) {
     for (const std::string& v : *values) {
       check_real(v);
       check_integer(v);
     }
   }
-  if (parsed.what != tervox::command_line::request::run)
+  if (parsed.what != tervox::driver::command_line::request::run)
     return 0;
   require(values && values->size() >= 5, "accepted with fewer than five values");
   const auto& v = *values;
-  const tervox::arguments& a = parsed.args;
+  const tervox::driver::arguments& a = parsed.args;
   require(a.infile == v[0] && a.outfile == v[1], "file names are not the values");
-  const auto dx = tervox::parse_real(v[2]);
-  const auto dy = tervox::parse_real(v[3]);
-  const auto log = tervox::parse_integer(v[4]);
+  const auto dx = tervox::driver::parse_real(v[2]);
+  const auto dy = tervox::driver::parse_real(v[3]);
+  const auto log = tervox::driver::parse_integer(v[4]);
   require(dx && dy && log, "accepted a dx, dy or log that is not a number");
   require(std::memcmp(&a.dx, &*dx, sizeof(float)) == 0 &&
               std::memcmp(&a.dy, &*dy, sizeof(float)) == 0 && a.log == *log,

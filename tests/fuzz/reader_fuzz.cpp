@@ -25,17 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const tervox_test::capped_scope memory_limit;
   using tervox_test::require;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  tervox::survey s;
-  const tervox::read_outcome r = tervox::read_soundings(in, name, s);
+  tervox::formats::survey s;
+  const tervox::formats::read_outcome r = tervox::formats::read_soundings(in, name, s);
   switch (r.status) {
-    case tervox::read_status::too_few_soundings:
+    case tervox::formats::read_status::too_few_soundings:
       require(s.nsound < 3, "too few soundings with nsound >= 3");
       require(r.problem.empty(), "too few soundings with a diagnostic");
       return 0;
-    case tervox::read_status::bad_input:
+    case tervox::formats::read_status::bad_input:
       require(one_line_naming_the_file(r.problem.message()), "a diagnostic that is not one line");
       return 0;
-    case tervox::read_status::ok:
+    case tervox::formats::read_status::ok:
       break;
   }
 
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(s.xloc.size() == n && s.yloc.size() == n, "locations of the wrong size");
   require(s.dat.size() == n * static_cast<std::size_t>(s.nlayer), "dat of the wrong size");
 
-  const tervox::diagnostic problem = tervox::check_locations(s, name);
+  const tervox::base::diagnostic problem = tervox::formats::check_locations(s, name);
   if (!problem.empty()) {
     require(one_line_naming_the_file(problem.message()),
             "a location diagnostic that is not one line");

@@ -1,6 +1,6 @@
 // A whole run after the reading step, on a tiny survey built from the bytes:
 // location checks, log transform, grid placement, mesh text, ordering,
-// triangulation and the streamed volume, as tervox::run does them. The bytes
+// triangulation and the streamed volume, as tervox::driver::run does them. The bytes
 // choose coordinates and values from several kinds of numbers (any float bit
 // pattern, small integers, wide-ranging powers of two, a previous number moved
 // by a few ulps, short fractions), so that lattices, collinear and cocircular
@@ -29,9 +29,9 @@
 #include <system_error>
 #include <vector>
 
+#include "base/output_file.hpp"
 #include "exact_arithmetic.hpp"
 #include "formats/mesh_file.hpp"
-#include "formats/output_file.hpp"
 #include "formats/soundings.hpp"
 #include "fuzz_target.hpp"
 #include "grid.hpp"
@@ -93,11 +93,11 @@ float number(byte_reader& in, float& previous) {
 // and the file's bytes when it did.
 template <class F>
 bool volume_text(const std::filesystem::path& path, F&& method, std::string& text) {
-  tervox::output_file file(path.string());
+  tervox::base::output_file file(path.string());
   require(file.open().ok(), "cannot open a volume file");
   if (!method(file))
     return false;
-  const tervox::io_result r = file.commit();
+  const tervox::base::io_result r = file.commit();
   require(r.ok(), "cannot write a volume file");
   text = tervox_test::read_file(path);
   return true;
@@ -108,7 +108,7 @@ bool volume_text(const std::filesystem::path& path, F&& method, std::string& tex
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const tervox_test::capped_scope memory_limit;
   byte_reader in(data, size);
-  tervox::survey s;
+  tervox::formats::survey s;
   s.nsound = 3 + in.byte() % (max_soundings - 2);
   const std::uint8_t shape = in.byte();
   s.nlayer = 1 + shape % max_layers;
@@ -130,23 +130,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // From here on, the steps of a run after the reader.
-  if (!tervox::check_locations(s, "fuzz.txt").empty())
+  if (!tervox::formats::check_locations(s, "fuzz.txt").empty())
     return 0;
   if (log_mode) {
     for (float& v : s.dat) v = static_cast<float>(std::log(static_cast<double>(v)));
   }
-  const tervox::axis_placement ax = tervox::place_axis(s.xloc, dx);
-  const tervox::axis_placement ay = tervox::place_axis(s.yloc, dy);
+  const tervox::driver::axis_placement ax = tervox::driver::place_axis(s.xloc, dx);
+  const tervox::driver::axis_placement ay = tervox::driver::place_axis(s.yloc, dy);
   if (!ax.fits || !ay.fits)
     return 0;
-  const tervox::grid g{ax.min, ay.min, ax.count, ay.count};
+  const tervox::formats::grid g{ax.min, ay.min, ax.count, ay.count};
   // Either count alone is capped too: the plain sequence walks the
   // rows of a grid without columns.
   const std::int64_t nx = std::max(g.nx, 0);
   const std::int64_t ny = std::max(g.ny, 0);
   if (nx > max_cells || ny > max_cells || nx * ny > max_cells)
     return 0;
-  const std::string mesh = tervox::mesh_text({g, dx, dy, s.nlayer, s.dz});
+  const std::string mesh = tervox::formats::mesh_text({g, dx, dy, s.nlayer, s.dz});
   require(std::count(mesh.begin(), mesh.end(), '\n') == 5, "a mesh text not of five lines");
 
   const int nodes = s.nsound;
@@ -178,8 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string problem = tervox_test::check_adjacency(nodes, s.xloc, s.yloc, iadj, iend);
   require(problem.empty(), "trmesh reported success for an invalid triangulation");
 
-  const tervox::node_data data_nodes{nodes, s.nlayer, s.xloc, s.yloc, s.dat, iadj, iend};
-  const tervox::grid_geometry geo{g, dx, dy};
+  const tervox::driver::node_data data_nodes{nodes, s.nlayer, s.xloc, s.yloc, s.dat, iadj, iend};
+  const tervox::driver::grid_geometry geo{g, dx, dy};
   // One per input, in memory where it can be: libFuzzer often ends with
   // _Exit, which would leave a folder made once per process behind.
   const tervox_test::temp_folder folder(true);
@@ -187,13 +187,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string plain;
   const bool streamed_ok = volume_text(
       folder / "streamed.vol",
-      [&](tervox::output_file& f) {
-        return tervox::stream_volume(data_nodes, geo, log_mode, f, threads);
+      [&](tervox::base::output_file& f) {
+        return tervox::driver::stream_volume(data_nodes, geo, log_mode, f, threads);
       },
       streamed);
   const bool plain_ok = volume_text(
       folder / "plain.vol",
-      [&](tervox::output_file& f) {
+      [&](tervox::base::output_file& f) {
         return tervox_test::plain_volume(data_nodes, geo, log_mode, f);
       },
       plain);

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 #include "formats/mesh_file.hpp"
 #include "formats/volume_file.hpp"
 #include "fuzz_target.hpp"
@@ -21,7 +21,7 @@ namespace {
 
 using tervox_test::require;
 
-void require_one_line(const tervox::diagnostic_error& e, std::string_view file) {
+void require_one_line(const tervox::base::diagnostic_error& e, std::string_view file) {
   const std::string_view message = e.what();
   require(message.starts_with(file) || message.find(file) != std::string_view::npos,
           "a message that does not name its file");
@@ -59,21 +59,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view mesh_text = bytes.substr(0, split);
   const std::string_view volume_text = split < bytes.size() ? bytes.substr(split + 1) : "";
 
-  tervox::mesh m;
+  tervox::formats::mesh m;
   try {
-    m = tervox::parse_mesh(mesh_text, "fuzz.mesh");
-  } catch (const tervox::diagnostic_error& e) {
+    m = tervox::formats::parse_mesh(mesh_text, "fuzz.mesh");
+  } catch (const tervox::base::diagnostic_error& e) {
     require_one_line(e, "fuzz.mesh");
     return 0;
   }
   require(m.nx >= 0 && m.ny >= 0 && m.nlayer >= 1, "a mesh with negative counts");
   require(m.dz.size() == static_cast<std::size_t>(m.nlayer), "dz of the wrong size");
   try {
-    const std::vector<double> depth = tervox::layer_depths(m);
+    const std::vector<double> depth = tervox::formats::layer_depths(m);
     require(depth.size() == m.dz.size() + 1 && depth[0] == 0.0, "depths of the wrong shape");
     for (std::size_t k = 1; k < depth.size(); ++k)
       require(depth[k] >= depth[k - 1], "depths that decrease");
-  } catch (const tervox::diagnostic_error& e) {
+  } catch (const tervox::base::diagnostic_error& e) {
     require_one_line(e, "fuzz.mesh");
   }
 
@@ -81,9 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int64_t cells = 0;
   try {
     // As the program does: the size first, then one pass over the lines.
-    tervox::check_volume_size(volume.path(), m);
-    tervox::read_volume(
-        volume.path(), m, tervox::volume_request::everything(m),
+    tervox::formats::check_volume_size(volume.path(), m);
+    tervox::formats::read_volume(
+        volume.path(), m, tervox::formats::volume_request::everything(m),
         [&](int ix, int iy, bool filled, std::span<const float> values) {
           require(ix >= 1 && ix <= m.nx && iy >= 1 && iy <= m.ny, "a cell outside the grid");
           require(values.size() == static_cast<std::size_t>(m.nlayer), "a cell's layers missing");
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(!filled || std::isnan(v), "a filled cell with a value");
           ++cells;
         });
-  } catch (const tervox::diagnostic_error& e) {
+  } catch (const tervox::base::diagnostic_error& e) {
     require_one_line(e, volume.path());
     return 0;
   } catch (const std::bad_alloc&) {

@@ -28,10 +28,10 @@
 
 namespace {
 
-using tervox::long_field_width;
-using tervox::long_line_size;
-using tervox::short_field_width;
-using tervox::short_line_size;
+using tervox::formats::long_field_width;
+using tervox::formats::long_line_size;
+using tervox::formats::short_field_width;
+using tervox::formats::short_line_size;
 
 // The expected line: printf for finite values (a negative zero without its
 // minus sign), the tool's own spellings for infinities and not-a-numbers.
@@ -91,8 +91,8 @@ struct run_checker {
   std::uint32_t first_bits = 0;
 
   void check(sweep& s, const char* form, std::size_t line_size,
-             char* (*put)(char*, std::span<const float>, tervox::number_run_path) noexcept,
-             tervox::number_run_path path) {
+             char* (*put)(char*, std::span<const float>, tervox::formats::number_run_path) noexcept,
+             tervox::formats::number_run_path path) {
     const std::span<const float> run(values, size);
     const char* end = put(got, run, path);
     if (end != got + size * line_size) {
@@ -115,8 +115,8 @@ void check_range(sweep& s, std::uint64_t from, std::uint64_t to) {
   char got[32];
   run_checker long_run;
   run_checker short_run;
-  const bool wide = tervox::wide_number_runs_available();
-  const bool avx2 = tervox::avx2_number_runs_available();
+  const bool wide = tervox::formats::wide_number_runs_available();
+  const bool avx2 = tervox::formats::avx2_number_runs_available();
   std::uint64_t runs = from;  // varies the run lengths from chunk to chunk
   for (std::uint64_t b = from; b <= to;) {
     const std::uint64_t size = std::min(1 + (runs++ * 37) % run_checker::max_run, to - b + 1);
@@ -130,7 +130,7 @@ void check_range(sweep& s, std::uint64_t from, std::uint64_t to) {
       char* want = long_run.want[i];
       std::size_t want_len = long_run.want_len[i] =
           expected_line(want, long_field_width, "%11.4E\n", v);
-      std::size_t got_len = static_cast<std::size_t>(tervox::put_long(got, v) - got);
+      std::size_t got_len = static_cast<std::size_t>(tervox::formats::put_long(got, v) - got);
       if (got_len != long_line_size || want_len != got_len ||
           std::memcmp(got, want, got_len) != 0) {
         report_mismatch(s, bits, "long", got, got_len, want, want_len);
@@ -138,24 +138,27 @@ void check_range(sweep& s, std::uint64_t from, std::uint64_t to) {
 
       want = short_run.want[i];
       want_len = short_run.want_len[i] = expected_line(want, short_field_width, "%8.1E\n", v);
-      got_len = static_cast<std::size_t>(tervox::put_short(got, v) - got);
+      got_len = static_cast<std::size_t>(tervox::formats::put_short(got, v) - got);
       if (got_len != short_line_size || want_len != got_len ||
           std::memcmp(got, want, got_len) != 0) {
         report_mismatch(s, bits, "short", got, got_len, want, want_len);
       }
     }
-    using tervox::number_run_path;
-    long_run.check(s, "long run", long_line_size, tervox::put_long, number_run_path::portable);
-    short_run.check(s, "short run", short_line_size, tervox::put_short, number_run_path::portable);
+    using tervox::formats::number_run_path;
+    long_run.check(s, "long run", long_line_size, tervox::formats::put_long,
+                   number_run_path::portable);
+    short_run.check(s, "short run", short_line_size, tervox::formats::put_short,
+                    number_run_path::portable);
     if (wide) {
-      long_run.check(s, "long run, wide", long_line_size, tervox::put_long,
+      long_run.check(s, "long run, wide", long_line_size, tervox::formats::put_long,
                      number_run_path::widest);
-      short_run.check(s, "short run, wide", short_line_size, tervox::put_short,
+      short_run.check(s, "short run, wide", short_line_size, tervox::formats::put_short,
                       number_run_path::widest);
     }
     if (avx2) {
-      long_run.check(s, "long run, AVX2", long_line_size, tervox::put_long, number_run_path::avx2);
-      short_run.check(s, "short run, AVX2", short_line_size, tervox::put_short,
+      long_run.check(s, "long run, AVX2", long_line_size, tervox::formats::put_long,
+                     number_run_path::avx2);
+      short_run.check(s, "short run, AVX2", short_line_size, tervox::formats::put_short,
                       number_run_path::avx2);
     }
   }
@@ -216,8 +219,8 @@ int main(int argc, char** argv) {
   std::printf("checking bit patterns 0x%08" PRIx64 "..0x%08" PRIx64
               " in both forms, %u threads; runs on the portable path%s%s\n",
               s.first, s.last, threads,
-              tervox::wide_number_runs_available() ? ", the AVX-512 path" : "",
-              tervox::avx2_number_runs_available() ? ", the AVX2 path" : "");
+              tervox::formats::wide_number_runs_available() ? ", the AVX-512 path" : "",
+              tervox::formats::avx2_number_runs_available() ? ", the AVX2 path" : "");
   std::fflush(stdout);
   std::vector<std::thread> pool;
   for (unsigned i = 0; i < threads; ++i) {

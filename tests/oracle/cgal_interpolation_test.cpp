@@ -87,7 +87,7 @@ class mismatches {
 template <class Write>
 std::string volume_text(const temp_folder& dir, Write write) {
   const std::string path = (dir / "volume").string();
-  tervox::output_file file(path);
+  tervox::base::output_file file(path);
   EXPECT_TRUE(file.open().ok());
   EXPECT_TRUE(write(file));
   EXPECT_EQ(file.commit().problem.message(), "");
@@ -121,15 +121,15 @@ survey make_survey(const point_set& points, std::uint32_t seed, bool log_mode) {
 }
 
 // Places the grid with about `cells_x` by `cells_y` cells.
-tervox::grid_geometry place_grid(const mesh& m, float cells_x, float cells_y) {
+tervox::driver::grid_geometry place_grid(const mesh& m, float cells_x, float cells_y) {
   const auto [xlo, xhi] = std::minmax_element(m.x.begin(), m.x.end());
   const auto [ylo, yhi] = std::minmax_element(m.y.begin(), m.y.end());
-  tervox::grid_geometry geo;
+  tervox::driver::grid_geometry geo;
   geo.dx = (*xhi - *xlo) / cells_x;
   geo.dy = (*yhi - *ylo) / cells_y;
   const independent::axis ax = independent::place(m.x, geo.dx);
   const independent::axis ay = independent::place(m.y, geo.dy);
-  geo.g = tervox::grid{ax.min, ay.min, ax.count, ay.count};
+  geo.g = tervox::formats::grid{ax.min, ay.min, ax.count, ay.count};
   return geo;
 }
 
@@ -143,9 +143,9 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
                float cells_y, cells_met& met) {
   const survey s = make_survey(points, seed, log_mode);
   ASSERT_EQ(s.m.ier, 0);
-  const tervox::node_data nodes{s.m.n,   static_cast<int>(nlayer), s.m.x, s.m.y, s.dat, s.m.iadj,
-                                s.m.iend};
-  const tervox::grid_geometry geo = place_grid(s.m, cells_x, cells_y);
+  const tervox::driver::node_data nodes{
+      s.m.n, static_cast<int>(nlayer), s.m.x, s.m.y, s.dat, s.m.iadj, s.m.iend};
+  const tervox::driver::grid_geometry geo = place_grid(s.m, cells_x, cells_y);
   const int nx = geo.g.nx;
   const int ny = geo.g.ny;
   ASSERT_GT(nx, 0);
@@ -198,13 +198,13 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
   // The streamed file: the same bytes as the plain sequence with
   // one thread or several, and its cells read back against CGAL.
   const temp_folder dir;
-  const std::string plain = volume_text(dir, [&](tervox::output_file& f) {
+  const std::string plain = volume_text(dir, [&](tervox::base::output_file& f) {
     return tervox_test::plain_volume(nodes, geo, log_mode, f);
   });
   std::string streamed;
   for (const int threads : {1, 2}) {
-    streamed = volume_text(dir, [&](tervox::output_file& f) {
-      return tervox::stream_volume(nodes, geo, log_mode, f, threads);
+    streamed = volume_text(dir, [&](tervox::base::output_file& f) {
+      return tervox::driver::stream_volume(nodes, geo, log_mode, f, threads);
     });
     EXPECT_TRUE(streamed == plain) << "streamed with " << threads << " threads";
   }

@@ -8,12 +8,12 @@
 
 namespace tervox_test {
 
-using tervox::back_transform;
-using tervox::cell_centre;
-using tervox::fill_value;
-using tervox::long_line_size;
-using tervox::put_long;
-using tervox::put_short;
+using tervox::driver::back_transform;
+using tervox::driver::cell_centre;
+using tervox::driver::fill_value;
+using tervox::formats::long_line_size;
+using tervox::formats::put_long;
+using tervox::formats::put_short;
 
 namespace {
 

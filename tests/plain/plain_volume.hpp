@@ -20,11 +20,11 @@
 
 namespace tervox_test {
 
-using tervox::grid;
-using tervox::grid_geometry;
-using tervox::node_data;
-using tervox::output_file;
-using tervox::volume_masks;
+using tervox::base::output_file;
+using tervox::driver::grid_geometry;
+using tervox::driver::node_data;
+using tervox::driver::volume_masks;
+using tervox::formats::grid;
 
 /// The plain sequence: for every layer, every row and every cell in
 /// that order, one interpolation call with one start node carried through all

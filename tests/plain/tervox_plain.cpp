@@ -11,5 +11,6 @@
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return static_cast<int>(tervox::run(args, std::cout, std::cerr, tervox_test::plain_volume));
+  return static_cast<int>(
+      tervox::driver::run(args, std::cout, std::cerr, tervox_test::plain_volume));
 }

@@ -6,7 +6,7 @@
 
 namespace tervox_test {
 
-using namespace tervox;
+using namespace tervox::formats;
 
 std::string grid_fixture::mesh_text() const {
   mesh_description d;
@@ -15,7 +15,7 @@ std::string grid_fixture::mesh_text() const {
   d.dy = dy;
   d.nlayer = nlayer();
   d.dz = dz;
-  return tervox::mesh_text(d);
+  return tervox::formats::mesh_text(d);
 }
 
 std::string grid_fixture::volume_text() const {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::base;
 using namespace tervox::view;
 namespace {
 

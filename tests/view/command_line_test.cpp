@@ -9,7 +9,6 @@
 #include "view/grid_fixture_support.hpp"
 
 namespace tervox_test {
-using namespace tervox;
 using namespace tervox::view;
 namespace {
 

@@ -17,7 +17,8 @@
 #  include "view_run.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::base;
+using namespace tervox::formats;
 using namespace tervox::view;
 namespace {
 

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <limits>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 
 namespace tervox::view {
+
+using base::diagnostic_error;
+
 namespace {
 
 constexpr double pi = 3.14159265358979323846;

@@ -4,9 +4,12 @@
 #include <cpl_error.h>
 #include <ogr_srs_api.h>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 
 namespace tervox::view {
+
+using base::diagnostic_error;
+
 namespace {
 
 class srs_handle {

@@ -9,10 +9,16 @@
 #include <cstring>
 #include <numbers>
 
-#include "formats/diagnostic.hpp"
-#include "formats/output_file.hpp"
+#include "base/diagnostic.hpp"
+#include "base/output_file.hpp"
 
 namespace tervox::view {
+
+using base::diagnostic;
+using base::diagnostic_error;
+using base::io_result;
+using base::output_file;
+
 namespace {
 
 constexpr const char* font_family = "DejaVu Sans";

@@ -12,11 +12,21 @@
 #include <limits>
 #include <vector>
 
-#include "formats/diagnostic.hpp"
-#include "formats/output_file.hpp"
+#include "base/diagnostic.hpp"
+#include "base/output_file.hpp"
 #include "formats/volume_file.hpp"
 
 namespace tervox::view {
+
+using base::diagnostic;
+using base::diagnostic_error;
+using base::io_result;
+using base::output_file;
+using formats::layer_depths;
+using formats::mesh;
+using formats::read_volume;
+using formats::volume_request;
+
 namespace {
 
 // Rows per strip of the first file (the tiles of the final one are GDAL's

@@ -25,7 +25,7 @@ struct geotiff_options {
 
 /// Writes the volume file at `volume`, laid out as `m` says, to `path`,
 /// complete or not at all. Throws diagnostic_error.
-void write_geotiff(const std::string& path, const std::string& volume, const mesh& m,
+void write_geotiff(const std::string& path, const std::string& volume, const formats::mesh& m,
                    const geotiff_options& o);
 
 }  // namespace tervox::view

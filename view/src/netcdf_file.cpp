@@ -9,11 +9,21 @@
 #include <vector>
 
 #include "band_pipeline.hpp"
-#include "formats/diagnostic.hpp"
-#include "formats/output_file.hpp"
+#include "base/diagnostic.hpp"
+#include "base/output_file.hpp"
 #include "formats/volume_file.hpp"
 
 namespace tervox::view {
+
+using base::diagnostic;
+using base::diagnostic_error;
+using base::io_result;
+using base::output_file;
+using formats::layer_depths;
+using formats::mesh;
+using formats::read_volume;
+using formats::volume_request;
+
 namespace {
 
 // Rows of cells per chunk, and cells along x: a chunk of one layer is then

@@ -34,7 +34,7 @@ struct netcdf_options {
 
 /// Writes the volume file at `volume`, laid out as `m` says, to `path`,
 /// complete or not at all. Throws diagnostic_error.
-void write_netcdf(const std::string& path, const std::string& volume, const mesh& m,
+void write_netcdf(const std::string& path, const std::string& volume, const formats::mesh& m,
                   const netcdf_options& o);
 
 }  // namespace tervox::view

@@ -6,9 +6,14 @@
 #include <cstdio>
 #include <unordered_map>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 
 namespace tervox::view {
+
+using base::diagnostic_error;
+using formats::layer_depths;
+using formats::mesh;
+
 namespace {
 
 constexpr rgb white{255, 255, 255};

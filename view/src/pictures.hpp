@@ -71,14 +71,14 @@ struct picture_options {
 /// row iy = 1 first, not-a-number where there is no value. `dots` are (x, y)
 /// locations drawn as small dark dots over the colours, smaller where they
 /// lie closer together; those off the grid are left out.
-std::unique_ptr<figure> draw_slice(const mesh& m, int layer, std::span<const float> values,
+std::unique_ptr<figure> draw_slice(const formats::mesh& m, int layer, std::span<const float> values,
                                    std::span<const std::pair<double, double>> dots,
                                    const picture_options& o);
 
 /// A section along row `index` (along_row) or column `index`: `values`
 /// holds nlayer values per cell, layer fastest, cells in order of increasing
 /// x (or y). Throws diagnostic_error when the layer depths are unknown.
-std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
+std::unique_ptr<figure> draw_section(const formats::mesh& m, bool along_row, int index,
                                      std::span<const float> values, const picture_options& o);
 
 /// The radius of the sounding dots at (x, y) pixels: a quarter of the

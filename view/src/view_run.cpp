@@ -9,12 +9,12 @@
 #include <ostream>
 #include <vector>
 
+#include "base/diagnostic.hpp"
+#include "base/files.hpp"
+#include "base/output_file.hpp"
 #include "colour.hpp"
 #include "formats/decimal.hpp"
-#include "formats/diagnostic.hpp"
-#include "formats/files.hpp"
 #include "formats/mesh_file.hpp"
-#include "formats/output_file.hpp"
 #include "formats/soundings.hpp"
 #include "formats/volume_file.hpp"
 #if TERVOX_VIEW_CAIRO
@@ -30,6 +30,31 @@
 #endif
 
 namespace tervox::view {
+
+using base::concat;
+using base::diagnostic;
+using base::diagnostic_error;
+using base::diagnostic_line;
+using base::exit_status;
+using base::install_output_cleanup;
+using base::io_result;
+using base::open_input;
+using base::output_is_input;
+using base::same_file;
+using formats::check_volume_size;
+using formats::conversion;
+using formats::layer_depths;
+using formats::mesh;
+using formats::read_mesh;
+using formats::read_outcome;
+using formats::read_soundings;
+using formats::read_status;
+using formats::read_volume;
+using formats::survey;
+using formats::to_int;
+using formats::to_real;
+using formats::volume_request;
+
 namespace {
 
 constexpr std::string_view usage_text =
@@ -330,7 +355,9 @@ void check(const io_result& r) {
 }
 
 [[maybe_unused]] std::vector<std::pair<double, double>> read_locations(const std::string& path) {
-  std::ifstream in = open_input(path, "soundings file");
+  std::ifstream in;
+  if (io_result opened = open_input(path, "soundings file", in); !opened.ok())
+    throw diagnostic_error(std::move(opened.problem));
   survey s;
   const read_outcome r = read_soundings(in, path, s);
   switch (r.status) {

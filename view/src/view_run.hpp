@@ -13,13 +13,13 @@
 #include <span>
 #include <string>
 
-#include "formats/diagnostic.hpp"  // exit_status
+#include "base/diagnostic.hpp"  // exit_status
 
 namespace tervox::view {
 
 /// success; failure, after one diagnostic on `err`; usage, after a
 /// diagnostic and the usage text on `err`.
 /// `args` are the arguments after the program name.
-exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+base::exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 
 }  // namespace tervox::view

@@ -5,6 +5,14 @@
 #include "formats/volume_file.hpp"
 
 namespace tervox::view {
+
+using base::io_result;
+using base::output_file;
+using formats::layer_depths;
+using formats::mesh;
+using formats::read_volume;
+using formats::volume_request;
+
 namespace {
 
 // Arrays are written in the machine's own byte order, and the header says

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "base/output_file.hpp"
 #include "formats/mesh_file.hpp"
-#include "formats/output_file.hpp"
 
 namespace tervox::view {
 
@@ -32,10 +32,10 @@ struct vtk_volume {
 };
 
 /// Reads the volume file at `path` into VTK's cell order. Throws diagnostic_error.
-vtk_volume read_vtk_volume(const std::string& path, const mesh& m);
+vtk_volume read_vtk_volume(const std::string& path, const formats::mesh& m);
 
 /// Writes the grid to `path`, complete or not at all. Throws diagnostic_error when
 /// the layer depths are unknown (see layer_depths).
-io_result write_vtr(const std::string& path, const mesh& m, const vtk_volume& v);
+base::io_result write_vtr(const std::string& path, const formats::mesh& m, const vtk_volume& v);
 
 }  // namespace tervox::view

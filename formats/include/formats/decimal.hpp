@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-namespace tervox {
+namespace tervox::formats {
 
 enum class conversion { ok, not_a_number, out_of_range };
 
@@ -27,4 +27,4 @@ conversion to_int(std::string_view t, int& v);
 /// some exports use, accepted only where the user asks for it.
 bool is_nan_word(std::string_view t);
 
-}  // namespace tervox
+}  // namespace tervox::formats

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tervox {
+namespace tervox::formats {
 
 /// An integer right-aligned in `width` characters; asterisks if it needs more.
 std::string fixed_int(long long value, int width);
@@ -21,4 +21,4 @@ std::string fixed_int(long long value, int width);
 ///   * asterisks in the whole field when the text needs more than `width`.
 std::string fixed_real(double value, int width, int decimals);
 
-}  // namespace tervox
+}  // namespace tervox::formats

@@ -34,9 +34,9 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/output_file.hpp"
+#include "base/diagnostic.hpp"  // diagnostic_error
 
-namespace tervox {
+namespace tervox::formats {
 
 /// The fields of the mesh file, for the writer and the reader alike.
 namespace mesh_fields {
@@ -101,4 +101,4 @@ mesh read_mesh(const std::string& path);
 /// is unknown or negative, or when all of them are zero.
 std::vector<double> layer_depths(const mesh& m);
 
-}  // namespace tervox
+}  // namespace tervox::formats

@@ -43,9 +43,9 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 
-namespace tervox {
+namespace tervox::formats {
 
 /// What a soundings file holds, soundings in file order.
 struct survey {
@@ -95,11 +95,11 @@ struct read_options {
 
 struct read_outcome {
   read_status status = read_status::ok;
-  diagnostic problem;  // for bad_input: where and why
+  base::diagnostic problem;  // for bad_input: where and why
   /// What the format allows but most likely loses a sounding: records after
   /// the last one the header counts, a record that runs on to a line
   /// holding a whole record, a heading line of numbers only. One each.
-  std::vector<diagnostic> warnings;
+  std::vector<base::diagnostic> warnings;
 };
 
 /// Reads a soundings file; `name` is the file name used in diagnostics.
@@ -113,6 +113,6 @@ read_outcome read_soundings(std::istream& in, std::string_view name, survey& out
 /// Location checks made right after reading: nothing, or the fault. Rejects
 /// a non-finite x or y, and two soundings at the same place (compared as
 /// floats, so 0 and -0 coincide).
-diagnostic check_locations(const survey& s, std::string_view name);
+base::diagnostic check_locations(const survey& s, std::string_view name);
 
-}  // namespace tervox
+}  // namespace tervox::formats

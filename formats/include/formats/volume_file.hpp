@@ -20,7 +20,7 @@
 #include "formats/mesh_file.hpp"
 #include "formats/volume_line.hpp"
 
-namespace tervox {
+namespace tervox::formats {
 
 /// The cells wanted, counted from 1 and inclusive, and the layer: 0 for all
 /// of them, or one layer k.
@@ -54,4 +54,4 @@ void read_volume(const std::string& path, const mesh& m, const volume_request& r
 /// Throws diagnostic_error.
 void check_volume_size(const std::string& path, const mesh& m);
 
-}  // namespace tervox
+}  // namespace tervox::formats

@@ -39,7 +39,7 @@
 #include <span>
 #include <string_view>
 
-namespace tervox {
+namespace tervox::formats {
 
 /// Field widths of the two forms, without the line end.
 inline constexpr std::size_t long_field_width = 11;
@@ -86,4 +86,4 @@ bool avx2_number_runs_available() noexcept;
 /// asterisks. Returns false for anything else.
 bool parse_value(std::string_view field, float& value);
 
-}  // namespace tervox
+}  // namespace tervox::formats

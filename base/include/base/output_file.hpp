@@ -14,9 +14,9 @@
 #include <string>
 #include <string_view>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 
-namespace tervox {
+namespace tervox::base {
 
 /// Makes interrupted runs clean up: on SIGINT, SIGTERM or SIGHUP every live
 /// temporary file is unlinked before the signal takes its default course
@@ -24,12 +24,6 @@ namespace tervox {
 /// so that a file-size limit shows as a write error (EFBIG) that the tool
 /// reports instead of killing it silently. Safe to call more than once.
 void install_output_cleanup();
-
-/// The outcome of an operation: what went wrong, or nothing.
-struct [[nodiscard]] io_result {
-  diagnostic problem;
-  bool ok() const { return problem.empty(); }
-};
 
 class output_file {
  public:
@@ -102,4 +96,4 @@ struct output_room {
 };
 output_room room_for(const std::string& path);
 
-}  // namespace tervox
+}  // namespace tervox::base

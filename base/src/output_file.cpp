@@ -1,4 +1,4 @@
-#include "formats/output_file.hpp"
+#include "base/output_file.hpp"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -11,10 +11,10 @@
 #include <csignal>
 #include <cstring>
 
-#include "formats/diagnostic.hpp"
-#include "formats/files.hpp"
+#include "base/diagnostic.hpp"
+#include "base/files.hpp"
 
-namespace tervox {
+namespace tervox::base {
 namespace {
 
 // The temporary files a signal handler must remove. A handler may only touch
@@ -260,4 +260,4 @@ void output_file::discard() {
   used_ = 0;
 }
 
-}  // namespace tervox
+}  // namespace tervox::base

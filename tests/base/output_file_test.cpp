@@ -1,4 +1,4 @@
-#include "formats/output_file.hpp"
+#include "base/output_file.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -12,7 +12,7 @@
 #include "support/run_program.hpp"
 
 namespace tervox_test {
-using namespace tervox;
+using namespace tervox::base;
 namespace {
 
 // Text of n lines, distinct enough that a lost or doubled chunk shows.

@@ -1,3 +1,16 @@
+// base: what both programs share that is no file format. It uses nothing of
+// the house, only the standard library and the system's calls; formats/ and
+// both programs build on it.
+//
+// Error convention. A function of base that can fail returns what went wrong
+// as data, an io_result (or a diagnostic), and never throws for a fault of the
+// file system: its callers treat the same fault differently (tervox puts the
+// mesh file in place and still reports a failure, say, and the volume writer
+// polls failed() in its loop rather than unwinding across threads), so each
+// decides at the call. Only running out of memory throws (std::bad_alloc).
+// diagnostic_error lives here for the readers of formats/, which throw it
+// from deep inside a parse to the command that reports it.
+//
 // Diagnostics as data: the file and line a fault was found at, what was
 // expected there and what was found. The formats only describe a fault; each
 // program turns it into one line of standard error with its own prefix
@@ -17,7 +30,7 @@
 #include <string>
 #include <string_view>
 
-namespace tervox {
+namespace tervox::base {
 
 /// Possible exit statuses of both programs:
 ///   success  the command went through;
@@ -39,6 +52,12 @@ struct diagnostic {
   bool empty() const { return file.empty() && expected.empty() && text.empty(); }
   /// The text without a program's prefix and without a line end.
   std::string message() const;
+};
+
+/// The outcome of an operation that can fail: what went wrong, or nothing.
+struct [[nodiscard]] io_result {
+  diagnostic problem;
+  bool ok() const { return problem.empty(); }
 };
 
 /// The diagnostic as a line of standard error: the prefix, its message, a
@@ -85,4 +104,4 @@ diagnostic cannot_write(std::string_view path, std::string_view reason);
 diagnostic output_is_input(std::string_view output, std::string_view input_kind,
                            std::string_view input);
 
-}  // namespace tervox
+}  // namespace tervox::base

@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-namespace tervox {
+namespace tervox::driver {
 
 namespace detail {
 
@@ -154,4 +154,4 @@ bool make_blocks_in_order(std::int64_t blocks, int threads, const MakeFiller& ma
   return !broken.load();
 }
 
-}  // namespace tervox
+}  // namespace tervox::driver

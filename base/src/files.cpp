@@ -1,13 +1,13 @@
-#include "formats/files.hpp"
+#include "base/files.hpp"
 
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 
-namespace tervox {
+namespace tervox::base {
 
 bool is_folder(const std::string& path) {
   struct stat st {};
@@ -28,19 +28,15 @@ std::int64_t regular_file_size(const std::string& path) {
   return static_cast<std::int64_t>(st.st_size);
 }
 
-std::ifstream open_input(const std::string& path, std::string_view what) {
+io_result open_input(const std::string& path, std::string_view what, std::ifstream& in) {
+  const std::string kind(what);
   if (is_folder(path))
-    throw diagnostic_error(
-        {path,
-         0,
-         {},
-         {},
-         "cannot read the " + std::string(what) + ": " + std::string(is_a_directory)});
-  std::ifstream in(path, std::ios::binary);
+    return {diagnostic{
+        path, 0, {}, {}, "cannot read the " + kind + ": " + std::string(is_a_directory)}};
+  in.open(path, std::ios::binary);
   if (!in.is_open())
-    throw diagnostic_error(
-        {path, 0, {}, {}, "cannot open the " + std::string(what) + ": " + std::strerror(errno)});
-  return in;
+    return {diagnostic{path, 0, {}, {}, "cannot open the " + kind + ": " + std::strerror(errno)}};
+  return {};
 }
 
-}  // namespace tervox
+}  // namespace tervox::base

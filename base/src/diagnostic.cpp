@@ -1,6 +1,6 @@
-#include "formats/diagnostic.hpp"
+#include "base/diagnostic.hpp"
 
-namespace tervox {
+namespace tervox::base {
 // Appending, rather than chains of operator+ that start with a literal, keeps
 // clear of a g++ 12 -Wrestrict false positive in optimised builds.
 std::string concat(std::initializer_list<std::string_view> parts) {
@@ -87,4 +87,4 @@ diagnostic output_is_input(std::string_view output, std::string_view input_kind,
                   "; writing it would destroy the input"})};
 }
 
-}  // namespace tervox
+}  // namespace tervox::base
