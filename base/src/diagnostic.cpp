@@ -12,17 +12,49 @@ std::string concat(std::initializer_list<std::string_view> parts) {
   return text;
 }
 
+diagnostic::diagnostic(std::string file, std::int64_t line, std::string expected, std::string found,
+                       std::string text, bool warning)
+    : file_(std::move(file)),
+      line_(line),
+      expected_(std::move(expected)),
+      found_(std::move(found)),
+      text_(std::move(text)),
+      warning_(warning) {}
+
+diagnostic diagnostic::plain(std::string text) {
+  return {{}, 0, {}, {}, std::move(text), false};
+}
+
+diagnostic diagnostic::in_file(std::string file, std::string text) {
+  return {std::move(file), 0, {}, {}, std::move(text), false};
+}
+
+diagnostic diagnostic::at_line(std::string file, std::int64_t line, std::string text) {
+  return {std::move(file), line, {}, {}, std::move(text), false};
+}
+
+diagnostic diagnostic::expected_got(std::string file, std::int64_t line, std::string expected,
+                                    std::string found, std::string note) {
+  return {std::move(file), line, std::move(expected), std::move(found), std::move(note), false};
+}
+
+diagnostic diagnostic::warning(std::string file, std::int64_t line, std::string text) {
+  return {std::move(file), line, {}, {}, std::move(text), true};
+}
+
 std::string diagnostic::message() const {
   std::string m;
-  if (!file.empty()) {
-    m = file;
-    if (line > 0)
-      m += concat({":", std::to_string(line)});
+  if (!file_.empty()) {
+    m = file_;
+    if (line_ > 0)
+      m += concat({":", std::to_string(line_)});
     m += ": ";
   }
-  if (!expected.empty())
-    m += concat({"expected ", expected, ", got ", found});
-  m += text;
+  if (warning_)
+    m += "warning: ";
+  if (!expected_.empty())
+    m += concat({"expected ", expected_, ", got ", found_});
+  m += text_;
   return m;
 }
 
@@ -70,21 +102,17 @@ std::string shown(std::string_view text, std::size_t limit) {
 }
 
 diagnostic cannot_create(std::string_view path, std::string_view reason) {
-  return {{}, 0, {}, {}, concat({"cannot create ", quoted(path), ": ", reason})};
+  return diagnostic::plain(concat({"cannot create ", quoted(path), ": ", reason}));
 }
 
 diagnostic cannot_write(std::string_view path, std::string_view reason) {
-  return {{}, 0, {}, {}, concat({"cannot write ", quoted(path), ": ", reason})};
+  return diagnostic::plain(concat({"cannot write ", quoted(path), ": ", reason}));
 }
 
 diagnostic output_is_input(std::string_view output, std::string_view input_kind,
                            std::string_view input) {
-  return {{},
-          0,
-          {},
-          {},
-          concat({"output file ", quoted(output), " is the ", input_kind, " ", quoted(input),
-                  "; writing it would destroy the input"})};
+  return diagnostic::plain(concat({"output file ", quoted(output), " is the ", input_kind, " ",
+                                   quoted(input), "; writing it would destroy the input"}));
 }
 
 }  // namespace tervox::base

@@ -31,11 +31,12 @@ std::int64_t regular_file_size(const std::string& path) {
 io_result open_input(const std::string& path, std::string_view what, std::ifstream& in) {
   const std::string kind(what);
   if (is_folder(path))
-    return {diagnostic{
-        path, 0, {}, {}, "cannot read the " + kind + ": " + std::string(is_a_directory)}};
+    return {
+        diagnostic::in_file(path, "cannot read the " + kind + ": " + std::string(is_a_directory))};
   in.open(path, std::ios::binary);
+  const int error = errno;
   if (!in.is_open())
-    return {diagnostic{path, 0, {}, {}, "cannot open the " + kind + ": " + std::strerror(errno)}};
+    return {diagnostic::in_file(path, "cannot open the " + kind + ": " + std::strerror(error))};
   return {};
 }
 

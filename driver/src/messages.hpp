@@ -92,7 +92,7 @@ inline constexpr std::string_view prefix = "tervox: ";
 
 /// A fault in words, with no file and line of its own.
 inline diagnostic fault(std::string text) {
-  return {{}, 0, {}, {}, std::move(text)};
+  return diagnostic::plain(std::move(text));
 }
 
 /// The grid's cell count along one axis does not fit a signed 32-bit integer.

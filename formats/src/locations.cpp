@@ -51,7 +51,7 @@ std::uint64_t location_key(float x, float y) {
 
 diagnostic check_locations(const survey& s, std::string_view name) {
   const auto fault = [name](std::string text) {
-    return diagnostic{std::string(name), 0, {}, {}, std::move(text)};
+    return diagnostic::in_file(std::string(name), std::move(text));
   };
   // Sounding i, counted from 1 as in the diagnostics.
   const auto x = [&s](int i) { return s.xloc[static_cast<std::size_t>(i - 1)]; };

@@ -10,6 +10,7 @@
 namespace tervox::formats {
 
 using base::concat;
+using base::diagnostic;
 using base::diagnostic_error;
 using base::io_result;
 using base::open_input;
@@ -109,11 +110,11 @@ class mesh_parser {
 
  private:
   [[noreturn]] void fail(int line_number, const std::string& text) const {
-    throw diagnostic_error({path_, line_number, {}, {}, text});
+    throw diagnostic_error(diagnostic::at_line(path_, line_number, text));
   }
   [[noreturn]] void fail(int line_number, const std::string& expected,
                          const std::string& found) const {
-    throw diagnostic_error({path_, line_number, expected, found, {}});
+    throw diagnostic_error(diagnostic::expected_got(path_, line_number, expected, found));
   }
 
   std::string_view line(int n) const {
@@ -242,18 +243,18 @@ mesh read_mesh(const std::string& path) {
   text.resize(max_mesh_bytes + 1);
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (in.bad())
-    throw diagnostic_error({path, 0, {}, {}, "cannot read the mesh file"});
+    throw diagnostic_error(diagnostic::in_file(path, "cannot read the mesh file"));
   text.resize(static_cast<std::size_t>(in.gcount()));
   if (text.size() > max_mesh_bytes)
     throw diagnostic_error(
-        {path, 0, {}, {}, "not a mesh file: larger than any mesh file tervox writes"});
+        diagnostic::in_file(path, "not a mesh file: larger than any mesh file tervox writes"));
   return parse_mesh(text, path);
 }
 
 namespace {
 
 [[noreturn]] void depth_error(const mesh& m, const std::string& text) {
-  throw diagnostic_error({m.path, 5, {}, {}, text});
+  throw diagnostic_error(diagnostic::at_line(m.path, 5, text));
 }
 
 }  // namespace

@@ -176,7 +176,8 @@ class reader {
 
  private:
   bool fail(const expected& e, const item& it, std::string_view note = {}) {
-    diagnostic_ = {std::string(name_), it.line, describe(e), concat({found_text(it), note}), {}};
+    diagnostic_ = diagnostic::expected_got(std::string(name_), it.line, describe(e), found_text(it),
+                                           std::string(note));
     return false;
   }
 
@@ -263,7 +264,7 @@ class reader {
   }
 
   void warn(std::int64_t line, std::string text) {
-    warnings_.push_back({std::string(name_), line, {}, {}, concat({"warning: ", text})});
+    warnings_.push_back(diagnostic::warning(std::string(name_), line, std::move(text)));
   }
 
   // The records after the last sounding the header counts: lines of numbers
@@ -301,12 +302,10 @@ class reader {
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
-    diagnostic_ = {std::string(name_),
-                   0,
-                   {},
-                   {},
-                   concat({"cannot allocate ", array, ": ", std::to_string(values), " values (",
-                           std::to_string(values * sizeof(float)), " bytes)"})};
+    diagnostic_ = diagnostic::in_file(
+        std::string(name_),
+        concat({"cannot allocate ", array, ": ", std::to_string(values), " values (",
+                std::to_string(values * sizeof(float)), " bytes)"}));
     return false;
   }
 
@@ -329,12 +328,9 @@ read_outcome reader::run(survey& out) {
   }
   lex_.end_statement();
   if (out.nlayer < 1) {
-    diagnostic_ = {
-        std::string(name_),
-        line,
-        {},
-        {},
-        concat({"the number of layers must be at least 1, got ", std::to_string(out.nlayer)})};
+    diagnostic_ = diagnostic::at_line(
+        std::string(name_), line,
+        concat({"the number of layers must be at least 1, got ", std::to_string(out.nlayer)}));
     return bad();
   }
   const int nlayer = out.nlayer;
@@ -367,12 +363,10 @@ read_outcome reader::run(survey& out) {
     return {read_status::too_few_soundings, {}, std::move(warnings_)};
   }
   if (out.nsound > max_soundings) {
-    diagnostic_ = {std::string(name_),
-                   line,
-                   {},
-                   {},
-                   concat({"too many soundings: ", std::to_string(out.nsound), "; at most ",
-                           std::to_string(max_soundings), " are supported"})};
+    diagnostic_ = diagnostic::at_line(
+        std::string(name_), line,
+        concat({"too many soundings: ", std::to_string(out.nsound), "; at most ",
+                std::to_string(max_soundings), " are supported"}));
     return bad();
   }
   const int nsound = out.nsound;
@@ -442,10 +436,10 @@ read_outcome reader::run(survey& out) {
       }
       if (lex_.line() != last_layer_line &&
           1 + static_cast<int>(line_values(lex_.peek_line()).size()) >= per_record_ - 1) {
-        diagnostic_ = {
+        diagnostic_ = diagnostic::expected_got(
             std::string(name_), last_layer_line, describe({expected::doi, 0, i}),
             "the end of its line",
-            concat({"; line ", std::to_string(lex_.line()), " looks like the next record"})};
+            concat({"; line ", std::to_string(lex_.line()), " looks like the next record"}));
         return bad();
       }
       out.doi.push_back(depth);

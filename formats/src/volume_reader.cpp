@@ -17,6 +17,7 @@
 
 namespace tervox::formats {
 
+using base::diagnostic;
 using base::diagnostic_error;
 using base::is_a_directory;
 using base::is_folder;
@@ -37,11 +38,11 @@ constexpr std::size_t block_size = std::size_t{8} << 20;
 constexpr float not_a_number = std::numeric_limits<float>::quiet_NaN();
 
 [[noreturn]] void fail(const std::string& file, std::int64_t line, const std::string& text) {
-  throw diagnostic_error({file, line, {}, {}, text});
+  throw diagnostic_error(diagnostic::at_line(file, line, text));
 }
 [[noreturn]] void fail(const std::string& file, std::int64_t line, const std::string& expected,
                        const std::string& found) {
-  throw diagnostic_error({file, line, expected, found, {}});
+  throw diagnostic_error(diagnostic::expected_got(file, line, expected, found));
 }
 
 std::string text_of(std::int64_t v) {

@@ -581,7 +581,10 @@ TEST(reader_test, warnings_for_lost_soundings) {
     ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.problem.message();
     EXPECT_EQ(p.s.nsound, c.nsound);
     std::vector<std::string> warnings;
-    for (const diagnostic& w : p.outcome.warnings) warnings.push_back(w.message());
+    for (const diagnostic& w : p.outcome.warnings) {
+      EXPECT_TRUE(w.is_warning()) << w.message();
+      warnings.push_back(w.message());
+    }
     EXPECT_EQ(warnings, c.warnings);
   }
 }

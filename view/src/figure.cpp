@@ -66,12 +66,8 @@ figure_format format_of(const std::string& path) {
   if (ext == ".pdf")
     return figure_format::pdf;
   throw diagnostic_error(
-      diagnostic{path,
-                 0,
-                 {},
-                 {},
-                 "a picture is written as .png, .svg or .pdf; the name ends in '" +
-                     (dot == std::string::npos ? path : path.substr(dot)) + "'"});
+      diagnostic::in_file(path, "a picture is written as .png, .svg or .pdf; the name ends in '" +
+                                    (dot == std::string::npos ? path : path.substr(dot)) + "'"));
 }
 
 figure::figure(int width, int height, figure_format format)
@@ -198,17 +194,14 @@ void figure::save(const std::string& path) {
   if (format_ == figure_format::png) {
     cairo_surface_flush(surface_);
     if (cairo_surface_write_to_png_stream(surface_, append, &bytes_) != CAIRO_STATUS_SUCCESS)
-      throw diagnostic_error(diagnostic{path, 0, {}, {}, "cannot make the PNG picture"});
+      throw diagnostic_error(diagnostic::in_file(path, "cannot make the PNG picture"));
   } else {
     cairo_surface_finish(surface_);
   }
   if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
-    throw diagnostic_error(diagnostic{path,
-                                      0,
-                                      {},
-                                      {},
-                                      std::string("cannot draw the picture: ") +
-                                          cairo_status_to_string(cairo_surface_status(surface_))});
+    throw diagnostic_error(
+        diagnostic::in_file(path, std::string("cannot draw the picture: ") +
+                                      cairo_status_to_string(cairo_surface_status(surface_))));
   }
   if (format_ == figure_format::svg) {
     // The texts after the opening tag of the document.

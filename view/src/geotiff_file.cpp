@@ -59,12 +59,8 @@ class gdal_errors {
 
   [[noreturn]] void fail() const {
     const std::string reason = CPLGetLastErrorMsg();
-    throw diagnostic_error(diagnostic{
-        path_,
-        0,
-        {},
-        {},
-        "cannot write the GeoTIFF file" + (reason.empty() ? std::string{} : ": " + reason)});
+    throw diagnostic_error(diagnostic::in_file(
+        path_, "cannot write the GeoTIFF file" + (reason.empty() ? std::string{} : ": " + reason)));
   }
   void check(CPLErr e) const {
     if (e != CE_None)
@@ -168,7 +164,7 @@ void write_geotiff(const std::string& path, const std::string& volume, const mes
   GDALDriverH gtiff = GDALGetDriverByName("GTiff");
   GDALDriverH cog = GDALGetDriverByName("COG");
   if (gtiff == nullptr)
-    throw diagnostic_error(diagnostic{path, 0, {}, {}, "this GDAL has no GeoTIFF driver"});
+    throw diagnostic_error(diagnostic::in_file(path, "this GDAL has no GeoTIFF driver"));
 
   const std::vector<double> depth = known_depths(m);
   const int bands = o.layer != 0 ? 1 : m.nlayer;

@@ -60,8 +60,8 @@ class nc_file {
     if (status == NC_NOERR)
       return;
     failed_ = true;
-    throw diagnostic_error(diagnostic{
-        path_, 0, {}, {}, std::string("cannot write the NetCDF file: ") + nc_strerror(status)});
+    throw diagnostic_error(diagnostic::in_file(
+        path_, std::string("cannot write the NetCDF file: ") + nc_strerror(status)));
   }
   int id() const { return id_; }
 

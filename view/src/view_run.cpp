@@ -344,13 +344,10 @@ void check(const io_result& r) {
 [[maybe_unused]] void check_range(const mesh& m, const char* what, int value, int count,
                                   const char* axis) {
   if (value > count) {
-    throw diagnostic_error(diagnostic{
-        m.path,
-        0,
-        {},
-        {},
-        what + std::string(" ") + std::to_string(value) + " is out of range: the mesh has " +
-            std::to_string(count) + " " + axis + " (1 to " + std::to_string(count) + ")"});
+    throw diagnostic_error(
+        diagnostic::in_file(m.path, what + std::string(" ") + std::to_string(value) +
+                                        " is out of range: the mesh has " + std::to_string(count) +
+                                        " " + axis + " (1 to " + std::to_string(count) + ")"));
   }
 }
 
@@ -364,7 +361,7 @@ void check(const io_result& r) {
     case read_status::ok:
       break;
     case read_status::too_few_soundings:
-      throw diagnostic_error({path, 0, {}, {}, "fewer than 3 soundings"});
+      throw diagnostic_error(diagnostic::in_file(path, "fewer than 3 soundings"));
     case read_status::bad_input:
       throw diagnostic_error(r.problem);
   }
@@ -511,12 +508,10 @@ void run_command(const options& o) {
   }
   const mesh m = read_mesh(o.mesh_path);
   if (m.cells() == 0) {
-    throw diagnostic_error(diagnostic{m.path,
-                                      1,
-                                      {},
-                                      {},
-                                      "the grid has no cells (" + std::to_string(m.nx) + " x " +
-                                          std::to_string(m.ny) + "); there is nothing to show"});
+    throw diagnostic_error(diagnostic::at_line(m.path, 1,
+                                               "the grid has no cells (" + std::to_string(m.nx) +
+                                                   " x " + std::to_string(m.ny) +
+                                                   "); there is nothing to show"));
   }
   check_volume_size(o.volume, m);
   switch (o.what) {

@@ -14,14 +14,17 @@
 // Diagnostics as data: the file and line a fault was found at, what was
 // expected there and what was found. The formats only describe a fault; each
 // program turns it into one line of standard error with its own prefix
-// ("tervox: ", "tervox-view: ") at its top level, once.
+// ("tervox: ", "tervox-view: ") at its top level, once. Each kind has its
+// named constructor:
 //
-//   {"survey.txt", 45, "layer 3 of sounding 17", "'abc'"}
+//   diagnostic::expected_got("survey.txt", 45, "layer 3 of sounding 17", "'abc'")
 //       survey.txt:45: expected layer 3 of sounding 17, got 'abc'
-//   {"grid.mesh", 5, "", "", "every layer is 0 thick; the depths are all 0"}
+//   diagnostic::at_line("grid.mesh", 5, "every layer is 0 thick; the depths are all 0")
 //       grid.mesh:5: every layer is 0 thick; the depths are all 0
-//   {"", 0, "", "", "cannot create 'out.vol': Permission denied"}
+//   diagnostic::plain("cannot create 'out.vol': Permission denied")
 //       cannot create 'out.vol': Permission denied
+//   diagnostic::warning("survey.txt", 0, "the header counts 3 soundings; ...")
+//       survey.txt: warning: the header counts 3 soundings; ...
 #pragma once
 
 #include <cstdint>
@@ -41,17 +44,45 @@ enum class exit_status : int { success = 0, failure = 1, usage = 2 };
 /// The parts joined, for building the text of a message.
 std::string concat(std::initializer_list<std::string_view> parts);
 
-struct diagnostic {
-  std::string file;       ///< the file at fault; empty when `text` names it
-  std::int64_t line = 0;  ///< its line, counted from 1; 0 when no line applies
-  std::string expected;   ///< what should have been there; empty for a fault in words
-  std::string found;      ///< what was there instead, quoted
-  std::string text;       ///< the fault in words, or a note after `found`
+/// A fault, or a warning (something the file allows that most likely loses
+/// data, after which the run goes on), or nothing (default-constructed).
+class diagnostic {
+ public:
+  /// Nothing: no fault.
+  diagnostic() = default;
+
+  /// A fault in words that points into no file.
+  static diagnostic plain(std::string text);
+  /// A fault in words about a whole file.
+  static diagnostic in_file(std::string file, std::string text);
+  /// A fault in words at a line of a file, counted from 1 (0: no line
+  /// applies, as in_file).
+  static diagnostic at_line(std::string file, std::int64_t line, std::string text);
+  /// What the file holds at a line is not what belongs there: "expected
+  /// `expected`, got `found`", `found` quoted by the caller, and `note`
+  /// right after it.
+  static diagnostic expected_got(std::string file, std::int64_t line, std::string expected,
+                                 std::string found, std::string note = {});
+  /// A warning at a line of a file (0: no line applies); its message says
+  /// "warning: " before `text`.
+  static diagnostic warning(std::string file, std::int64_t line, std::string text);
 
   /// True when there is no fault.
-  bool empty() const { return file.empty() && expected.empty() && text.empty(); }
+  bool empty() const { return file_.empty() && expected_.empty() && text_.empty(); }
+  bool is_warning() const { return warning_; }
   /// The text without a program's prefix and without a line end.
   std::string message() const;
+
+ private:
+  diagnostic(std::string file, std::int64_t line, std::string expected, std::string found,
+             std::string text, bool warning);
+
+  std::string file_;       // the file at fault; empty when `text_` names it
+  std::int64_t line_ = 0;  // its line, counted from 1; 0 when no line applies
+  std::string expected_;   // what should have been there; empty for a fault in words
+  std::string found_;      // what was there instead, quoted
+  std::string text_;       // the fault in words, or a note after `found_`
+  bool warning_ = false;
 };
 
 /// The outcome of an operation that can fail: what went wrong, or nothing.
@@ -69,8 +100,7 @@ class diagnostic_error : public std::runtime_error {
  public:
   explicit diagnostic_error(diagnostic d);
   /// A fault in words that points into no file.
-  explicit diagnostic_error(const std::string& text)
-      : diagnostic_error(diagnostic{{}, 0, {}, {}, text}) {}
+  explicit diagnostic_error(const std::string& text) : diagnostic_error(diagnostic::plain(text)) {}
   const diagnostic& details() const { return d_; }
 
  private:
