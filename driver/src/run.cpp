@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -126,15 +127,30 @@ class work_space {
   std::size_t entries_;
 };
 
-// Every diagnostic of a run leaves here, the one place that adds the prefix.
-exit_status fail(std::ostream& err, const diagnostic& d) {
-  err << diagnostic_line(messages::prefix, d) << std::flush;
+// Every diagnostic of a run leaves through report() or warn(), the only
+// places that add the prefix.
+
+// A fault, on standard error; the caller returns the status it means.
+void report(std::ostream& err, const diagnostic& fault) {
+  assert(!fault.is_warning());
+  err << diagnostic_line(messages::prefix, fault) << std::flush;
+}
+
+// A warning, on standard error; the run goes on.
+void warn(std::ostream& err, const diagnostic& warning) {
+  assert(warning.is_warning());
+  err << diagnostic_line(messages::prefix, warning) << std::flush;
+}
+
+// A fault that ends the run: reported, and the run's status.
+exit_status fail(std::ostream& err, const diagnostic& fault) {
+  report(err, fault);
   return exit_status::failure;
 }
 
-exit_status say(std::ostream& out, std::string_view message) {
+// One of the tool's own messages, on standard output.
+void say(std::ostream& out, std::string_view message) {
   out << messages::console_line(message) << std::flush;
-  return exit_status::failure;
 }
 
 // Threads for the volume: TERVOX_THREADS when set, else the machine's
@@ -213,7 +229,7 @@ std::optional<exit_status> answer_request(const command_line& request, std::ostr
       out << messages::console_line(messages::usage_line)
           << messages::console_line(messages::usage_log_line) << std::flush;
       if (!request.problem.empty())
-        fail(err, messages::fault(request.problem));
+        report(err, messages::fault(request.problem));
       return exit_status::usage;
     case command_line::request::help:
       out << messages::console_line(messages::usage_line)
@@ -243,7 +259,7 @@ std::optional<std::ifstream> open_soundings(const std::string& infile, std::ostr
   if (!in.is_open()) {
     say(out, messages::not_found(infile));
     if (const std::string_view reason = messages::unreadable_reason(open_error); !reason.empty())
-      fail(err, messages::fault(concat({quoted(infile), ": ", reason})));
+      report(err, messages::fault(concat({quoted(infile), ": ", reason})));
     return std::nullopt;
   }
   return in;
@@ -272,7 +288,7 @@ bool read_survey(std::ifstream& in, const arguments& args, survey& s, progress_m
   const read_options wanted{args.doi, args.nodata && std::isnan(*args.nodata)};
   const read_outcome read = read_soundings(in, args.infile, s, &meter.counter(), wanted);
   in.close();
-  for (const diagnostic& warning : read.warnings) fail(err, warning);
+  for (const diagnostic& warning : read.warnings) warn(err, warning);
   switch (read.status) {
     case read_status::ok:
       break;
@@ -280,11 +296,11 @@ bool read_survey(std::ifstream& in, const arguments& args, survey& s, progress_m
       say(out, messages::too_few_soundings);
       return false;
     case read_status::bad_input:
-      fail(err, read.problem);
+      report(err, read.problem);
       return false;
   }
   if (const diagnostic problem = check_locations(s, args.infile); !problem.empty()) {
-    fail(err, problem);
+    report(err, problem);
     return false;
   }
   return true;
@@ -459,8 +475,9 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   if (ier == triang::trmesh_ier::collinear) {
     // Collinear soundings leave the mesh file, and no new volume.
     if (auto r = mesh_file.put_in_place(); !r.ok())
-      fail(err, r.problem);
-    return say(out, messages::collinear);
+      report(err, r.problem);
+    say(out, messages::collinear);
+    return exit_status::failure;
   }
   // Too few nodes cannot happen after the reader's check; whatever else comes
   // back, the arrays are not a triangulation and the run cannot go on.
