@@ -2,7 +2,7 @@
 
 #include <cmath>
 #include <limits>
-#include <tuple>
+#include <string>
 #include <utility>
 
 #include "base/diagnostic.hpp"
@@ -142,15 +142,64 @@ std::string quoted_arg(std::string_view text) {
   return s;
 }
 
-// A cell size is a length: zero, negative, infinite or not-a-number sizes
-// place no usable grid.
-std::string check_cell_size(std::string_view name, std::string_view text, float v) {
-  if (v > 0 && std::isfinite(v))
-    return {};
-  std::string problem(name);
-  problem += " must be a positive cell size, got ";
-  problem += quoted_arg(text);
-  return problem;
+// dx or dy: a number, and a length: zero, negative, infinite or
+// not-a-number sizes place no usable grid. Returns the problem, or "".
+std::string read_cell_size(std::string_view name, std::string_view text, float& size) {
+  const std::optional<float> v = parse_real(text);
+  if (!v)
+    return concat({name, " must be a number, got ", quoted_arg(text)});
+  if (!(*v > 0) || !std::isfinite(*v))
+    return concat({name, " must be a positive cell size, got ", quoted_arg(text)});
+  size = *v;
+  return {};
+}
+
+std::string read_log(std::string_view text, int& log) {
+  switch (to_int(text, log)) {
+    case conversion::ok:
+      return {};
+    case conversion::out_of_range:
+      return concat(
+          {"log must be a whole number within 32 bits (1 for log mode), got ", quoted_arg(text)});
+    case conversion::not_a_number:
+      break;
+  }
+  return concat({"log must be a whole number (1 for log mode), got ", quoted_arg(text)});
+}
+
+// Reads the option at items[i] ("--name" or "--name=value"), with its value
+// from the next item when it takes one not given after "="; moves i past
+// what it used. Returns the problem, or "".
+std::string read_option(command_line& c, std::span<const std::string> items, std::size_t& i) {
+  const std::string& item = items[i++];
+  const std::size_t eq = item.find('=');
+  const std::string_view name = std::string_view(item).substr(0, eq);
+  const option* o = find_option(name);
+  if (o == nullptr)
+    return "unknown option " + quoted_arg(name);
+  std::string_view value;
+  if (o->value_name.empty()) {
+    if (eq != std::string::npos)
+      return "option " + quoted_arg(name) + " takes no value";
+  } else if (eq != std::string::npos) {
+    value = std::string_view(item).substr(eq + 1);
+  } else if (i < items.size()) {
+    value = items[i++];
+  } else {
+    return "option " + quoted_arg(name) + " needs a value";
+  }
+  return o->apply(c, value);
+}
+
+// One line for the arguments after the five values that are no option.
+std::string ignored_arguments(const std::vector<std::string>& extra) {
+  if (extra.size() == 1)
+    return "warning: extra argument " + quoted_arg(extra[0]) + " is ignored";
+  std::string text = "warning: extra arguments " + quoted_arg(extra[0]);
+  if (extra.size() == 2)
+    return text + " and " + quoted_arg(extra[1]) + " are ignored";
+  return text + ", " + quoted_arg(extra[1]) + " and " + std::to_string(extra.size() - 2) +
+         " more are ignored";
 }
 
 }  // namespace
@@ -178,40 +227,24 @@ std::string option_help() {
 command_line read_command_line(std::span<const std::string> args) {
   command_line c;
   c.what = request::run;
+  bool options_ended = false;
   std::size_t i = 0;
-  for (; i < args.size() && args[i].starts_with("--"); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--") {
+  while (i < args.size() && args[i].starts_with("--")) {
+    if (args[i] == "--") {
       ++i;
+      options_ended = true;
       break;
     }
-    const std::size_t eq = arg.find('=');
-    const std::string_view name = std::string_view(arg).substr(0, eq);
-    const option* o = find_option(name);
-    if (o == nullptr)
-      return refuse("unknown option " + quoted_arg(name));
-    std::string_view value;
-    if (o->value_name.empty()) {
-      if (eq != std::string::npos)
-        return refuse("option " + quoted_arg(name) + " takes no value");
-    } else if (eq != std::string::npos) {
-      value = std::string_view(arg).substr(eq + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      return refuse("option " + quoted_arg(name) + " needs a value");
-    }
-    if (std::string problem = o->apply(c, value); !problem.empty())
+    if (std::string problem = read_option(c, args, i); !problem.empty())
       return refuse(std::move(problem));
   }
   if (c.what != request::run)
     return c;
 
   const std::span<const std::string> rest = args.subspan(i);
-  std::vector<std::string> v;
-  if (rest.size() >= 5) {
-    v.assign(rest.begin(), rest.begin() + 5);
-  } else {
+  std::vector<std::string> split;
+  std::span<const std::string> v = rest;
+  if (rest.size() < 5) {
     std::string text;
     for (std::size_t k = 0; k < rest.size(); ++k) {
       if (k > 0)
@@ -219,25 +252,46 @@ command_line read_command_line(std::span<const std::string> args) {
       text += rest[k];
     }
     auto values = split_values(text);
-    if (!values || values->size() < 5)
+    if (!values)
       return refuse();
-    v = std::move(*values);
+    split = std::move(*values);
+    v = split;
   }
-  const auto dx = parse_real(v[2]);
-  const auto dy = parse_real(v[3]);
-  const auto log = parse_integer(v[4]);
-  if (!dx || !dy || !log)
+  // No values at all is how one asks for the usage lines.
+  if (v.empty())
     return refuse();
-  for (const auto& [name, text, size] :
-       {std::tuple{"dx", v[2], *dx}, std::tuple{"dy", v[3], *dy}}) {
-    if (std::string problem = check_cell_size(name, text, size); !problem.empty())
+  if (v.size() < 5)
+    return refuse(concat(
+        {"expected 5 arguments (infile outfile dx dy log), got ", std::to_string(v.size())}));
+
+  // After the five values: options, as if they came first, unless "--" has
+  // ended them; anything else is ignored, and said to be.
+  const std::span<const std::string> after = v.subspan(5);
+  std::vector<std::string> extra;
+  for (std::size_t k = 0; k < after.size();) {
+    if (options_ended || !after[k].starts_with("--")) {
+      extra.push_back(after[k++]);
+    } else if (after[k] == "--") {
+      options_ended = true;
+      ++k;
+    } else if (std::string problem = read_option(c, after, k); !problem.empty()) {
       return refuse(std::move(problem));
+    }
   }
+  if (c.what != request::run)
+    return c;
+
+  std::string problem = read_cell_size("dx", v[2], c.args.dx);
+  if (problem.empty())
+    problem = read_cell_size("dy", v[3], c.args.dy);
+  if (problem.empty())
+    problem = read_log(v[4], c.args.log);
+  if (!problem.empty())
+    return refuse(std::move(problem));
   c.args.infile = v[0];
   c.args.outfile = v[1];
-  c.args.dx = *dx;
-  c.args.dy = *dy;
-  c.args.log = *log;
+  if (!extra.empty())
+    c.warnings.push_back(ignored_arguments(extra));
   return c;
 }
 

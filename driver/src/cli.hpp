@@ -1,20 +1,27 @@
-// The command line: options, then five values, infile outfile dx dy log.
+// The command line: options, five values, infile outfile dx dy log, and
+// options again if the user adds them at the end.
 //
-//   tervox [options] infile outfile dx dy log
+//   tervox [options] infile outfile dx dy log [options]
 //
-// Options come first and start with "--"; "--" alone ends them, so that an
-// input named "--x" can still be given. An option that takes a value has it
-// in the next argument or after "=" ("--name V", "--name=V").
+// Options start with "--"; "--" alone ends them, so that an input named "--x"
+// can still be given, and after it every argument is a value. An option that
+// takes a value has it in the next argument or after "=" ("--name V",
+// "--name=V"). An option after the five values counts as if it came before
+// them, as with most tools; among the five, a word that starts with "--" is a
+// value, so that every name accepted before options could follow still is.
 //
-// With five or more arguments after the options, each is one value exactly
-// as the shell delivered it: tervox "my survey.txt" out.vol 25 25 1 works.
-// With fewer, the arguments are joined by single blanks into one text, which
-// is split into values at blanks, tabs and commas (a run of them is one
+// With five or more arguments after the leading options, each is one value
+// exactly as the shell delivered it: tervox "my survey.txt" out.vol 25 25 1
+// works, and the arguments after the first five are the trailing ones. With
+// fewer, the arguments are joined by single blanks into one text, which is
+// split into values at blanks, tabs and commas (a run of them is one
 // separator, so "a, b" and "a,b" and "a  b" are alike), as older command
-// lines such as tervox in.txt,out.vol,25,25,1 expect. There a double-quoted
-// part of a value keeps its blanks and commas and loses its quotes. A slash
-// is an ordinary character, since file names have folders. The first five
-// values are used and any further ones ignored.
+// lines such as tervox in.txt,out.vol,25,25,1 expect; there the values after
+// the first five are the trailing ones (tervox in.txt,out.vol,25,25,1
+// --max-distance 600). A double-quoted part of a value keeps its blanks and
+// commas and loses its quotes. A slash is an ordinary character, since file
+// names have folders. A trailing argument that is no option is ignored, with
+// a warning.
 #pragma once
 
 #include <optional>
@@ -38,7 +45,8 @@ struct arguments {
 };
 
 /// What a command line asks for.
-///   run      grid `args`;
+///   run      grid `args`, after printing `warnings` (each a line of standard
+///            error without the program's prefix) on standard error;
 ///   help     print the usage and the description of arguments and options;
 ///   version  print the version;
 ///   refused  print the usage lines, and `problem` (when not empty) on
@@ -48,6 +56,7 @@ struct command_line {
   request what = request::refused;
   arguments args;
   std::string problem;
+  std::vector<std::string> warnings;
 };
 
 /// Reads the command line (the arguments after the program name).

@@ -55,7 +55,7 @@ Arguments:
   log         1: interpolate the logarithm of the values; any other integer:
               the values themselves
 
-Options (before the arguments; -- ends them):
+Options (before or after the arguments; -- ends them):
 )",
                  options});
 }

@@ -219,11 +219,13 @@ std::vector<double> layer_tops(std::span<const float> dz, int nlayer) {
 }
 
 // The answer to a command line that asks for no run (usage, help or
-// version) and its exit status; nullopt when it asks for a run.
+// version) and its exit status; nullopt when it asks for a run, whose
+// warnings about the command line are said here.
 std::optional<exit_status> answer_request(const command_line& request, std::ostream& out,
                                           std::ostream& err) {
   switch (request.what) {
     case command_line::request::run:
+      for (const std::string& warning : request.warnings) fail(err, messages::fault(warning));
       break;
     case command_line::request::refused:
       out << messages::console_line(messages::usage_line)

@@ -29,8 +29,10 @@ class bad_input : public ::testing::Test {
   temp_folder dir;
 };
 
-// A cell size that places no grid, and a malformed option, are command-line
-// errors: the usage lines, one line naming the fault, status 2, no file.
+// A cell size that places no grid, a word where a number belongs, a value
+// missing, and a malformed option, before or after the values, are
+// command-line errors: the usage lines, one line naming the fault, status 2,
+// no file.
 TEST_F(bad_input, refused_command_lines_name_the_fault) {
   write_file(dir / "in.txt", four_soundings);
   const struct {
@@ -43,9 +45,20 @@ TEST_F(bad_input, refused_command_lines_name_the_fault) {
        "tervox: dy must be a positive cell size, got '-25'\n"},
       {{"in.txt", "inf.vol", "1e39", "25", "1"},
        "tervox: dx must be a positive cell size, got '1e39'\n"},
-      // Not a number at all: the usage lines say it, as for any other word.
-      {{"in.txt", "nan.vol", "nan", "25", "1"}, ""},
+      // inf and nan are words, not numbers, to the number reader.
+      {{"in.txt", "nan.vol", "nan", "25", "1"}, "tervox: dx must be a number, got 'nan'\n"},
+      {{"in.txt", "inf.vol", "inf", "25", "1"}, "tervox: dx must be a number, got 'inf'\n"},
+      {{"in.txt", "m.vol", "200m", "200", "1"}, "tervox: dx must be a number, got '200m'\n"},
+      {{"in.txt", "m.vol", "200", "200,5", "1"}, "tervox: dy must be a number, got '200,5'\n"},
+      {{"in.txt", "yes.vol", "25", "25", "yes"},
+       "tervox: log must be a whole number (1 for log mode), got 'yes'\n"},
+      {{"in.txt,out.vol,25,25"},
+       "tervox: expected 5 arguments (infile outfile dx dy log), got 4\n"},
+      {{"in.txt", "out.vol", "25"},
+       "tervox: expected 5 arguments (infile outfile dx dy log), got 3\n"},
       {{"--verbose", "in.txt", "out.vol", "1", "1", "0"}, "tervox: unknown option '--verbose'\n"},
+      {{"in.txt", "out.vol", "1", "1", "0", "--verbose"}, "tervox: unknown option '--verbose'\n"},
+      {{"in.txt,out.vol,1,1,0", "--max-dist=3"}, "tervox: unknown option '--max-dist'\n"},
       {{"--version=2"}, "tervox: option '--version' takes no value\n"},
       {{"--max-distance", "0", "in.txt", "out.vol", "1", "1", "0"},
        "tervox: --max-distance must be a positive distance, got '0'\n"},
@@ -62,6 +75,56 @@ TEST_F(bad_input, refused_command_lines_name_the_fault) {
     EXPECT_EQ(r.err, c.err);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(entries(), std::vector<std::string>{"in.txt"});
+  }
+}
+
+// An option after the five arguments counts as if it came first; after "--"
+// it is an argument like any other. Arguments beyond the five that are no
+// option are ignored with a warning. Each line gives the same files as the
+// line it is compared with.
+TEST_F(bad_input, options_and_extra_arguments_after_the_five) {
+  write_file(dir / "in.txt", four_soundings);
+  const std::vector<std::string> plain{"in.txt", "plain.vol", "1", "1", "0"};
+  const std::vector<std::string> masked{
+      "--max-distance", "3", "in.txt", "masked.vol", "1", "1", "0"};
+  for (const auto& args : {plain, masked}) {
+    const tool_run r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.err, "");
+  }
+  // Without this the comparisons below would not tell the option was used.
+  ASSERT_NE(read_file(dir / "masked.vol"), read_file(dir / "plain.vol"));
+
+  const struct {
+    std::vector<std::string> args;
+    const char* same_as;  // the volume of the same name as this
+    std::string err;
+  } cases[] = {
+      {{"in.txt", "out.vol", "1", "1", "0", "--max-distance", "3"}, "masked", ""},
+      {{"in.txt,out.vol,1,1,0", "--max-distance=3"}, "masked", ""},
+      {{"in.txt", "out.vol", "1", "1", "0", "--", "--max-distance", "3"},
+       "plain",
+       "tervox: warning: extra arguments '--max-distance' and '3' are ignored\n"},
+      {{"in.txt", "out.vol", "1", "1", "0", "7"},
+       "plain",
+       "tervox: warning: extra argument '7' is ignored\n"},
+      {{"in.txt", "out.vol", "1", "1", "0", "extra", "7", "--max-distance", "3"},
+       "masked",
+       "tervox: warning: extra arguments 'extra' and '7' are ignored\n"},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    SCOPED_TRACE(line);
+    const tool_run r = run(c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+    const std::string expected = c.same_as;
+    EXPECT_EQ(read_file(dir / "out.vol"), read_file(dir / (expected + ".vol")));
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"), read_file(dir / (expected + ".vol.mesh")));
+    std::filesystem::remove(dir / "out.vol");
+    std::filesystem::remove(dir / "out.vol.mesh");
   }
 }
 
