@@ -194,8 +194,8 @@ std::string read_option(command_line& c, std::span<const std::string> items, std
 // One line for the arguments after the five values that are no option.
 std::string ignored_arguments(const std::vector<std::string>& extra) {
   if (extra.size() == 1)
-    return "warning: extra argument " + quoted_arg(extra[0]) + " is ignored";
-  std::string text = "warning: extra arguments " + quoted_arg(extra[0]);
+    return "extra argument " + quoted_arg(extra[0]) + " is ignored";
+  std::string text = "extra arguments " + quoted_arg(extra[0]);
   if (extra.size() == 2)
     return text + " and " + quoted_arg(extra[1]) + " are ignored";
   return text + ", " + quoted_arg(extra[1]) + " and " + std::to_string(extra.size() - 2) +

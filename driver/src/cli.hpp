@@ -45,8 +45,8 @@ struct arguments {
 };
 
 /// What a command line asks for.
-///   run      grid `args`, after printing `warnings` (each a line of standard
-///            error without the program's prefix) on standard error;
+///   run      grid `args`, after printing `warnings` (the text of each, to
+///            follow "warning: ") on standard error;
 ///   help     print the usage and the description of arguments and options;
 ///   version  print the version;
 ///   refused  print the usage lines, and `problem` (when not empty) on

@@ -225,7 +225,7 @@ std::optional<exit_status> answer_request(const command_line& request, std::ostr
                                           std::ostream& err) {
   switch (request.what) {
     case command_line::request::run:
-      for (const std::string& warning : request.warnings) fail(err, messages::fault(warning));
+      for (const std::string& text : request.warnings) warn(err, diagnostic::warning({}, 0, text));
       break;
     case command_line::request::refused:
       out << messages::console_line(messages::usage_line)
