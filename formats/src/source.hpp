@@ -148,6 +148,38 @@ class source {
     return text;
   }
 
+  /// Consumes the next whole line and gives it without its line end (and
+  /// without a carriage return before it) and its number. The view stays
+  /// valid until the next call that reads. False when the input has ended.
+  /// A line longer than the buffer's limit comes cut there with `cut` set
+  /// (what is left of it then comes as the next line).
+  bool next_line(std::string_view& text, std::int64_t& number, bool& cut) {
+    cut = false;
+    std::size_t scanned = 0;  // bytes from pos_ known to hold no line end
+    for (;;) {
+      const char* const base = buf_.data() + pos_;
+      const void* nl = std::memchr(base + scanned, '\n', end_ - pos_ - scanned);
+      if (nl != nullptr) {
+        const auto len = static_cast<std::size_t>(static_cast<const char*>(nl) - base);
+        text = trim_cr({base, len});
+        number = line_++;
+        pos_ += len + 1;
+        return true;
+      }
+      scanned = end_ - pos_;
+      if (!fill()) {
+        if (scanned == 0) {
+          return false;
+        }
+        cut = !done_;
+        text = trim_cr({buf_.data() + pos_, scanned});
+        number = line_;
+        pos_ = end_;
+        return true;
+      }
+    }
+  }
+
   std::int64_t line() const { return line_; }
   /// The number of the file's last line, for a diagnostic at end of file.
   std::int64_t last_line() const { return line_ > 1 && last_byte_ == '\n' ? line_ - 1 : line_; }
@@ -156,6 +188,10 @@ class source {
  private:
   static constexpr std::size_t block_size = std::size_t{1} << 20;
   static constexpr std::size_t max_buffer = std::size_t{64} << 20;
+
+  static std::string_view trim_cr(std::string_view t) {
+    return !t.empty() && t.back() == '\r' ? t.substr(0, t.size() - 1) : t;
+  }
 
   int at_slow(std::size_t k) {
     while (pos_ + k >= end_) {

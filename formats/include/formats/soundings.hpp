@@ -38,6 +38,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,6 +57,10 @@ struct survey {
   std::vector<float> dat;          // nsound*nlayer, layer by layer
   std::vector<std::int64_t> line;  // nsound: the line each record starts on
   std::vector<float> doi;          // nsound depths of investigation, when asked for
+  // Filled only by the readers of delivered files (delivered.hpp):
+  std::optional<float> last_dz;     // the last layer's thickness, where the file gives its bottom
+  std::vector<float> elevation;     // nsound ground elevations, when the file gives them
+  std::vector<double> flight_line;  // nsound survey line numbers, when the file gives them
 
   /// The nsound values of layer k (1-based), contiguous so that one layer
   /// can be handed to a library routine as a plain array of node values.
