@@ -5,14 +5,15 @@
 # out-of-memory fails the script; the input that caused it is left in
 # build/fuzz/findings/<target>/ (replay it with build/fuzz/tests/fuzz/fuzz_<target> FILE).
 #
-# FUZZ_TARGETS picks targets (default: reader cli run view). To grow the seed
-# corpus after a longer run, merge the interesting inputs back, minimised:
+# FUZZ_TARGETS picks targets (default: reader delivered cli run view). To grow
+# the seed corpus after a longer run, merge the interesting inputs back,
+# minimised:
 #   build/fuzz/tests/fuzz/fuzz_run -merge=1 tests/fuzz/corpus/run build/fuzz/corpus/run
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 seconds=${FUZZ_SECONDS:-60}
-read -r -a targets <<<"${FUZZ_TARGETS:-reader cli run view}"
+read -r -a targets <<<"${FUZZ_TARGETS:-reader delivered cli run view}"
 build=build/fuzz
 flags="-O1 -g -DNDEBUG -D_GLIBCXX_ASSERTIONS -fno-omit-frame-pointer"
 flags+=" -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
