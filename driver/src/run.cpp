@@ -335,7 +335,7 @@ grid_placement place_grid(const survey& s, const arguments& args) {
   const axis_placement ay = place_axis(s.yloc, args.dy);
   if (!ay.fits)
     return {{}, messages::grid_too_large('y', ay.quotient, static_cast<double>(args.dy))};
-  return {grid{ax.min, ay.min, ax.count, ay.count}, {}};
+  return {grid{ax.min, ay.min, ax.count, ay.count, args.dx, args.dy}, {}};
 }
 
 // What the progress line shows of the work: the grid and the size of the
@@ -397,16 +397,15 @@ diagnostic write_volume(const run_state& state, output_file& mesh_file, const vo
   // A filled cell is one that point location puts outside the
   // triangulation; its value is the fill value, back-transformed alike.
   const node_data nodes{s.nsound, s.nlayer, s.xloc, s.yloc, s.dat, state.tri.iadj, state.tri.iend};
-  const grid_geometry geo{state.g, args.dx, args.dy};
   const bool log_mode = args.log == 1;
   output_file volume(args.outfile);
   if (auto r = volume.open(); !r.ok())
     return r.problem;
   const std::vector<double> tops = args.doi ? layer_tops(s.dz, s.nlayer) : std::vector<double>{};
   const volume_masks masks{args.max_distance, s.doi, tops};
-  const bool located = method
-                           ? method(nodes, geo, log_mode, volume, masks)
-                           : stream_volume(nodes, geo, log_mode, volume, threads, 0, &meter, masks);
+  const bool located =
+      method ? method(nodes, state.g, log_mode, volume, masks)
+             : stream_volume(nodes, state.g, log_mode, volume, threads, 0, &meter, masks);
   if (!located)
     return messages::location_broken(args.infile);
   if (auto r = commit_together(volume, mesh_file); !r.ok())
@@ -461,8 +460,7 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   // until the volume is complete too: a run that fails on the way leaves the
   // earlier mesh and volume as they were, a pair that belongs together.
   output_file mesh_file(mesh_path, 4096);
-  if (const diagnostic problem =
-          write_mesh(mesh_file, mesh_description{state.g, args.dx, args.dy, s.nlayer, s.dz});
+  if (const diagnostic problem = write_mesh(mesh_file, mesh_description{state.g, s.nlayer, s.dz});
       !problem.empty())
     return fail(err, problem);
 

@@ -17,7 +17,7 @@ namespace tervox::driver {
 /// sequence in its place to compare the two. Returns false when point
 /// location reported a broken structure.
 using volume_method =
-    std::function<bool(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+    std::function<bool(const node_data& nodes, const formats::grid& g, bool log_mode,
                        base::output_file& file, const volume_masks& masks)>;
 
 /// Carries out a whole run; messages go to `out`, diagnostics to `err`.

@@ -17,6 +17,7 @@
 namespace tervox::driver {
 
 using base::output_file;
+using formats::grid;
 using formats::long_line_size;
 using formats::put_long;
 using formats::put_short;
@@ -76,20 +77,18 @@ struct cell_location {
 
 class cell_grid {
  public:
-  cell_grid(const grid_geometry& geo) : geo_(geo), nx_(geo.g.nx) {}
-  std::int64_t count() const {
-    return geo_.g.nx > 0 && geo_.g.ny > 0 ? std::int64_t{geo_.g.nx} * geo_.g.ny : 0;
-  }
+  cell_grid(const grid& g) : g_(g), nx_(g.nx) {}
+  std::int64_t count() const { return g_.nx > 0 && g_.ny > 0 ? std::int64_t{g_.nx} * g_.ny : 0; }
   // Centre of cell c, numbered from 0 in file order.
   float px(std::int64_t c) const {
-    return cell_centre(static_cast<int>(c % nx_) + 1, geo_.dx, geo_.g.xmin);
+    return cell_centre(static_cast<int>(c % nx_) + 1, g_.dx, g_.xmin);
   }
   float py(std::int64_t c) const {
-    return cell_centre(static_cast<int>(c / nx_) + 1, geo_.dy, geo_.g.ymin);
+    return cell_centre(static_cast<int>(c / nx_) + 1, g_.dy, g_.ymin);
   }
 
  private:
-  grid_geometry geo_;
+  grid g_;
   std::int64_t nx_;
 };
 
@@ -507,10 +506,10 @@ class block_writer {
 
 }  // namespace
 
-bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                   output_file& file, int threads, std::int64_t block_cells, progress_meter* meter,
+bool stream_volume(const node_data& nodes, const grid& g, bool log_mode, output_file& file,
+                   int threads, std::int64_t block_cells, progress_meter* meter,
                    const volume_masks& masks) {
-  const cell_grid cells(geo);
+  const cell_grid cells(g);
   if (cells.count() == 0 || nodes.nlayer < 1)
     return true;
 

@@ -60,12 +60,6 @@ struct volume_masks {
   std::span<const double> tops;  ///< nlayer entries, layer 1's top (0) first
 };
 
-/// The grid geometry of a run.
-struct grid_geometry {
-  formats::grid g;
-  float dx = 0, dy = 0;
-};
-
 /// Interpolates and writes the volume in file order with `threads` threads,
 /// byte for byte as the plain sequence would (every layer, every
 /// row, every cell, one point location per value, one start node carried
@@ -84,7 +78,7 @@ struct grid_geometry {
 /// `masks` blanks cells far from the soundings and layers below the depth of
 /// investigation; they decide per cell and per layer from the same located
 /// triangle, so the bytes stay independent of threads and blocks.
-bool stream_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+bool stream_volume(const node_data& nodes, const formats::grid& g, bool log_mode,
                    base::output_file& file, int threads, std::int64_t block_cells = 0,
                    progress_meter* meter = nullptr, const volume_masks& masks = {});
 

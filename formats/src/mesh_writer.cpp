@@ -131,8 +131,8 @@ std::string counts_line(const mesh_description& m) {
 
 std::string origin_line(const mesh_description& m) {
   const std::string line =
-      fields_line({fixed_origin(m.g.xmin, m.dx), fixed_origin(m.g.ymin, m.dy)},
-                  {digits_needed(m.g.xmin, tenth(m.dx)), digits_needed(m.g.ymin, tenth(m.dy))},
+      fields_line({fixed_origin(m.g.xmin, m.g.dx), fixed_origin(m.g.ymin, m.g.dy)},
+                  {digits_needed(m.g.xmin, tenth(m.g.dx)), digits_needed(m.g.ymin, tenth(m.g.dy))},
                   mesh_fields::origin.width);
   return line + put(0.0, mesh_fields::origin_z) + "\n";
 }
@@ -150,8 +150,8 @@ std::string mesh_text(const mesh_description& m) {
   assert(m.nlayer >= 1 && m.dz.size() == static_cast<std::size_t>(m.nlayer - 1));
   using namespace mesh_fields;
   std::string text = counts_line(m) + origin_line(m);
-  text += size_line(m.g.nx, m.dx);
-  text += size_line(m.g.ny, m.dy);
+  text += size_line(m.g.nx, m.g.dx);
+  text += size_line(m.g.ny, m.g.dy);
 
   for (const float dz : m.dz) text += put(static_cast<double>(dz), thickness);
   // The last layer has no thickness in the soundings file; it is drawn half

@@ -48,15 +48,15 @@ TEST(geometry_stress_test, streamed_volume_matches_the_plain_sequence) {
         const axis_placement ay = place_axis(m.y, cell);
         if (!ax.fits || !ay.fits || static_cast<double>(ax.count) * ay.count > 4000)
           continue;
-        const grid_geometry geo{{ax.min, ay.min, ax.count, ay.count}, cell, cell};
+        const grid g{ax.min, ay.min, ax.count, ay.count, cell, cell};
         const node_data nodes{m.n, nlayer, m.x, m.y, dat, m.iadj, m.iend};
         std::string texts[2];
         for (int method = 0; method < 2; ++method) {
           const std::string path = (folder / (method == 0 ? "streamed.vol" : "plain.vol")).string();
           output_file file(path);
           ASSERT_TRUE(file.open().ok());
-          const bool located = method == 0 ? stream_volume(nodes, geo, false, file, 3)
-                                           : plain_volume(nodes, geo, false, file);
+          const bool located = method == 0 ? stream_volume(nodes, g, false, file, 3)
+                                           : plain_volume(nodes, g, false, file);
           ASSERT_TRUE(located);
           ASSERT_TRUE(file.commit().ok());
           texts[method] = read_file(path);

@@ -523,16 +523,15 @@ TEST(faults_test, run_interrupted_in_the_volume_leaves_no_temporary_or_partial_f
         ::_exit(125);
       const std::vector<std::string> args{"in.txt", "out.vol", "1", "1", "0"};
       std::ostringstream out, err;
-      tervox::driver::run(
-          args, out, err,
-          [&](const tervox::driver::node_data&, const tervox::driver::grid_geometry&, bool,
-              tervox::base::output_file&, const tervox::driver::volume_masks&) {
-            const char in_volume = 'v';
-            if (::write(ready[1], &in_volume, 1) == 1) {
-              for (;;) ::pause();
-            }
-            return false;
-          });
+      tervox::driver::run(args, out, err,
+                          [&](const tervox::driver::node_data&, const tervox::formats::grid&, bool,
+                              tervox::base::output_file&, const tervox::driver::volume_masks&) {
+                            const char in_volume = 'v';
+                            if (::write(ready[1], &in_volume, 1) == 1) {
+                              for (;;) ::pause();
+                            }
+                            return false;
+                          });
       ::_exit(0);  // not reached when the signal comes
     }
     ::close(ready[1]);

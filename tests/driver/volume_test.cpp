@@ -65,15 +65,15 @@ std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
-std::string run_to_file(const std::string& path, const node_data& nodes, const grid_geometry& geo,
+std::string run_to_file(const std::string& path, const node_data& nodes, const grid& g,
                         bool log_mode, int threads, std::int64_t block_cells = 0,
                         const volume_masks& masks = {}) {
   output_file file(path);
   EXPECT_TRUE(file.open().ok());
   if (threads == 0) {
-    EXPECT_TRUE(tervox_test::plain_volume(nodes, geo, log_mode, file, masks));
+    EXPECT_TRUE(tervox_test::plain_volume(nodes, g, log_mode, file, masks));
   } else {
-    EXPECT_TRUE(stream_volume(nodes, geo, log_mode, file, threads, block_cells, nullptr, masks));
+    EXPECT_TRUE(stream_volume(nodes, g, log_mode, file, threads, block_cells, nullptr, masks));
   }
   EXPECT_EQ(file.commit().problem.message(), "");
   return read_file(path);
@@ -111,21 +111,19 @@ TEST(volume_test, streamed_volume_matches_the_plain_sequence) {
         ylo = std::min(ylo, m.y[static_cast<std::size_t>(i)]);
         yhi = std::max(yhi, m.y[static_cast<std::size_t>(i)]);
       }
-      grid_geometry geo;
+      grid g;
       if (c.align) {
         // Centres on every sounding of a dyadic lattice, and on the hull edges
         // between them, with a margin of exterior cells around.
         const float d = (xhi - xlo) / 16.0f;
-        geo.dx = geo.dy = d;
-        geo.g = grid{xlo - 2.5f * d, ylo - 2.5f * d, 21, 21};
+        g = grid{xlo - 2.5f * d, ylo - 2.5f * d, 21, 21, d, d};
       } else {
-        geo.dx = (xhi - xlo) / 23.0f;
-        geo.dy = (yhi - ylo) / 19.0f;
-        geo.g = grid{xlo - 0.4f * geo.dx, ylo - 0.4f * geo.dy, 25, 21};
+        const float dx = (xhi - xlo) / 23.0f;
+        const float dy = (yhi - ylo) / 19.0f;
+        g = grid{xlo - 0.4f * dx, ylo - 0.4f * dy, 25, 21, dx, dy};
       }
 
-      const std::string plain =
-          run_to_file((dir / "plain.vol").string(), nodes, geo, c.log_mode, 0);
+      const std::string plain = run_to_file((dir / "plain.vol").string(), nodes, g, c.log_mode, 0);
       ASSERT_FALSE(plain.empty());
       // Small blocks give every thread many blocks, and the location pre-pass
       // segments whose start nodes are guessed and then checked.
@@ -133,7 +131,7 @@ TEST(volume_test, streamed_volume_matches_the_plain_sequence) {
         for (std::int64_t block : {0, 1, 7, 64}) {
           SCOPED_TRACE(::testing::Message() << threads << " threads, blocks of " << block);
           EXPECT_EQ(
-              run_to_file((dir / "streamed.vol").string(), nodes, geo, c.log_mode, threads, block),
+              run_to_file((dir / "streamed.vol").string(), nodes, g, c.log_mode, threads, block),
               plain);
         }
       }
@@ -151,16 +149,15 @@ TEST(volume_test, tiny_grids_follow_every_chain) {
     ASSERT_EQ(m.ier, 0);
     const std::vector<float> dat = layer_values(m.n, 6, 5, false);
     const node_data nodes{m.n, 6, m.x, m.y, dat, m.iadj, m.iend};
-    for (const grid g : {grid{0.3f, 0.6f, 1, 1}, grid{0.1f, 0.2f, 2, 1}, grid{0.7f, 0.05f, 1, 3},
-                         grid{0.0f, 0.0f, 3, 2}}) {
+    for (const grid g :
+         {grid{0.3f, 0.6f, 1, 1, 0.125f, 0.25f}, grid{0.1f, 0.2f, 2, 1, 0.125f, 0.25f},
+          grid{0.7f, 0.05f, 1, 3, 0.125f, 0.25f}, grid{0.0f, 0.0f, 3, 2, 0.125f, 0.25f}}) {
       SCOPED_TRACE(::testing::Message()
                    << tervox_test::family_name(family) << " " << g.nx << "x" << g.ny);
-      const grid_geometry geo{g, 0.125f, 0.25f};
-      const std::string plain = run_to_file((dir / "p.vol").string(), nodes, geo, false, 0);
+      const std::string plain = run_to_file((dir / "p.vol").string(), nodes, g, false, 0);
       for (int threads : {1, 2}) {
         for (std::int64_t block : {0, 1}) {
-          EXPECT_EQ(run_to_file((dir / "s.vol").string(), nodes, geo, false, threads, block),
-                    plain);
+          EXPECT_EQ(run_to_file((dir / "s.vol").string(), nodes, g, false, threads, block), plain);
         }
       }
     }
@@ -186,9 +183,9 @@ TEST(volume_test, masked_volume_matches_the_plain_sequence) {
     std::mt19937 gen(11);
     for (float& d : doi) d = 30.0f * tervox_test::unit_draw(static_cast<std::uint32_t>(gen()));
     const std::vector<double> tops{0.0, 5.0, 12.5, 20.0};
-    const grid_geometry geo{grid{-0.02f, -0.03f, 37, 29}, 0.03f, 0.0375f};
+    const grid g{-0.02f, -0.03f, 37, 29, 0.03f, 0.0375f};
     const std::vector<std::string> unmasked =
-        split_lines(run_to_file((dir / "u.vol").string(), nodes, geo, false, 0));
+        split_lines(run_to_file((dir / "u.vol").string(), nodes, g, false, 0));
     for (const float limit : {0.02f, 0.05f, 0.12f}) {
       for (const bool with_doi : {false, true}) {
         SCOPED_TRACE(::testing::Message() << tervox_test::family_name(family) << " limit " << limit
@@ -199,12 +196,11 @@ TEST(volume_test, masked_volume_matches_the_plain_sequence) {
           masks.tops = tops;
         }
         const std::string plain =
-            run_to_file((dir / "p.vol").string(), nodes, geo, false, 0, 0, masks);
+            run_to_file((dir / "p.vol").string(), nodes, g, false, 0, 0, masks);
         for (int threads : {1, 3}) {
           for (std::int64_t block : {0, 5}) {
-            EXPECT_EQ(
-                run_to_file((dir / "s.vol").string(), nodes, geo, false, threads, block, masks),
-                plain);
+            EXPECT_EQ(run_to_file((dir / "s.vol").string(), nodes, g, false, threads, block, masks),
+                      plain);
           }
         }
         const std::vector<std::string> lines = split_lines(plain);
@@ -233,10 +229,10 @@ TEST(volume_test, empty_grid_gives_an_empty_volume) {
   const std::vector<float> dat = layer_values(m.n, 2, 3, false);
   const node_data nodes{m.n, 2, m.x, m.y, dat, m.iadj, m.iend};
   temp_folder dir;
-  for (const grid g : {grid{0, 0, 0, 5}, grid{0, 0, 5, 0}, grid{0, 0, -3, 4}}) {
-    const grid_geometry geo{g, 0.1f, 0.1f};
-    EXPECT_EQ(run_to_file((dir / "a.vol").string(), nodes, geo, false, 0), "");
-    EXPECT_EQ(run_to_file((dir / "b.vol").string(), nodes, geo, false, 2), "");
+  for (const grid g : {grid{0, 0, 0, 5, 0.1f, 0.1f}, grid{0, 0, 5, 0, 0.1f, 0.1f},
+                       grid{0, 0, -3, 4, 0.1f, 0.1f}}) {
+    EXPECT_EQ(run_to_file((dir / "a.vol").string(), nodes, g, false, 0), "");
+    EXPECT_EQ(run_to_file((dir / "b.vol").string(), nodes, g, false, 2), "");
   }
 }
 
@@ -257,7 +253,7 @@ TEST(volume_test, zero_area_triangle_gives_zero_not_the_fill_value) {
   const std::vector<int> iadj{2, 3, 0, 3, 1, 0, 1, 2, 0};
   const std::vector<int> iend{3, 6, 9};
   const node_data nodes{3, 2, x, y, dat, iadj, iend};
-  const grid_geometry geo{{0, -1.25F, 1, 2}, 1, 1};
+  const grid g{0, -1.25F, 1, 2, 1, 1};
   const temp_folder dir;
   struct mode_case {
     bool log_mode;
@@ -269,7 +265,7 @@ TEST(volume_test, zero_area_triangle_gives_zero_not_the_fill_value) {
     for (const int threads : {0, 1, 2}) {
       SCOPED_TRACE(::testing::Message()
                    << (c.log_mode ? "log" : "linear") << ", threads " << threads);
-      EXPECT_EQ(run_to_file((dir / "v").string(), nodes, geo, c.log_mode, threads), c.expected);
+      EXPECT_EQ(run_to_file((dir / "v").string(), nodes, g, c.log_mode, threads), c.expected);
     }
   }
 }
@@ -284,15 +280,15 @@ TEST(volume_test, failed_point_location_fails_the_volume) {
   const std::vector<int> iadj{2, 3, 0, 3, 1, 0, 1, 2, 0};
   const std::vector<int> iend{3, 6, 9};
   const node_data nodes{3, 1, x, y, dat, iadj, iend};
-  const grid_geometry geo{{0, 0, 2, 1}, std::numeric_limits<float>::quiet_NaN(), 0.5F};
+  const grid g{0, 0, 2, 1, std::numeric_limits<float>::quiet_NaN(), 0.5F};
   const temp_folder dir;
   for (const int threads : {0, 1, 2}) {
     SCOPED_TRACE(::testing::Message() << "threads " << threads);
     output_file file((dir / "v").string());
     ASSERT_TRUE(file.open().ok());
     [[maybe_unused]] bool located = true;
-    EXPECT_DEBUG_DEATH(located = threads == 0 ? tervox_test::plain_volume(nodes, geo, false, file)
-                                              : stream_volume(nodes, geo, false, file, threads),
+    EXPECT_DEBUG_DEATH(located = threads == 0 ? tervox_test::plain_volume(nodes, g, false, file)
+                                              : stream_volume(nodes, g, false, file, threads),
                        "exceeded its bound");
 #ifdef NDEBUG
     EXPECT_FALSE(located);

@@ -18,33 +18,32 @@ namespace {
 struct round_trip_case {
   const char* what;
   grid g;
-  float dx, dy;
   std::vector<float> dz;  // as a soundings file gives them: nlayer-1
   double xmin, ymin;      // as the file's one decimal gives them back
 };
 
 const round_trip_case round_trip_cases[] = {
-    {"the example survey", {74.9f, -5.0f, 73, 80}, 25, 25, {2, 2.5f, 3, 3.5f}, 74.9, -5.0},
+    {"the example survey", {74.9f, -5.0f, 73, 80, 25, 25}, {2, 2.5f, 3, 3.5f}, 74.9, -5.0},
     // From 1000 cells on the repeat count no longer fits its 3 characters.
-    {"counts of 1000 and more", {-12.34f, 600000.5f, 2000, 1999}, 0.5f, 1, {10}, -12.3, 600000.5},
+    {"counts of 1000 and more", {-12.34f, 600000.5f, 2000, 1999, 0.5f, 1}, {10}, -12.3, 600000.5},
     // 100000 and more does not fit 8 characters with 2 decimals; 12345.67
     // fills its field and runs into the next.
-    {"thicknesses too wide and run together", {0, 0, 3, 2}, 100, 50, {12345.67f, 250000, 1}, 0, 0},
-    {"one layer", {1, 2, 4, 5}, 9999.5f, 7, {}, 1, 2},
+    {"thicknesses too wide and run together", {0, 0, 3, 2, 100, 50}, {12345.67f, 250000, 1}, 0, 0},
+    {"one layer", {1, 2, 4, 5, 9999.5f, 7}, {}, 1, 2},
 };
 
 TEST(view_mesh_file, reads_what_tervox_writes) {
   for (const auto& c : round_trip_cases) {
     SCOPED_TRACE(c.what);
-    const mesh_description d{c.g, c.dx, c.dy, static_cast<int>(c.dz.size()) + 1, c.dz};
+    const mesh_description d{c.g, static_cast<int>(c.dz.size()) + 1, c.dz};
     const mesh m = parse_mesh(mesh_text(d), "grid.mesh");
     EXPECT_EQ(m.nx, c.g.nx);
     EXPECT_EQ(m.ny, c.g.ny);
     EXPECT_EQ(m.nlayer, d.nlayer);
     EXPECT_DOUBLE_EQ(m.xmin, c.xmin);
     EXPECT_DOUBLE_EQ(m.ymin, c.ymin);
-    EXPECT_DOUBLE_EQ(m.dx, static_cast<double>(c.dx));
-    EXPECT_DOUBLE_EQ(m.dy, static_cast<double>(c.dy));
+    EXPECT_DOUBLE_EQ(m.dx, static_cast<double>(c.g.dx));
+    EXPECT_DOUBLE_EQ(m.dy, static_cast<double>(c.g.dy));
     ASSERT_EQ(m.dz.size(), static_cast<std::size_t>(d.nlayer));
     for (std::size_t k = 0; k < c.dz.size(); ++k) {
       if (c.dz[k] >= 100000)

@@ -139,14 +139,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const tervox::driver::axis_placement ay = tervox::driver::place_axis(s.yloc, dy);
   if (!ax.fits || !ay.fits)
     return 0;
-  const tervox::formats::grid g{ax.min, ay.min, ax.count, ay.count};
+  const tervox::formats::grid g{ax.min, ay.min, ax.count, ay.count, dx, dy};
   // Either count alone is capped too: the plain sequence walks the
   // rows of a grid without columns.
   const std::int64_t nx = std::max(g.nx, 0);
   const std::int64_t ny = std::max(g.ny, 0);
   if (nx > max_cells || ny > max_cells || nx * ny > max_cells)
     return 0;
-  const std::string mesh = tervox::formats::mesh_text({g, dx, dy, s.nlayer, s.dz});
+  const std::string mesh = tervox::formats::mesh_text({g, s.nlayer, s.dz});
   require(std::count(mesh.begin(), mesh.end(), '\n') == 5, "a mesh text not of five lines");
 
   const int nodes = s.nsound;
@@ -179,7 +179,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(problem.empty(), "trmesh reported success for an invalid triangulation");
 
   const tervox::driver::node_data data_nodes{nodes, s.nlayer, s.xloc, s.yloc, s.dat, iadj, iend};
-  const tervox::driver::grid_geometry geo{g, dx, dy};
   // One per input, in memory where it can be: libFuzzer often ends with
   // _Exit, which would leave a folder made once per process behind.
   const tervox_test::temp_folder folder(true);
@@ -188,13 +187,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool streamed_ok = volume_text(
       folder / "streamed.vol",
       [&](tervox::base::output_file& f) {
-        return tervox::driver::stream_volume(data_nodes, geo, log_mode, f, threads);
+        return tervox::driver::stream_volume(data_nodes, g, log_mode, f, threads);
       },
       streamed);
   const bool plain_ok = volume_text(
       folder / "plain.vol",
       [&](tervox::base::output_file& f) {
-        return tervox_test::plain_volume(data_nodes, geo, log_mode, f);
+        return tervox_test::plain_volume(data_nodes, g, log_mode, f);
       },
       plain);
   require(streamed_ok == plain_ok, "only one volume found the structure broken");

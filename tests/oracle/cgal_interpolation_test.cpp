@@ -121,16 +121,14 @@ survey make_survey(const point_set& points, std::uint32_t seed, bool log_mode) {
 }
 
 // Places the grid with about `cells_x` by `cells_y` cells.
-tervox::driver::grid_geometry place_grid(const mesh& m, float cells_x, float cells_y) {
+tervox::formats::grid place_grid(const mesh& m, float cells_x, float cells_y) {
   const auto [xlo, xhi] = std::minmax_element(m.x.begin(), m.x.end());
   const auto [ylo, yhi] = std::minmax_element(m.y.begin(), m.y.end());
-  tervox::driver::grid_geometry geo;
-  geo.dx = (*xhi - *xlo) / cells_x;
-  geo.dy = (*yhi - *ylo) / cells_y;
-  const independent::axis ax = independent::place(m.x, geo.dx);
-  const independent::axis ay = independent::place(m.y, geo.dy);
-  geo.g = tervox::formats::grid{ax.min, ay.min, ax.count, ay.count};
-  return geo;
+  const float dx = (*xhi - *xlo) / cells_x;
+  const float dy = (*yhi - *ylo) / cells_y;
+  const independent::axis ax = independent::place(m.x, dx);
+  const independent::axis ay = independent::place(m.y, dy);
+  return {ax.min, ay.min, ax.count, ay.count, dx, dy};
 }
 
 // Cells met over all sets: both kinds must be, or the sets prove little.
@@ -145,9 +143,9 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
   ASSERT_EQ(s.m.ier, 0);
   const tervox::driver::node_data nodes{
       s.m.n, static_cast<int>(nlayer), s.m.x, s.m.y, s.dat, s.m.iadj, s.m.iend};
-  const tervox::driver::grid_geometry geo = place_grid(s.m, cells_x, cells_y);
-  const int nx = geo.g.nx;
-  const int ny = geo.g.ny;
+  const tervox::formats::grid g = place_grid(s.m, cells_x, cells_y);
+  const int nx = g.nx;
+  const int ny = g.ny;
   ASSERT_GT(nx, 0);
   ASSERT_GT(ny, 0);
   const cgal_oracle cgal(s.m.x, s.m.y, s.z, log_mode);
@@ -160,9 +158,9 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
 
   std::vector<expectation> expected;
   for (int iy = 1; iy <= ny; ++iy) {
-    const float py = independent::centre(iy, geo.dy, geo.g.ymin);
+    const float py = independent::centre(iy, g.dy, g.ymin);
     for (int ix = 1; ix <= nx; ++ix) {
-      expected.push_back(cgal.at(independent::centre(ix, geo.dx, geo.g.xmin), py));
+      expected.push_back(cgal.at(independent::centre(ix, g.dx, g.xmin), py));
     }
   }
   int filled_cells = 0;
@@ -170,7 +168,7 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
 
   // The values as floats, from one interpolation call per value.
   std::vector<float> dat3d;
-  ASSERT_TRUE(tervox_test::interpolate_volume(nodes, geo, log_mode, dat3d));
+  ASSERT_TRUE(tervox_test::interpolate_volume(nodes, g, log_mode, dat3d));
   const std::size_t cells = expected.size();
   mismatches floats;
   for (std::size_t c = 0; c < cells; ++c) {
@@ -199,12 +197,12 @@ void check_set(const point_set& points, std::uint32_t seed, bool log_mode, float
   // one thread or several, and its cells read back against CGAL.
   const temp_folder dir;
   const std::string plain = volume_text(dir, [&](tervox::base::output_file& f) {
-    return tervox_test::plain_volume(nodes, geo, log_mode, f);
+    return tervox_test::plain_volume(nodes, g, log_mode, f);
   });
   std::string streamed;
   for (const int threads : {1, 2}) {
     streamed = volume_text(dir, [&](tervox::base::output_file& f) {
-      return tervox::driver::stream_volume(nodes, geo, log_mode, f, threads);
+      return tervox::driver::stream_volume(nodes, g, log_mode, f, threads);
     });
     EXPECT_TRUE(streamed == plain) << "streamed with " << threads << " threads";
   }

@@ -31,10 +31,10 @@ bool far_from_every_sounding(const node_data& nodes, float px, float py, float l
 
 }  // namespace
 
-bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+bool interpolate_volume(const node_data& nodes, const grid& g, bool log_mode,
                         std::vector<float>& dat3d, const volume_masks& masks) {
-  const int nx = geo.g.nx > 0 ? geo.g.nx : 0;
-  const int ny = geo.g.ny > 0 ? geo.g.ny : 0;
+  const int nx = g.nx > 0 ? g.nx : 0;
+  const int ny = g.ny > 0 ? g.ny : 0;
   const float fill = fill_value(log_mode);
   dat3d.assign(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny) *
                    static_cast<std::size_t>(nodes.nlayer),
@@ -47,9 +47,9 @@ bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool l
   for (int k = 1; k <= nodes.nlayer; ++k) {
     const std::span<const float> z = nodes.layer(k);
     for (int iy = 1; iy <= ny; ++iy) {
-      const float py = cell_centre(iy, geo.dy, geo.g.ymin);
+      const float py = cell_centre(iy, g.dy, g.ymin);
       for (int ix = 1; ix <= nx; ++ix, ++at) {
-        const float px = cell_centre(ix, geo.dx, geo.g.xmin);
+        const float px = cell_centre(ix, g.dx, g.xmin);
         float pz = 0.0f;
         int ier = 0;
         const int from = istart;
@@ -104,12 +104,12 @@ void write_volume(output_file& file, std::span<const float> dat3d, const grid& g
   }
 }
 
-bool plain_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                  output_file& file, const volume_masks& masks) {
+bool plain_volume(const node_data& nodes, const grid& g, bool log_mode, output_file& file,
+                  const volume_masks& masks) {
   std::vector<float> dat3d;
-  if (!interpolate_volume(nodes, geo, log_mode, dat3d, masks))
+  if (!interpolate_volume(nodes, g, log_mode, dat3d, masks))
     return false;
-  write_volume(file, dat3d, geo.g, nodes.nlayer, back_transform(fill_value(log_mode), log_mode));
+  write_volume(file, dat3d, g, nodes.nlayer, back_transform(fill_value(log_mode), log_mode));
   return true;
 }
 

@@ -21,7 +21,6 @@
 namespace tervox_test {
 
 using tervox::base::output_file;
-using tervox::driver::grid_geometry;
 using tervox::driver::node_data;
 using tervox::driver::volume_masks;
 using tervox::formats::grid;
@@ -35,7 +34,7 @@ using tervox::formats::grid;
 /// `masks` are applied in the plainest way: the distance to every sounding
 /// of every cell, and the depth of investigation interpolated by its own
 /// call from the same start node as the layer's value.
-bool interpolate_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
+bool interpolate_volume(const node_data& nodes, const grid& g, bool log_mode,
                         std::vector<float>& dat3d, const volume_masks& masks = {});
 
 /// Writes a volume laid out as interpolate_volume leaves it. `fill` is the
@@ -44,7 +43,7 @@ void write_volume(output_file& file, std::span<const float> dat3d, const grid& g
                   float fill);
 
 /// Both steps, in the shape of the run's volume method.
-bool plain_volume(const node_data& nodes, const grid_geometry& geo, bool log_mode,
-                  output_file& file, const volume_masks& masks = {});
+bool plain_volume(const node_data& nodes, const grid& g, bool log_mode, output_file& file,
+                  const volume_masks& masks = {});
 
 }  // namespace tervox_test

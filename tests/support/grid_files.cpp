@@ -10,9 +10,7 @@ using namespace tervox::formats;
 
 std::string grid_fixture::mesh_text() const {
   mesh_description d;
-  d.g = {xmin, ymin, nx, ny};
-  d.dx = dx;
-  d.dy = dy;
+  d.g = {xmin, ymin, nx, ny, dx, dy};
   d.nlayer = nlayer();
   d.dz = dz;
   return tervox::formats::mesh_text(d);

@@ -52,17 +52,18 @@ inline constexpr field cell_size{8, 3};  ///< lines 3 and 4: the size, leading b
 inline constexpr field thickness{8, 2};  ///< line 5: one per layer, side by side
 }  // namespace mesh_fields
 
-/// Where the grid lies: cell (ix, iy), ix = 1..nx, iy = 1..ny, has its
-/// lower-left corner at (xmin + (ix-1)*dx, ymin + (iy-1)*dy).
+/// The grid tervox lays the volume on, in the single precision it computes
+/// in: cell (ix, iy), ix = 1..nx, iy = 1..ny, has its lower-left corner at
+/// (xmin + (ix-1)*dx, ymin + (iy-1)*dy).
 struct grid {
   float xmin = 0, ymin = 0;
   int nx = 0, ny = 0;
+  float dx = 0, dy = 0;  ///< cell sizes
 };
 
 /// What tervox writes.
 struct mesh_description {
   grid g;
-  float dx = 0, dy = 0;
   int nlayer = 1;             ///< at least 1
   std::span<const float> dz;  ///< nlayer-1 thicknesses as read
 };
@@ -70,7 +71,9 @@ struct mesh_description {
 /// The five lines of the mesh file, each ending with a line end.
 std::string mesh_text(const mesh_description& m);
 
-/// What tervox-view reads.
+/// What tervox-view reads: the grid as the file describes it, in double
+/// precision as printed (a field written with the digits it needs holds more
+/// than a float).
 struct mesh {
   std::string path;  ///< the file the mesh came from, for messages
   int nx = 0, ny = 0, nlayer = 1;
