@@ -94,12 +94,115 @@ class nc_file {
   bool failed_ = false;
 };
 
+// The dimensions of the file.
+struct dimensions {
+  int depth = 0, y = 0, x = 0, bnds = 0;
+};
+
+dimensions define_dimensions(nc_file& f, const mesh& m) {
+  dimensions d;
+  d.depth = f.dimension("depth", static_cast<std::size_t>(m.nlayer));
+  d.y = f.dimension("y", static_cast<std::size_t>(m.ny));
+  d.x = f.dimension("x", static_cast<std::size_t>(m.nx));
+  d.bnds = f.dimension("bnds", 2);
+  return d;
+}
+
 // A coordinate variable with its bounds variable, both double.
 int coordinate(nc_file& f, const char* name, int dim, int bnds) {
   const int v = f.variable(name, NC_DOUBLE, {dim});
   f.variable(std::string(name) + "_bounds", NC_DOUBLE, {dim, bnds});
   f.text(v, "bounds", std::string(name) + "_bounds");
   return v;
+}
+
+// x, y and depth with their bounds: metres in a projected system (or none),
+// degrees in a geographic one; depth positive down.
+void define_coordinates(nc_file& f, const dimensions& d, bool geographic) {
+  const int x = coordinate(f, "x", d.x, d.bnds);
+  const int y = coordinate(f, "y", d.y, d.bnds);
+  f.text(x, "axis", "X");
+  f.text(y, "axis", "Y");
+  if (geographic) {
+    f.text(x, "standard_name", "longitude");
+    f.text(x, "units", "degrees_east");
+    f.text(y, "standard_name", "latitude");
+    f.text(y, "units", "degrees_north");
+  } else {
+    f.text(x, "standard_name", "projection_x_coordinate");
+    f.text(x, "long_name", "x of the cell centre");
+    f.text(x, "units", "m");
+    f.text(y, "standard_name", "projection_y_coordinate");
+    f.text(y, "long_name", "y of the cell centre");
+    f.text(y, "units", "m");
+  }
+  const int z = coordinate(f, "depth", d.depth, d.bnds);
+  f.text(z, "standard_name", "depth");
+  f.text(z, "long_name", "depth of the middle of the layer");
+  f.text(z, "units", "m");
+  f.text(z, "positive", "down");
+  f.text(z, "axis", "Z");
+}
+
+// A chunk of the values: one layer of a band of rows by up to chunk_columns
+// cells; the filled array's chunks are the last two of these.
+using chunk_shape = std::array<std::size_t, 3>;
+
+chunk_shape chunk_of(const mesh& m) {
+  return {1, std::min<std::size_t>(static_cast<std::size_t>(m.ny), band_rows),
+          std::min<std::size_t>(static_cast<std::size_t>(m.nx), chunk_columns)};
+}
+
+// The values, NAME(depth, y, x), chunked and compressed, with NaN for
+// missing values.
+int define_values(nc_file& f, const dimensions& d, const chunk_shape& chunk,
+                  const netcdf_options& o) {
+  const int data = f.variable(o.name, NC_FLOAT, {d.depth, d.y, d.x});
+  f.check(nc_def_var_chunking(f.id(), data, NC_CHUNKED, chunk.data()));
+  f.check(nc_def_var_deflate(f.id(), data, 1, 1, deflate_level));
+  f.check(nc_def_var_fill(f.id(), data, NC_FILL, &no_value));
+  f.text(data, "long_name", o.name);
+  if (!o.units.empty())
+    f.text(data, "units", o.units);
+  if (o.crs)
+    f.text(data, "grid_mapping", "crs");
+  f.text(data, "comment",
+         "not-a-number in filled cells (see filled) and where the volume file holds no number");
+  return data;
+}
+
+// filled(y, x): 1 in filled cells, as CF flags.
+int define_filled(nc_file& f, const dimensions& d, const chunk_shape& chunk, bool mapped) {
+  const int filled = f.variable("filled", NC_BYTE, {d.y, d.x});
+  f.check(nc_def_var_chunking(f.id(), filled, NC_CHUNKED, chunk.data() + 1));
+  f.check(nc_def_var_deflate(f.id(), filled, 1, 1, deflate_level));
+  const std::array<signed char, 2> flags{0, 1};
+  f.check(nc_put_att_schar(f.id(), filled, "flag_values", NC_BYTE, 2, flags.data()));
+  f.text(filled, "flag_meanings", "interpolated filled");
+  f.text(filled, "long_name", "cell centre outside the soundings' convex hull, given no value");
+  if (mapped)
+    f.text(filled, "grid_mapping", "crs");
+  return filled;
+}
+
+// The grid mapping variable crs: CF's parameters where CF names the
+// projection, and the WKT.
+void define_crs(nc_file& f, const crs_info& crs) {
+  const int c = f.variable("crs", NC_INT, {});
+  if (!crs.grid_mapping_name.empty())
+    f.text(c, "grid_mapping_name", crs.grid_mapping_name);
+  for (const auto& [name, value] : crs.parameters) f.number(c, name.c_str(), value);
+  f.text(c, "crs_wkt", crs.wkt);
+  // GDAL, and QGIS through it, look for the WKT under this name.
+  f.text(c, "spatial_ref", crs.wkt);
+  f.text(c, "long_name", crs.name);
+}
+
+void define_global_attributes(nc_file& f, const std::string& volume, const std::string& history) {
+  f.text(NC_GLOBAL, "Conventions", "CF-1.8");
+  f.text(NC_GLOBAL, "source", "tervox-view netcdf, from the volume file " + volume);
+  if (!history.empty())
+    f.text(NC_GLOBAL, "history", history);
 }
 
 void put_coordinate(nc_file& f, const char* name, const std::vector<double>& edges) {
@@ -116,91 +219,7 @@ void put_coordinate(nc_file& f, const char* name, const std::vector<double>& edg
   f.check(nc_put_var_double(f.id(), v, bounds.data()));
 }
 
-}  // namespace
-
-void write_netcdf(const std::string& path, const std::string& volume, const mesh& m,
-                  const netcdf_options& o) {
-  const std::vector<double> depth = layer_depths(m);
-  const auto nx = static_cast<std::size_t>(m.nx);
-  const auto ny = static_cast<std::size_t>(m.ny);
-  const auto nlayer = static_cast<std::size_t>(m.nlayer);
-
-  output_file out(path);
-  if (const io_result r = out.open(); !r.ok())
-    throw diagnostic_error(r.problem);
-  nc_file f(path, out.temp_path());
-
-  const int d_depth = f.dimension("depth", nlayer);
-  const int d_y = f.dimension("y", ny);
-  const int d_x = f.dimension("x", nx);
-  const int d_bnds = f.dimension("bnds", 2);
-
-  const bool geographic = o.crs && o.crs->geographic;
-  const int x = coordinate(f, "x", d_x, d_bnds);
-  const int y = coordinate(f, "y", d_y, d_bnds);
-  f.text(x, "axis", "X");
-  f.text(y, "axis", "Y");
-  if (geographic) {
-    f.text(x, "standard_name", "longitude");
-    f.text(x, "units", "degrees_east");
-    f.text(y, "standard_name", "latitude");
-    f.text(y, "units", "degrees_north");
-  } else {
-    f.text(x, "standard_name", "projection_x_coordinate");
-    f.text(x, "long_name", "x of the cell centre");
-    f.text(x, "units", "m");
-    f.text(y, "standard_name", "projection_y_coordinate");
-    f.text(y, "long_name", "y of the cell centre");
-    f.text(y, "units", "m");
-  }
-  const int z = coordinate(f, "depth", d_depth, d_bnds);
-  f.text(z, "standard_name", "depth");
-  f.text(z, "long_name", "depth of the middle of the layer");
-  f.text(z, "units", "m");
-  f.text(z, "positive", "down");
-  f.text(z, "axis", "Z");
-
-  const int data = f.variable(o.name, NC_FLOAT, {d_depth, d_y, d_x});
-  const std::array<std::size_t, 3> chunk{1, std::min<std::size_t>(ny, band_rows),
-                                         std::min<std::size_t>(nx, chunk_columns)};
-  f.check(nc_def_var_chunking(f.id(), data, NC_CHUNKED, chunk.data()));
-  f.check(nc_def_var_deflate(f.id(), data, 1, 1, deflate_level));
-  f.check(nc_def_var_fill(f.id(), data, NC_FILL, &no_value));
-  f.text(data, "long_name", o.name);
-  if (!o.units.empty())
-    f.text(data, "units", o.units);
-  if (o.crs)
-    f.text(data, "grid_mapping", "crs");
-  f.text(data, "comment",
-         "not-a-number in filled cells (see filled) and where the volume file holds no number");
-
-  const int filled = f.variable("filled", NC_BYTE, {d_y, d_x});
-  f.check(nc_def_var_chunking(f.id(), filled, NC_CHUNKED, chunk.data() + 1));
-  f.check(nc_def_var_deflate(f.id(), filled, 1, 1, deflate_level));
-  const std::array<signed char, 2> flags{0, 1};
-  f.check(nc_put_att_schar(f.id(), filled, "flag_values", NC_BYTE, 2, flags.data()));
-  f.text(filled, "flag_meanings", "interpolated filled");
-  f.text(filled, "long_name", "cell centre outside the soundings' convex hull, given no value");
-  if (o.crs)
-    f.text(filled, "grid_mapping", "crs");
-
-  if (o.crs) {
-    const int c = f.variable("crs", NC_INT, {});
-    if (!o.crs->grid_mapping_name.empty())
-      f.text(c, "grid_mapping_name", o.crs->grid_mapping_name);
-    for (const auto& [name, value] : o.crs->parameters) f.number(c, name.c_str(), value);
-    f.text(c, "crs_wkt", o.crs->wkt);
-    // GDAL, and QGIS through it, look for the WKT under this name.
-    f.text(c, "spatial_ref", o.crs->wkt);
-    f.text(c, "long_name", o.crs->name);
-  }
-
-  f.text(NC_GLOBAL, "Conventions", "CF-1.8");
-  f.text(NC_GLOBAL, "source", "tervox-view netcdf, from the volume file " + volume);
-  if (!o.history.empty())
-    f.text(NC_GLOBAL, "history", o.history);
-  f.check(nc_enddef(f.id()));
-
+void put_coordinates(nc_file& f, const mesh& m, const std::vector<double>& depth) {
   std::vector<double> edges;
   for (int i = 0; i <= m.nx; ++i) edges.push_back(m.x_edge(i));
   put_coordinate(f, "x", edges);
@@ -208,9 +227,16 @@ void write_netcdf(const std::string& path, const std::string& volume, const mesh
   for (int i = 0; i <= m.ny; ++i) edges.push_back(m.y_edge(i));
   put_coordinate(f, "y", edges);
   put_coordinate(f, "depth", depth);
+}
 
-  // One band of rows in every layer, layer by layer as the variable is
-  // stored; written whole, so every chunk is written once and complete.
+// The values and the filled array, read from the volume file and written
+// band by band: one band of rows in every layer, layer by layer as the
+// variable is stored, written whole, so every chunk is written once and
+// complete.
+void put_values(nc_file& f, const std::string& volume, const mesh& m, int data, int filled,
+                const chunk_shape& chunk) {
+  const auto nx = static_cast<std::size_t>(m.nx);
+  const auto nlayer = static_cast<std::size_t>(m.nlayer);
   const std::size_t rows = chunk[1];
   const std::size_t plane = rows * nx;
   // The library's cache need only hold the chunks of one band.
@@ -254,6 +280,31 @@ void write_netcdf(const std::string& path, const std::string& volume, const mesh
                 pipeline.hand_over();
               });
   pipeline.finish();
+}
+
+}  // namespace
+
+void write_netcdf(const std::string& path, const std::string& volume, const mesh& m,
+                  const netcdf_options& o) {
+  const std::vector<double> depth = layer_depths(m);
+  output_file out(path);
+  if (const io_result r = out.open(); !r.ok())
+    throw diagnostic_error(r.problem);
+  nc_file f(path, out.temp_path());
+
+  // The definitions, in the order the file lists them.
+  const dimensions d = define_dimensions(f, m);
+  define_coordinates(f, d, o.crs && o.crs->geographic);
+  const chunk_shape chunk = chunk_of(m);
+  const int data = define_values(f, d, chunk, o);
+  const int filled = define_filled(f, d, chunk, o.crs.has_value());
+  if (o.crs)
+    define_crs(f, *o.crs);
+  define_global_attributes(f, volume, o.history);
+  f.check(nc_enddef(f.id()));
+
+  put_coordinates(f, m, depth);
+  put_values(f, volume, m, data, filled, chunk);
   f.close();
   if (const io_result r = out.commit(); !r.ok())
     throw diagnostic_error(r.problem);
