@@ -109,7 +109,7 @@ class string_list {
   char** list_ = nullptr;
 };
 
-void describe(GDALDatasetH d, const mesh& m, const geotiff_options& o,
+void describe(GDALDatasetH d, const mesh& m, const grid_options& o,
               const std::vector<double>& depth, const gdal_errors& errors) {
   // North up: the first row of the raster is the northernmost, row ny.
   double transform[6] = {m.xmin, m.dx, 0, m.y_edge(m.ny), 0, -m.dy};
@@ -155,7 +155,7 @@ std::vector<double> known_depths(const mesh& m) {
 }  // namespace
 
 void write_geotiff(const std::string& path, const std::string& volume, const mesh& m,
-                   const geotiff_options& o) {
+                   const grid_options& o) {
   GDALAllRegister();
   // No side files: everything GDAL knows of the raster goes into the TIFF.
   CPLSetConfigOption("GDAL_PAM_ENABLED", "NO");

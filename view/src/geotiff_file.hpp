@@ -10,22 +10,17 @@
 // small, so the memory taken is that of a band of rows in every band.
 #pragma once
 
-#include <optional>
 #include <string>
 
-#include "crs.hpp"
 #include "formats/mesh_file.hpp"
+#include "grid_file.hpp"
 
 namespace tervox::view {
 
-struct geotiff_options {
-  int layer = 0;  ///< the one layer (from 1) to write, or 0 for all of them
-  std::optional<crs_info> crs;
-};
-
 /// Writes the volume file at `volume`, laid out as `m` says, to `path`,
-/// complete or not at all. Throws diagnostic_error.
+/// complete or not at all: the options' layer, or every layer, in the
+/// options' coordinate system. Throws diagnostic_error.
 void write_geotiff(const std::string& path, const std::string& volume, const formats::mesh& m,
-                   const geotiff_options& o);
+                   const grid_options& o);
 
 }  // namespace tervox::view

@@ -156,7 +156,7 @@ chunk_shape chunk_of(const mesh& m) {
 // The values, NAME(depth, y, x), chunked and compressed, with NaN for
 // missing values.
 int define_values(nc_file& f, const dimensions& d, const chunk_shape& chunk,
-                  const netcdf_options& o) {
+                  const grid_options& o) {
   const int data = f.variable(o.name, NC_FLOAT, {d.depth, d.y, d.x});
   f.check(nc_def_var_chunking(f.id(), data, NC_CHUNKED, chunk.data()));
   f.check(nc_def_var_deflate(f.id(), data, 1, 1, deflate_level));
@@ -285,7 +285,7 @@ void put_values(nc_file& f, const std::string& volume, const mesh& m, int data, 
 }  // namespace
 
 void write_netcdf(const std::string& path, const std::string& volume, const mesh& m,
-                  const netcdf_options& o) {
+                  const grid_options& o) {
   const std::vector<double> depth = layer_depths(m);
   output_file out(path);
   if (const io_result r = out.open(); !r.ok())

@@ -17,24 +17,17 @@
 // of the volume.
 #pragma once
 
-#include <optional>
 #include <string>
 
-#include "crs.hpp"
 #include "formats/mesh_file.hpp"
+#include "grid_file.hpp"
 
 namespace tervox::view {
 
-struct netcdf_options {
-  std::string name = "value";  ///< the data variable, and its long_name
-  std::string units;           ///< the data's units; none when empty
-  std::optional<crs_info> crs;
-  std::string history;  ///< the command that made the file
-};
-
 /// Writes the volume file at `volume`, laid out as `m` says, to `path`,
-/// complete or not at all. Throws diagnostic_error.
+/// complete or not at all: every layer, with the options' name, units,
+/// coordinate system and history. Throws diagnostic_error.
 void write_netcdf(const std::string& path, const std::string& volume, const formats::mesh& m,
-                  const netcdf_options& o);
+                  const grid_options& o);
 
 }  // namespace tervox::view

@@ -17,17 +17,13 @@
 #include "formats/mesh_file.hpp"
 #include "formats/soundings.hpp"
 #include "formats/volume_file.hpp"
+#include "geotiff_file.hpp"
+#include "grid_file.hpp"
+#include "netcdf_file.hpp"
 #if TERVOX_VIEW_CAIRO
 #  include "pictures.hpp"
 #endif
 #include "vtr_file.hpp"
-#if TERVOX_VIEW_NETCDF
-#  include "netcdf_file.hpp"
-#endif
-#if TERVOX_VIEW_GDAL
-#  include "crs.hpp"
-#  include "geotiff_file.hpp"
-#endif
 
 namespace tervox::view {
 
@@ -336,13 +332,7 @@ std::string where(std::string_view file) {
   return concat({file, ": "});
 }
 
-void check(const io_result& r) {
-  if (!r.ok())
-    throw diagnostic_error(r.problem);
-}
-
-[[maybe_unused]] void check_range(const mesh& m, const char* what, int value, int count,
-                                  const char* axis) {
+void check_range(const mesh& m, const char* what, int value, int count, const char* axis) {
   if (value > count) {
     throw diagnostic_error(
         diagnostic::in_file(m.path, what + std::string(" ") + std::to_string(value) +
@@ -456,31 +446,20 @@ std::optional<crs_info> crs_of(const options& o) {
 }
 #endif
 
-#if TERVOX_VIEW_NETCDF
-void netcdf(const options& o, const mesh& m) {
-  netcdf_options n;
-  n.name = o.name;
-  n.units = o.units;
-#  if TERVOX_VIEW_GDAL
-  n.crs = crs_of(o);
-#  endif
-  n.history = "tervox-view" + o.command_line;
-  write_netcdf(o.output, o.volume, m, n);
-}
-#endif
-
-#if TERVOX_VIEW_GDAL
-void geotiff(const options& o, const mesh& m) {
+// A grid file, whichever its format.
+template <grid_writer write>
+void run_grid(const options& o, const mesh& m) {
   if (o.layer)
     check_range(m, "layer", *o.layer, m.nlayer, "layers");
-  write_geotiff(o.output, o.volume, m, {o.layer.value_or(0), crs_of(o)});
-}
+  grid_options g;
+  g.layer = o.layer.value_or(0);
+  g.name = o.name;
+  g.units = o.units;
+#if TERVOX_VIEW_GDAL
+  g.crs = crs_of(o);
 #endif
-
-void vtr(const options& o, const mesh& m) {
-  (void)layer_depths(m);
-  const vtk_volume v = read_vtk_volume(o.volume, m);
-  check(write_vtr(o.output, m, v));
+  g.history = "tervox-view" + o.command_line;
+  write(o.output, o.volume, m, g);
 }
 
 [[noreturn]] void lacks(const std::string& what, const missing_library& l) {
@@ -523,16 +502,16 @@ void run_command(const options& o) {
       break;
 #endif
     case command::vtr:
-      return vtr(o, m);
+      return run_grid<write_vtr>(o, m);
     case command::netcdf:
 #if TERVOX_VIEW_NETCDF
-      return netcdf(o, m);
+      return run_grid<write_netcdf>(o, m);
 #else
       break;
 #endif
     case command::geotiff:
 #if TERVOX_VIEW_GDAL
-      return geotiff(o, m);
+      return run_grid<write_geotiff>(o, m);
 #else
       break;
 #endif

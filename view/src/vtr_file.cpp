@@ -1,11 +1,15 @@
 #include "vtr_file.hpp"
 
 #include <bit>
+#include <cstdint>
+#include <vector>
 
+#include "base/output_file.hpp"
 #include "formats/volume_file.hpp"
 
 namespace tervox::view {
 
+using base::diagnostic_error;
 using base::io_result;
 using base::output_file;
 using formats::layer_depths;
@@ -14,6 +18,12 @@ using formats::read_volume;
 using formats::volume_request;
 
 namespace {
+
+// A whole volume in VTK's cell order.
+struct vtk_volume {
+  std::vector<float> value;          ///< nx*ny*nlayer, x fastest, z upwards
+  std::vector<std::uint8_t> filled;  ///< nx*ny, x fastest: the same in every layer
+};
 
 // Arrays are written in the machine's own byte order, and the header says
 // which that is.
@@ -24,8 +34,6 @@ void write_block(output_file& file, const void* data, std::uint64_t bytes) {
   file.write(reinterpret_cast<const char*>(&bytes), sizeof bytes);
   file.write(static_cast<const char*>(data), static_cast<std::size_t>(bytes));
 }
-
-}  // namespace
 
 vtk_volume read_vtk_volume(const std::string& path, const mesh& m) {
   vtk_volume v;
@@ -45,8 +53,8 @@ vtk_volume read_vtk_volume(const std::string& path, const mesh& m) {
   return v;
 }
 
-io_result write_vtr(const std::string& path, const mesh& m, const vtk_volume& v) {
-  const std::vector<double> depth = layer_depths(m);
+io_result write_file(const std::string& path, const mesh& m, const std::vector<double>& depth,
+                     const vtk_volume& v) {
   std::vector<double> x, y, z;
   for (int i = 0; i <= m.nx; ++i) x.push_back(m.x_edge(i));
   for (int i = 0; i <= m.ny; ++i) y.push_back(m.y_edge(i));
@@ -100,6 +108,16 @@ io_result write_vtr(const std::string& path, const mesh& m, const vtk_volume& v)
   write_block(file, z.data(), z.size() * sizeof(double));
   file.write("\n  </AppendedData>\n</VTKFile>\n");
   return file.commit();
+}
+
+}  // namespace
+
+void write_vtr(const std::string& path, const std::string& volume, const mesh& m,
+               const grid_options&) {
+  const std::vector<double> depth = layer_depths(m);
+  const vtk_volume v = read_vtk_volume(volume, m);
+  if (const io_result r = write_file(path, m, depth, v); !r.ok())
+    throw diagnostic_error(r.problem);
 }
 
 }  // namespace tervox::view

@@ -16,26 +16,18 @@
 // bytes as a UInt64.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
-#include "base/output_file.hpp"
 #include "formats/mesh_file.hpp"
+#include "grid_file.hpp"
 
 namespace tervox::view {
 
-/// A whole volume in VTK's cell order.
-struct vtk_volume {
-  std::vector<float> value;          ///< nx*ny*nlayer, x fastest, z upwards
-  std::vector<std::uint8_t> filled;  ///< nx*ny, x fastest: the same in every layer
-};
-
-/// Reads the volume file at `path` into VTK's cell order. Throws diagnostic_error.
-vtk_volume read_vtk_volume(const std::string& path, const formats::mesh& m);
-
-/// Writes the grid to `path`, complete or not at all. Throws diagnostic_error when
-/// the layer depths are unknown (see layer_depths).
-base::io_result write_vtr(const std::string& path, const formats::mesh& m, const vtk_volume& v);
+/// Writes the grid and the volume file at `volume` to `path`, complete or
+/// not at all; the options have nothing a .vtr file records. Throws
+/// diagnostic_error, first when the layer depths are unknown (see
+/// layer_depths), before the volume is read.
+void write_vtr(const std::string& path, const std::string& volume, const formats::mesh& m,
+               const grid_options& o);
 
 }  // namespace tervox::view
