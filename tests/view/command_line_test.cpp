@@ -273,50 +273,213 @@ TEST_F(view_command_line, a_failed_write_leaves_nothing) {
   }
 }
 
-const std::vector<std::string> usage_cases[] = {
-    {},
-    {"show", "grid.vol", "-o", "out.png"},
-    {"slice", "grid.vol", "-o", "out.png"},
-    {"slice", "grid.vol", "--layer", "two", "-o", "out.png"},
-    {"slice", "grid.vol", "--layer", "0", "-o", "out.png"},
-    {"slice", "grid.vol", "--layer", "1"},
-    {"slice", "--layer", "1", "-o", "out.png"},
-    {"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--row", "1"},
-    {"section", "grid.vol", "--row", "1", "--column", "1", "-o", "out.png"},
-    {"section", "grid.vol", "-o", "out.png"},
-    {"section", "grid.vol", "--row", "1", "-o", "out.png", "--scale", "logarithmic"},
-    {"vtr", "grid.vol", "-o", "out.vtr", "--cell-pixels", "4"},
-    {"vtr", "grid.vol", "-o", "out.vtr", "--crs", "EPSG:4326"},
-    {"vtr", "grid.vol", "-o", "out.vtr", "--range", "1", "2"},
-    {"slice", "grid.vol", "--layer", "1", "-o", "out.jpg"},
-    {"slice", "grid.vol", "--layer", "1", "-o", "out"},
-    {"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "5", "1"},
-    {"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "1", "1"},
-    {"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "a", "1"},
-    {"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "1", "inf"},
-    {"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "1"},
-    {"geotiff", "grid.vol", "-o", "out.tif"},
-    {"geotiff", "grid.vol", "--layer", "1", "--all-layers", "-o", "out.tif"},
-    {"geotiff", "grid.vol", "--all-layers=yes", "-o", "out.tif"},
-    {"geotiff", "grid.vol", "--layer", "1", "--crs", "32633", "-o", "out.tif"},
-    {"geotiff", "grid.vol", "--layer", "1", "--crs", "EPSG:", "-o", "out.tif"},
-    {"geotiff", "grid.vol", "--layer", "1", "--name", "rho", "-o", "out.tif"},
-    {"netcdf", "grid.vol", "--name", "x", "-o", "out.nc"},
-    {"netcdf", "grid.vol", "--name", "2rho", "-o", "out.nc"},
-    {"netcdf", "grid.vol", "--name", "rho-1", "-o", "out.nc"},
-    {"netcdf", "grid.vol", "--layer", "1", "-o", "out.nc"},
-    {"vtr", "grid.vol", "-o"},
-    {"vtr", "grid.vol", "other.vol", "-o", "out.vtr"},
+// The usage, byte for byte: what --help prints, and what follows the one
+// line of every refusal.
+const std::string usage =
+    "usage: tervox-view slice VOLUME --layer K -o OUT.png|svg|pdf [--soundings FILE]\n"
+    "                   [picture options]\n"
+    "       tervox-view section VOLUME (--row IY | --column IX) -o OUT.png|svg|pdf\n"
+    "                   [--height PIXELS] [picture options]\n"
+    "       tervox-view vtr VOLUME -o OUT.vtr\n"
+    "       tervox-view netcdf VOLUME -o OUT.nc [--crs EPSG:n] [--name NAME] [--units TEXT]\n"
+    "       tervox-view geotiff VOLUME (--layer K | --all-layers) -o OUT.tif [--crs EPSG:n]\n"
+    "\n"
+    "  --mesh FILE          the mesh file of VOLUME (default: VOLUME.mesh), for every command\n"
+    "  --soundings FILE     draw the sounding locations of FILE as dots\n"
+    "  --height PIXELS      the depth of a section's drawing (default: 300)\n"
+    "  --crs EPSG:n         the coordinate reference system of x and y\n"
+    "  --name NAME          the name of the values in the NetCDF file (default: value)\n"
+    "  --units TEXT         the units of the values (\"ohm m\"); in a picture, the label\n"
+    "                       of the colour bar\n"
+    "  --all-layers         every layer, one band each\n"
+    "picture options:\n"
+    "  --scale auto|linear|log\n"
+    "                       the colour scale; auto (the default) is logarithmic when\n"
+    "                       every value is positive and the largest is at least 100\n"
+    "                       times the smallest, over the whole volume\n"
+    "  --range MIN MAX      the values at the two ends of the colour bar (default: the\n"
+    "                       smallest and largest value shown)\n"
+    "  --cell-pixels N      pixels per cell (default: up to 16, keeping the drawing\n"
+    "                       within about 600 pixels)\n";
+
+TEST_F(view_command_line, help_prints_the_usage_and_what_the_build_lacks) {
+  std::string expected = usage;
+  if (!TERVOX_VIEW_GDAL)
+    expected += "\nThis build has no geotiff command: it needs GDAL (Debian: libgdal-dev).";
+  if (!TERVOX_VIEW_NETCDF) {
+    expected +=
+        "\nThis build has no netcdf command: it needs the netCDF C library (Debian: "
+        "libnetcdf-dev).";
+  }
+  if (!TERVOX_VIEW_CAIRO) {
+    expected += "\nThis build has no section command: it needs cairo (Debian: libcairo2-dev).";
+    expected += "\nThis build has no slice command: it needs cairo (Debian: libcairo2-dev).";
+  }
+  if (!TERVOX_VIEW_GDAL)
+    expected += "\nThis build takes no --crs: it needs GDAL (Debian: libgdal-dev).";
+  if (!TERVOX_VIEW_NETCDF || !TERVOX_VIEW_GDAL)
+    expected += "\n";
+  for (const char* help : {"--help", "-h"}) {
+    const tool_run r = run({help});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+// Command lines in the forms the program takes, each of which writes its
+// file: options before the volume, values after "=", "--output", an empty
+// value where any text will do.
+TEST_F(view_command_line, takes_each_form_of_option) {
+  const std::vector<std::string> accepted[] = {
+      {"vtr", "-o", "out.vtr", "grid.vol"},
+      {"vtr", "--output=out.vtr", "grid.vol"},
+      {"vtr", "--mesh=grid.vol.mesh", "grid.vol", "--output", "out.vtr"},
+      {"vtr", "--mesh", "grid.vol.mesh", "-o", "out.vtr", "grid.vol"},
+      {"slice", "--layer=2", "--units=", "grid.vol", "-o", "out.png"},
+      {"slice", "grid.vol", "--layer", "+2", "-o", "out.PNG"},
+      {"section", "--range", "-5", "5", "grid.vol", "--column", "1", "-o", "out.svg"},
+      {"section", "grid.vol", "--row", "2", "--height", "50", "--cell-pixels=2", "--scale=auto",
+       "-o", "out.pdf"},
+  };
+  for (const auto& args : accepted) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    if (!drawn_here(args[0]))
+      continue;
+    const tool_run r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> files = entries();
+    EXPECT_EQ(files.size(), 3u);
+    for (const std::string& f : files) {
+      if (f != "grid.vol" && f != "grid.vol.mesh")
+        std::filesystem::remove(dir / f);
+    }
+  }
+}
+
+struct refusal {
+  std::vector<std::string> args;
+  std::string message;  ///< the line before the usage, without "tervox-view: "
+};
+
+// Each argument is read in turn: an unknown, misplaced, incomplete or
+// repeated option is refused as it comes; then a missing volume or output;
+// then the values, in a fixed order whatever their order on the line; then
+// what the command needs.
+const refusal usage_cases[] = {
+    {{}, "no command"},
+    {{"show", "grid.vol", "-o", "out.png"}, "unknown command 'show'"},
+    {{"--help", "x"}, "unknown command '--help'"},
+    {{"slice", "--help"}, "unknown option '--help'"},
+    {{"slice", "grid.vol", "-o", "out.png"}, "a slice needs --layer K"},
+    {{"slice", "grid.vol", "--layer", "two", "-o", "out.png"},
+     "--layer needs a whole number of 1 or more, got 'two'"},
+    {{"slice", "grid.vol", "--layer", "0", "-o", "out.png"},
+     "--layer needs a whole number of 1 or more, got '0'"},
+    {{"slice", "grid.vol", "--layer", "1"}, "no output file (-o FILE)"},
+    {{"slice", "--layer", "1", "-o", "out.png"}, "no volume file"},
+    {{"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--row", "1"},
+     "the slice command takes no --row"},
+    {{"section", "grid.vol", "--row", "1", "--column", "1", "-o", "out.png"},
+     "a section needs one of --row IY and --column IX"},
+    {{"section", "grid.vol", "-o", "out.png"}, "a section needs one of --row IY and --column IX"},
+    {{"section", "grid.vol", "--row", "1", "-o", "out.png", "--scale", "logarithmic"},
+     "--scale is auto, linear or log, got 'logarithmic'"},
+    {{"vtr", "grid.vol", "-o", "out.vtr", "--cell-pixels", "4"},
+     "the vtr command takes no --cell-pixels"},
+    {{"vtr", "grid.vol", "-o", "out.vtr", "--crs", "EPSG:4326"}, "the vtr command takes no --crs"},
+    {{"vtr", "grid.vol", "-o", "out.vtr", "--range", "1", "2"}, "the vtr command takes no --range"},
+    {{"slice", "grid.vol", "--layer", "1", "-o", "out.jpg"},
+     "a picture is written as .png, .svg or .pdf, got 'out.jpg'"},
+    {{"slice", "grid.vol", "--layer", "1", "-o", "out"},
+     "a picture is written as .png, .svg or .pdf, got 'out'"},
+    {{"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "5", "1"},
+     "--range needs two numbers MIN MAX with MIN < MAX, got '5' '1'"},
+    {{"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "1", "1"},
+     "--range needs two numbers MIN MAX with MIN < MAX, got '1' '1'"},
+    {{"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "a", "1"},
+     "--range needs two numbers MIN MAX with MIN < MAX, got 'a' '1'"},
+    {{"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "1", "inf"},
+     "--range needs two numbers MIN MAX with MIN < MAX, got '1' 'inf'"},
+    {{"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range", "1"},
+     "--range needs two values"},
+    {{"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--range=1", "2"},
+     "--range needs two values"},
+    {{"geotiff", "grid.vol", "-o", "out.tif"}, "a GeoTIFF needs one of --layer K and --all-layers"},
+    {{"geotiff", "grid.vol", "--layer", "1", "--all-layers", "-o", "out.tif"},
+     "a GeoTIFF needs one of --layer K and --all-layers"},
+    {{"geotiff", "grid.vol", "--all-layers=yes", "-o", "out.tif"}, "--all-layers takes no value"},
+    {{"geotiff", "grid.vol", "--all-layers=", "-o", "out.tif"}, "--all-layers takes no value"},
+    {{"geotiff", "grid.vol", "--layer", "1", "--crs", "32633", "-o", "out.tif"},
+     "--crs takes EPSG:n, a code of the EPSG database, got '32633'"},
+    {{"geotiff", "grid.vol", "--layer", "1", "--crs", "EPSG:", "-o", "out.tif"},
+     "--crs takes EPSG:n, a code of the EPSG database, got 'EPSG:'"},
+    {{"geotiff", "grid.vol", "--layer", "1", "--name", "rho", "-o", "out.tif"},
+     "the geotiff command takes no --name"},
+    {{"netcdf", "grid.vol", "--name", "x", "-o", "out.nc"},
+     "--name needs a letter and then letters, digits or '_', other than the names of the "
+     "coordinates, got 'x'"},
+    {{"netcdf", "grid.vol", "--name", "2rho", "-o", "out.nc"},
+     "--name needs a letter and then letters, digits or '_', other than the names of the "
+     "coordinates, got '2rho'"},
+    {{"netcdf", "grid.vol", "--name", "rho-1", "-o", "out.nc"},
+     "--name needs a letter and then letters, digits or '_', other than the names of the "
+     "coordinates, got 'rho-1'"},
+    {{"netcdf", "grid.vol", "--layer", "1", "-o", "out.nc"}, "the netcdf command takes no --layer"},
+    {{"vtr", "grid.vol", "-o"}, "-o needs a value"},
+    {{"vtr", "grid.vol", "--output"}, "-o needs a value"},
+    {{"vtr", "grid.vol", "-o", ""}, "no output file (-o FILE)"},
+    {{"vtr", "grid.vol", "--output="}, "no output file (-o FILE)"},
+    {{"vtr", "grid.vol", "other.vol", "-o", "out.vtr"},
+     "more than one volume file: 'grid.vol' and 'other.vol'"},
+    // A value is the next argument, whatever it looks like.
+    {{"slice", "grid.vol", "-o", "--layer", "1"}, "more than one volume file: 'grid.vol' and '1'"},
+    {{"vtr", "-", "other.vol", "-o", "out.vtr"}, "more than one volume file: '-' and 'other.vol'"},
+    // Repeated options, under either name.
+    {{"vtr", "grid.vol", "-o", "a.vtr", "--output", "b.vtr"}, "-o is given twice"},
+    {{"vtr", "grid.vol", "--output=a.vtr", "-o", "a.vtr"}, "-o is given twice"},
+    {{"slice", "grid.vol", "--layer", "1", "--layer=1", "-o", "out.png"}, "--layer is given twice"},
+    {{"geotiff", "grid.vol", "--all-layers", "--all-layers", "-o", "out.tif"},
+     "--all-layers is given twice"},
+    // "--" ends nothing; "=" splits only a long option.
+    {{"vtr", "grid.vol", "-o", "out.vtr", "--"}, "unknown option '--'"},
+    {{"vtr", "--", "grid.vol", "-o", "out.vtr"}, "unknown option '--'"},
+    {{"vtr", "grid.vol", "--=x", "-o", "out.vtr"}, "unknown option '--'"},
+    {{"vtr", "grid.vol", "-o=out.vtr"}, "unknown option '-o=out.vtr'"},
+    {{"vtr", "grid.vol", "-o", "out.vtr", "--bogus=1"}, "unknown option '--bogus'"},
+    {{"vtr", "grid.vol", "-o", "out.vtr", "-x"}, "unknown option '-x'"},
+    {{"slice", "grid.vol", "--LAYER", "1", "-o", "out.png"}, "unknown option '--LAYER'"},
+    // Which of several faults is named.
+    {{"slice", "grid.vol", "--layer", "0", "-o", "out.png", "--bogus"}, "unknown option '--bogus'"},
+    {{"slice", "--layer", "0", "-o", "out.png"}, "no volume file"},
+    {{"slice", "grid.vol", "--layer", "0"}, "no output file (-o FILE)"},
+    {{"slice", "grid.vol", "--scale", "x", "--layer", "0", "-o", "out.png"},
+     "--layer needs a whole number of 1 or more, got '0'"},
+    {{"slice", "grid.vol", "--layer", "1", "--range", "2", "1", "--cell-pixels", "0", "-o",
+      "out.png"},
+     "--cell-pixels needs a whole number of 1 or more, got '0'"},
+    {{"section", "grid.vol", "--scale", "x", "--cell-pixels", "0", "--height", "0", "--row", "1",
+      "-o", "out.png"},
+     "--height needs a whole number of 1 or more, got '0'"},
+    {{"section", "grid.vol", "--row", "1", "--range", "2", "1", "--scale", "x", "-o", "out.png"},
+     "--scale is auto, linear or log, got 'x'"},
+    {{"netcdf", "grid.vol", "--name", "x", "--crs", "EPSG:", "-o", "out.nc"},
+     "--crs takes EPSG:n, a code of the EPSG database, got 'EPSG:'"},
+    {{"slice", "grid.vol", "--layer", "0", "-o", "out.jpg"},
+     "--layer needs a whole number of 1 or more, got '0'"},
+    {{"section", "grid.vol", "-o", "out.jpg"},
+     "a picture is written as .png, .svg or .pdf, got 'out.jpg'"},
 };
 
 TEST_F(view_command_line, refused_command_lines_give_the_usage_and_status_2) {
-  for (const auto& args : usage_cases) {
-    SCOPED_TRACE(::testing::PrintToString(args));
-    const tool_run r = run(args);
+  for (const auto& c : usage_cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const tool_run r = run(c.args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_TRUE(r.err.starts_with("tervox-view: ")) << r.err;
-    EXPECT_NE(r.err.find("\nusage: tervox-view slice VOLUME"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "tervox-view: " + c.message + "\n" + usage);
     EXPECT_EQ(entries(), (std::vector<std::string>{"grid.vol", "grid.vol.mesh"}));
   }
 }

@@ -1,12 +1,14 @@
 #include "view_run.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
+#include <initializer_list>
 #include <limits>
-#include <map>
 #include <optional>
 #include <ostream>
+#include <string_view>
 #include <vector>
 
 #include "base/diagnostic.hpp"
@@ -53,32 +55,15 @@ using formats::volume_request;
 
 namespace {
 
-constexpr std::string_view usage_text =
+// The usage, less the options' explanations (see usage_text).
+constexpr std::string_view synopsis =
     "usage: tervox-view slice VOLUME --layer K -o OUT.png|svg|pdf [--soundings FILE]\n"
     "                   [picture options]\n"
     "       tervox-view section VOLUME (--row IY | --column IX) -o OUT.png|svg|pdf\n"
     "                   [--height PIXELS] [picture options]\n"
     "       tervox-view vtr VOLUME -o OUT.vtr\n"
     "       tervox-view netcdf VOLUME -o OUT.nc [--crs EPSG:n] [--name NAME] [--units TEXT]\n"
-    "       tervox-view geotiff VOLUME (--layer K | --all-layers) -o OUT.tif [--crs EPSG:n]\n"
-    "\n"
-    "  --mesh FILE          the mesh file of VOLUME (default: VOLUME.mesh), for every command\n"
-    "  --soundings FILE     draw the sounding locations of FILE as dots\n"
-    "  --height PIXELS      the depth of a section's drawing (default: 300)\n"
-    "  --crs EPSG:n         the coordinate reference system of x and y\n"
-    "  --name NAME          the name of the values in the NetCDF file (default: value)\n"
-    "  --units TEXT         the units of the values (\"ohm m\"); in a picture, the label\n"
-    "                       of the colour bar\n"
-    "  --all-layers         every layer, one band each\n"
-    "picture options:\n"
-    "  --scale auto|linear|log\n"
-    "                       the colour scale; auto (the default) is logarithmic when\n"
-    "                       every value is positive and the largest is at least 100\n"
-    "                       times the smallest, over the whole volume\n"
-    "  --range MIN MAX      the values at the two ends of the colour bar (default: the\n"
-    "                       smallest and largest value shown)\n"
-    "  --cell-pixels N      pixels per cell (default: up to 16, keeping the drawing\n"
-    "                       within about 600 pixels)\n";
+    "       tervox-view geotiff VOLUME (--layer K | --all-layers) -o OUT.tif [--crs EPSG:n]\n";
 
 constexpr std::string_view prefix = "tervox-view: ";
 
@@ -88,49 +73,16 @@ struct usage_error {
 
 enum class command { slice, section, vtr, netcdf, geotiff };
 
-// What a command needs from outside the standard library, where this build
-// lacks it: the library and the Debian package that brings it.
-struct missing_library {
-  const char* library;
-  const char* package;
-};
-
-std::optional<missing_library> lacking(command c) {
-  switch (c) {
-    case command::netcdf:
-#if TERVOX_VIEW_NETCDF
-      return std::nullopt;
-#else
-      return missing_library{"the netCDF C library", "libnetcdf-dev"};
-#endif
-    case command::geotiff:
-#if TERVOX_VIEW_GDAL
-      return std::nullopt;
-#else
-      return missing_library{"GDAL", "libgdal-dev"};
-#endif
-    case command::slice:
-    case command::section:
-#if TERVOX_VIEW_CAIRO
-      return std::nullopt;
-#else
-      return missing_library{"cairo", "libcairo2-dev"};
-#endif
-    case command::vtr:
-      return std::nullopt;
-  }
-  return std::nullopt;
+// A set of commands, one bit each.
+constexpr unsigned on(std::initializer_list<command> commands) {
+  unsigned set = 0;
+  for (const command c : commands) set |= 1u << static_cast<unsigned>(c);
+  return set;
 }
+constexpr unsigned every_command =
+    on({command::slice, command::section, command::vtr, command::netcdf, command::geotiff});
 
-const std::map<std::string, command>& command_names() {
-  static const std::map<std::string, command> names{{"slice", command::slice},
-                                                    {"section", command::section},
-                                                    {"vtr", command::vtr},
-                                                    {"netcdf", command::netcdf},
-                                                    {"geotiff", command::geotiff}};
-  return names;
-}
-
+// What a command line asks for, its values read.
 struct options {
   command what = command::slice;
   std::string volume, output, mesh_path, soundings;
@@ -144,10 +96,10 @@ struct options {
   std::string command_line;  ///< as given, for the files that record it
 };
 
-int positive_int(const std::string& option, const std::string& text) {
+int positive_int(std::string_view option, const std::string& text) {
   int v = 0;
   if (to_int(text, v) != conversion::ok || v < 1)
-    throw usage_error{option + " needs a whole number of 1 or more, got '" + text + "'"};
+    throw usage_error{concat({option, " needs a whole number of 1 or more, got '", text, "'"})};
   return v;
 }
 
@@ -177,159 +129,162 @@ bool usable_variable_name(const std::string& name) {
   return true;
 }
 
-options parse(std::span<const std::string> args) {
-  if (args.empty())
-    throw usage_error{"no command"};
-  options o;
-  const auto c = command_names().find(args[0]);
-  if (c == command_names().end())
-    throw usage_error{"unknown command '" + args[0] + "'"};
-  o.what = c->second;
-  for (const std::string& a : args)
-    o.command_line += a.find_first_of(" \"'") == std::string::npos ? " " + a : " '" + a + "'";
+// The options. Each is one row: its name, the names of its values as the
+// usage shows them (one word a value: "--range MIN MAX" takes two, each an
+// argument of its own), the commands that take it, its lines in the usage,
+// and what it does to the options; `apply` throws usage_error for a value
+// it cannot use.
+//
+// The command line is read in two passes: the first takes the arguments
+// apart and refuses unknown, misplaced, incomplete and repeated options;
+// the second applies the values of the options given, row by row. So the
+// rows are in the order their values are checked: when several are wrong,
+// the message is the first row's.
+using option_values = std::span<const std::string>;
 
-  // The options each command takes, with the number of values each has;
-  // -1 where the command takes none.
-  const auto on = [&](std::initializer_list<command> commands, int values) {
-    for (const command k : commands) {
-      if (k == o.what)
-        return values;
-    }
-    return -1;
-  };
-  const auto slice = command::slice, section = command::section, netcdf = command::netcdf,
-             geotiff = command::geotiff, vtr = command::vtr;
-  const std::map<std::string, int> taken{
-      {"-o", 1},
-      {"--mesh", 1},
-      {"--layer", on({slice, geotiff}, 1)},
-      {"--all-layers", on({geotiff}, 0)},
-      {"--soundings", on({slice}, 1)},
-      {"--row", on({section}, 1)},
-      {"--column", on({section}, 1)},
-      {"--height", on({section}, 1)},
-      {"--scale", on({slice, section}, 1)},
-      {"--cell-pixels", on({slice, section}, 1)},
-      {"--crs", on({netcdf, geotiff}, 1)},
-      {"--name", on({netcdf}, 1)},
-      {"--units", on({netcdf, slice, section}, 1)},
-      {"--range", on({slice, section}, 2)},
-  };
-  (void)vtr;
-  std::map<std::string, std::string> given;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::optional<std::string> value;
-    if (name.starts_with("--") && name.find('=') != std::string::npos) {
-      value = name.substr(name.find('=') + 1);
-      name.resize(name.find('='));
-    }
-    if (!name.starts_with("-") || name == "-") {
-      if (!o.volume.empty())
-        throw usage_error{"more than one volume file: '" + o.volume + "' and '" + name + "'"};
-      o.volume = name;
-      continue;
-    }
-    if (name == "--output")
-      name = "-o";
-    const auto t = taken.find(name);
-    if (t == taken.end())
-      throw usage_error{"unknown option '" + name + "'"};
-    if (t->second < 0)
-      throw usage_error{"the " + args[0] + " command takes no " + name};
-    if (t->second == 0) {
-      if (value)
-        throw usage_error{name + " takes no value"};
-      value = "";
-    } else if (t->second == 2) {
-      // Two values, each an argument of its own ("--range -5 5").
-      if (value || i + 2 >= args.size())
-        throw usage_error{name + " needs two values"};
-      value = args[i + 1] + "\n" + args[i + 2];
-      i += 2;
-    } else if (!value) {
-      if (i + 1 == args.size())
-        throw usage_error{name + " needs a value"};
-      value = args[++i];
-    }
-    if (given.contains(name))
-      throw usage_error{name + " is given twice"};
-    given[name] = *value;
+struct option_row {
+  std::string_view name;
+  std::string_view value_names;
+  unsigned commands;
+  std::string_view help;  ///< lines of the usage, after the first indented
+  void (*apply)(options& o, std::string_view name, option_values v);
+  std::string_view alias = "";  ///< another name; messages give `name`
+
+  std::size_t value_count() const {
+    return value_names.empty() ? 0
+                               : 1 + static_cast<std::size_t>(
+                                         std::count(value_names.begin(), value_names.end(), ' '));
   }
-  if (o.volume.empty())
-    throw usage_error{"no volume file"};
-  if (!given.contains("-o") || given["-o"].empty())
-    throw usage_error{"no output file (-o FILE)"};
-  o.output = given["-o"];
-  o.mesh_path = given.contains("--mesh") ? given["--mesh"] : o.volume + ".mesh";
-  if (given.contains("--soundings"))
-    o.soundings = given["--soundings"];
-  if (given.contains("--layer"))
-    o.layer = positive_int("--layer", given["--layer"]);
-  if (given.contains("--row"))
-    o.row = positive_int("--row", given["--row"]);
-  if (given.contains("--column"))
-    o.column = positive_int("--column", given["--column"]);
-  if (given.contains("--height"))
-    o.height = positive_int("--height", given["--height"]);
-  if (given.contains("--cell-pixels"))
-    o.cell_pixels = positive_int("--cell-pixels", given["--cell-pixels"]);
-  if (given.contains("--crs"))
-    o.epsg = epsg_code(given["--crs"]);
-  o.all_layers = given.contains("--all-layers");
-  if (given.contains("--units"))
-    o.units = given["--units"];
-  if (given.contains("--name")) {
-    o.name = given["--name"];
-    if (!usable_variable_name(o.name)) {
-      throw usage_error{
-          "--name needs a letter and then letters, digits or '_', other than the "
-          "names of the coordinates, got '" +
-          o.name + "'"};
-    }
-  }
-  if (given.contains("--scale")) {
-    const std::string& s = given["--scale"];
-    if (s == "auto")
-      o.scale = scale_kind::automatic;
-    else if (s == "linear")
-      o.scale = scale_kind::linear;
-    else if (s == "log")
-      o.scale = scale_kind::log;
-    else
-      throw usage_error{"--scale is auto, linear or log, got '" + s + "'"};
-  }
-  if (given.contains("--range")) {
-    const std::string& r = given["--range"];
-    const std::string lo = r.substr(0, r.find('\n')), hi = r.substr(r.find('\n') + 1);
-    value_range v;
-    if (to_real(lo, v.lo) != conversion::ok || to_real(hi, v.hi) != conversion::ok ||
-        !std::isfinite(v.lo) || !std::isfinite(v.hi) || !(v.lo < v.hi))
-      throw usage_error{"--range needs two numbers MIN MAX with MIN < MAX, got '" + lo + "' '" +
-                        hi + "'"};
-    o.range = v;
-  }
-  if (o.what == command::slice || o.what == command::section) {
-    const std::string& out = o.output;
-    const auto dot = out.rfind('.');
-    std::string ext = dot == std::string::npos ? "" : out.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-    if (ext != ".png" && ext != ".svg" && ext != ".pdf")
-      throw usage_error{"a picture is written as .png, .svg or .pdf, got '" + out + "'"};
-  }
-  if (o.what == command::slice && !o.layer)
-    throw usage_error{"a slice needs --layer K"};
-  if (o.what == command::section && o.row.has_value() == o.column.has_value())
-    throw usage_error{"a section needs one of --row IY and --column IX"};
-  if (o.what == command::geotiff && o.layer.has_value() == o.all_layers)
-    throw usage_error{"a GeoTIFF needs one of --layer K and --all-layers"};
-  return o;
+  bool named(std::string_view n) const { return n == name || (!alias.empty() && n == alias); }
+};
+
+constexpr command slice = command::slice, section = command::section, vtr = command::vtr,
+                  netcdf = command::netcdf, geotiff = command::geotiff;
+
+// The value as it is, or a whole number of 1 or more, into `field`.
+template <auto field>
+void text_into(options& o, std::string_view, option_values v) {
+  o.*field = v[0];
+}
+template <auto field>
+void count_into(options& o, std::string_view name, option_values v) {
+  o.*field = positive_int(name, v[0]);
 }
 
-// "file: ", the start of the context a drawing's diagnostics are given.
-std::string where(std::string_view file) {
-  return concat({file, ": "});
+const option_row option_rows[] = {
+    {"-o", "FILE", every_command, "", text_into<&options::output>, "--output"},
+    {"--mesh", "FILE", every_command,
+     "the mesh file of VOLUME (default: VOLUME.mesh), for every command",
+     text_into<&options::mesh_path>},
+    {"--soundings", "FILE", on({slice}), "draw the sounding locations of FILE as dots",
+     text_into<&options::soundings>},
+    {"--layer", "K", on({slice, geotiff}), "", count_into<&options::layer>},
+    {"--row", "IY", on({section}), "", count_into<&options::row>},
+    {"--column", "IX", on({section}), "", count_into<&options::column>},
+    {"--height", "PIXELS", on({section}), "the depth of a section's drawing (default: 300)",
+     count_into<&options::height>},
+    {"--cell-pixels", "N", on({slice, section}),
+     "pixels per cell (default: up to 16, keeping the drawing\n"
+     "within about 600 pixels)",
+     count_into<&options::cell_pixels>},
+    {"--crs", "EPSG:n", on({netcdf, geotiff}), "the coordinate reference system of x and y",
+     [](options& o, std::string_view, option_values v) { o.epsg = epsg_code(v[0]); }},
+    {"--all-layers", "", on({geotiff}), "every layer, one band each",
+     [](options& o, std::string_view, option_values) { o.all_layers = true; }},
+    {"--units", "TEXT", on({netcdf, slice, section}),
+     "the units of the values (\"ohm m\"); in a picture, the label\n"
+     "of the colour bar",
+     text_into<&options::units>},
+    {"--name", "NAME", on({netcdf}), "the name of the values in the NetCDF file (default: value)",
+     [](options& o, std::string_view, option_values v) {
+       if (!usable_variable_name(v[0])) {
+         throw usage_error{
+             "--name needs a letter and then letters, digits or '_', other than the "
+             "names of the coordinates, got '" +
+             v[0] + "'"};
+       }
+       o.name = v[0];
+     }},
+    {"--scale", "auto|linear|log", on({slice, section}),
+     "the colour scale; auto (the default) is logarithmic when\n"
+     "every value is positive and the largest is at least 100\n"
+     "times the smallest, over the whole volume",
+     [](options& o, std::string_view, option_values v) {
+       if (v[0] == "auto")
+         o.scale = scale_kind::automatic;
+       else if (v[0] == "linear")
+         o.scale = scale_kind::linear;
+       else if (v[0] == "log")
+         o.scale = scale_kind::log;
+       else
+         throw usage_error{"--scale is auto, linear or log, got '" + v[0] + "'"};
+     }},
+    {"--range", "MIN MAX", on({slice, section}),
+     "the values at the two ends of the colour bar (default: the\n"
+     "smallest and largest value shown)",
+     [](options& o, std::string_view, option_values v) {
+       value_range r;
+       if (to_real(v[0], r.lo) != conversion::ok || to_real(v[1], r.hi) != conversion::ok ||
+           !std::isfinite(r.lo) || !std::isfinite(r.hi) || !(r.lo < r.hi))
+         throw usage_error{"--range needs two numbers MIN MAX with MIN < MAX, got '" + v[0] +
+                           "' '" + v[1] + "'"};
+       o.range = r;
+     }},
+};
+
+constexpr std::size_t option_count = std::size(option_rows);
+
+const option_row* find_option(std::string_view name) {
+  for (const option_row& r : option_rows) {
+    if (r.named(name))
+      return &r;
+  }
+  return nullptr;
+}
+
+std::size_t index_of(const option_row* r) {
+  return static_cast<std::size_t>(r - std::begin(option_rows));
+}
+
+// The options the usage explains, in its own order: those of several
+// commands, then those of the pictures.
+constexpr std::string_view explained[] = {"--mesh", "--soundings", "--height",    "--crs",
+                                          "--name", "--units",     "--all-layers"};
+constexpr std::string_view explained_for_pictures[] = {"--scale", "--range", "--cell-pixels"};
+
+// An option's lines in the usage: its name and values, then its help from
+// the help column on, on the same line where there is room.
+std::string help_lines(const option_row& r) {
+  constexpr std::size_t help_column = 23;
+  std::string text = "  ";
+  text += r.name;
+  if (!r.value_names.empty()) {
+    text += ' ';
+    text += r.value_names;
+  }
+  if (text.size() + 2 <= help_column)
+    text.resize(help_column, ' ');
+  else
+    text += '\n' + std::string(help_column, ' ');
+  for (const char c : r.help) {
+    text += c;
+    if (c == '\n')
+      text.append(help_column, ' ');
+  }
+  text += '\n';
+  return text;
+}
+
+const std::string& usage_text() {
+  static const std::string text = [] {
+    std::string t(synopsis);
+    t += '\n';
+    for (const std::string_view name : explained) t += help_lines(*find_option(name));
+    t += "picture options:\n";
+    for (const std::string_view name : explained_for_pictures) t += help_lines(*find_option(name));
+    return t;
+  }();
+  return text;
 }
 
 void check_range(const mesh& m, const char* what, int value, int count, const char* axis) {
@@ -341,7 +296,13 @@ void check_range(const mesh& m, const char* what, int value, int count, const ch
   }
 }
 
-[[maybe_unused]] std::vector<std::pair<double, double>> read_locations(const std::string& path) {
+#if TERVOX_VIEW_CAIRO
+// "file: ", the start of the context a drawing's diagnostics are given.
+std::string where(std::string_view file) {
+  return concat({file, ": "});
+}
+
+std::vector<std::pair<double, double>> read_locations(const std::string& path) {
   std::ifstream in;
   if (io_result opened = open_input(path, "soundings file", in); !opened.ok())
     throw diagnostic_error(std::move(opened.problem));
@@ -361,7 +322,6 @@ void check_range(const mesh& m, const char* what, int value, int count, const ch
   return dots;
 }
 
-#if TERVOX_VIEW_CAIRO
 // The smallest and largest value of the whole volume, gathered while a
 // picture's values are read, so that an automatic scale is the same for
 // every picture of one volume.
@@ -396,7 +356,7 @@ picture_options picture(const options& o, const volume_extent& e, std::string wh
   return p;
 }
 
-void slice(const options& o, const mesh& m) {
+void run_slice(const options& o, const mesh& m) {
   check_range(m, "layer", *o.layer, m.nlayer, "layers");
   const std::vector<std::pair<double, double>> dots =
       o.soundings.empty() ? std::vector<std::pair<double, double>>{} : read_locations(o.soundings);
@@ -415,7 +375,7 @@ void slice(const options& o, const mesh& m) {
   draw_slice(m, *o.layer, values, dots, p)->save(o.output);
 }
 
-void section(const options& o, const mesh& m) {
+void run_section(const options& o, const mesh& m) {
   const bool along_row = o.row.has_value();
   const int index = along_row ? *o.row : *o.column;
   if (along_row)
@@ -462,22 +422,149 @@ void run_grid(const options& o, const mesh& m) {
   write(o.output, o.volume, m, g);
 }
 
-[[noreturn]] void lacks(const std::string& what, const missing_library& l) {
-  throw diagnostic_error(what + " needs " + l.library +
-                         ", which this tervox-view was built without; " + "build it where " +
-                         l.library + " is installed (Debian: " + l.package + ")");
+// What a command needs from outside the standard library: the library and
+// the Debian package that brings it.
+struct missing_library {
+  std::string_view library;
+  std::string_view package;
+};
+
+using command_runner = void (*)(const options& o, const mesh& m);
+
+// Each command's runner where this build has what it needs, and nullptr
+// where it lacks it: the writer or drawing is then not built.
+#if TERVOX_VIEW_CAIRO
+constexpr command_runner slice_runner = run_slice, section_runner = run_section;
+#else
+constexpr command_runner slice_runner = nullptr, section_runner = nullptr;
+#endif
+#if TERVOX_VIEW_NETCDF
+constexpr command_runner netcdf_runner = run_grid<write_netcdf>;
+#else
+constexpr command_runner netcdf_runner = nullptr;
+#endif
+#if TERVOX_VIEW_GDAL
+constexpr command_runner geotiff_runner = run_grid<write_geotiff>;
+#else
+constexpr command_runner geotiff_runner = nullptr;
+#endif
+
+struct command_row {
+  std::string_view name;
+  command what;
+  command_runner run;     ///< nullptr where this build lacks `needs`
+  missing_library needs;  ///< nothing for a command of the standard library alone
+};
+
+// In the order of their names, which --help follows when it lists the
+// commands this build lacks.
+const command_row command_rows[] = {
+    {"geotiff", geotiff, geotiff_runner, {"GDAL", "libgdal-dev"}},
+    {"netcdf", netcdf, netcdf_runner, {"the netCDF C library", "libnetcdf-dev"}},
+    {"section", section, section_runner, {"cairo", "libcairo2-dev"}},
+    {"slice", slice, slice_runner, {"cairo", "libcairo2-dev"}},
+    {"vtr", vtr, run_grid<write_vtr>, {}},
+};
+
+const command_row& row_of(command c) {
+  return *std::find_if(std::begin(command_rows), std::end(command_rows),
+                       [&](const command_row& r) { return r.what == c; });
+}
+
+options parse(std::span<const std::string> args) {
+  if (args.empty())
+    throw usage_error{"no command"};
+  const auto c = std::find_if(std::begin(command_rows), std::end(command_rows),
+                              [&](const command_row& r) { return r.name == args[0]; });
+  if (c == std::end(command_rows))
+    throw usage_error{"unknown command '" + args[0] + "'"};
+  options o;
+  o.what = c->what;
+  for (const std::string& a : args)
+    o.command_line += a.find_first_of(" \"'") == std::string::npos ? " " + a : " '" + a + "'";
+
+  // The first pass: the volume, and the values each option is given.
+  std::array<std::optional<std::vector<std::string>>, option_count> given;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::optional<std::string> value;
+    if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
+      value = arg.substr(arg.find('=') + 1);
+      arg.resize(arg.find('='));
+    }
+    if (!arg.starts_with("-") || arg == "-") {
+      if (!o.volume.empty())
+        throw usage_error{"more than one volume file: '" + o.volume + "' and '" + arg + "'"};
+      o.volume = arg;
+      continue;
+    }
+    const option_row* r = find_option(arg);
+    if (r == nullptr)
+      throw usage_error{"unknown option '" + arg + "'"};
+    const std::string name(r->name);
+    if ((r->commands & on({o.what})) == 0)
+      throw usage_error{"the " + args[0] + " command takes no " + name};
+    const std::size_t count = r->value_count();
+    std::vector<std::string> v;
+    if (count == 0) {
+      if (value)
+        throw usage_error{name + " takes no value"};
+    } else if (value && count == 1) {
+      v.push_back(*value);
+    } else if (value || i + count >= args.size()) {
+      // "=" gives one value; two come as arguments of their own.
+      throw usage_error{name + (count == 1 ? " needs a value" : " needs two values")};
+    } else {
+      v.assign(args.begin() + static_cast<std::ptrdiff_t>(i + 1),
+               args.begin() + static_cast<std::ptrdiff_t>(i + 1 + count));
+      i += count;
+    }
+    std::optional<std::vector<std::string>>& slot = given[index_of(r)];
+    if (slot)
+      throw usage_error{name + " is given twice"};
+    slot = std::move(v);
+  }
+
+  // The second pass: the values, row by row.
+  if (o.volume.empty())
+    throw usage_error{"no volume file"};
+  const auto& output = given[index_of(find_option("-o"))];
+  if (!output || output->front().empty())
+    throw usage_error{"no output file (-o FILE)"};
+  o.mesh_path = o.volume + ".mesh";
+  for (std::size_t k = 0; k < option_count; ++k) {
+    if (given[k])
+      option_rows[k].apply(o, option_rows[k].name, *given[k]);
+  }
+
+  if (o.what == slice || o.what == section) {
+    const std::string& out = o.output;
+    const auto dot = out.rfind('.');
+    std::string ext = dot == std::string::npos ? "" : out.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    if (ext != ".png" && ext != ".svg" && ext != ".pdf")
+      throw usage_error{"a picture is written as .png, .svg or .pdf, got '" + out + "'"};
+  }
+  if (o.what == slice && !o.layer)
+    throw usage_error{"a slice needs --layer K"};
+  if (o.what == section && o.row.has_value() == o.column.has_value())
+    throw usage_error{"a section needs one of --row IY and --column IX"};
+  if (o.what == geotiff && o.layer.has_value() == o.all_layers)
+    throw usage_error{"a GeoTIFF needs one of --layer K and --all-layers"};
+  return o;
+}
+
+[[noreturn]] void lacks(std::string_view what, const missing_library& l) {
+  throw diagnostic_error(concat({what, " needs ", l.library,
+                                 ", which this tervox-view was built without; build it where ",
+                                 l.library, " is installed (Debian: ", l.package, ")"}));
 }
 
 void run_command(const options& o) {
-  const auto name = [&] {
-    for (const auto& [n, c] : command_names()) {
-      if (c == o.what)
-        return n;
-    }
-    return std::string{};
-  };
-  if (const auto l = lacking(o.what))
-    lacks("the " + name() + " command", *l);
+  const command_row& c = row_of(o.what);
+  if (c.run == nullptr)
+    lacks(concat({"the ", c.name, " command"}), c.needs);
   if (o.epsg && !TERVOX_VIEW_GDAL)
     lacks("--crs", {"GDAL", "libgdal-dev"});
   for (const std::string* input : {&o.volume, &o.mesh_path, &o.soundings}) {
@@ -493,40 +580,18 @@ void run_command(const options& o) {
                                                    "); there is nothing to show"));
   }
   check_volume_size(o.volume, m);
-  switch (o.what) {
-    case command::slice:
-    case command::section:
-#if TERVOX_VIEW_CAIRO
-      return o.what == command::slice ? slice(o, m) : section(o, m);
-#else
-      break;
-#endif
-    case command::vtr:
-      return run_grid<write_vtr>(o, m);
-    case command::netcdf:
-#if TERVOX_VIEW_NETCDF
-      return run_grid<write_netcdf>(o, m);
-#else
-      break;
-#endif
-    case command::geotiff:
-#if TERVOX_VIEW_GDAL
-      return run_grid<write_geotiff>(o, m);
-#else
-      break;
-#endif
-  }
+  c.run(o, m);
 }
 
 }  // namespace
 
 exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    out << usage_text;
-    for (const auto& [name, c] : command_names()) {
-      if (const auto l = lacking(c))
-        out << "\nThis build has no " << name << " command: it needs " << l->library
-            << " (Debian: " << l->package << ").";
+    out << usage_text();
+    for (const command_row& c : command_rows) {
+      if (c.run == nullptr)
+        out << "\nThis build has no " << c.name << " command: it needs " << c.needs.library
+            << " (Debian: " << c.needs.package << ").";
     }
     if (!TERVOX_VIEW_GDAL)
       out << "\nThis build takes no --crs: it needs GDAL (Debian: libgdal-dev).";
@@ -538,7 +603,7 @@ exit_status run(std::span<const std::string> args, std::ostream& out, std::ostre
   try {
     run_command(parse(args));
   } catch (const usage_error& e) {
-    err << prefix << e.text << "\n" << usage_text;
+    err << prefix << e.text << "\n" << usage_text();
     return exit_status::usage;
   } catch (const diagnostic_error& e) {
     err << diagnostic_line(prefix, e.details());
