@@ -80,6 +80,17 @@ class lexer {
     return false;
   }
 
+  /// What the statement has not taken yet of a repeat count: the copies
+  /// still due and their text (empty for null values). None once a slash
+  /// has ended the statement.
+  int repeats_left() const { return slashed_ ? 0 : repeat_left_; }
+  std::string_view repeated_text() const {
+    return repeat_kind_ == item::value ? std::string_view(repeat_text_) : std::string_view();
+  }
+  /// True when a slash has ended the statement: the rest of its line is no
+  /// part of it.
+  bool slashed() const { return slashed_; }
+
   std::int64_t last_line() const { return src_.last_line(); }
   /// The line of the current position: after a value, the line it is on.
   std::int64_t line() const { return src_.line(); }

@@ -145,6 +145,30 @@ bool all_numbers(const std::vector<std::string_view>& values) {
                      [&](std::string_view t) { return to_real(t, v) == conversion::ok; });
 }
 
+// The number of values in `values`, a repeat count n*v standing for n copies
+// and n* (null values) for none; -1 when one of them is not a number.
+std::int64_t count_numbers(const std::vector<std::string_view>& values) {
+  std::int64_t count = 0;
+  for (std::string_view t : values) {
+    int copies = 1;
+    const std::size_t star = t.find('*');
+    if (star != std::string_view::npos && star > 0 &&
+        std::all_of(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(star),
+                    [](char c) { return c >= '0' && c <= '9'; })) {
+      if (to_int(t.substr(0, star), copies) != conversion::ok || copies < 1)
+        return -1;
+      t.remove_prefix(star + 1);
+      if (t.empty())
+        continue;
+    }
+    double v = 0;
+    if (to_real(t, v) != conversion::ok)
+      return -1;
+    count += copies;
+  }
+  return count;
+}
+
 // A record that ran on to the next line where that line looks like a record
 // of its own: a value short, the record swallows the next sounding.
 struct continuation {
@@ -161,6 +185,29 @@ struct continuation {
                    ", which looks like a record of its own"});
   }
 };
+
+// Every record leaves the same values unread: most often columns before x
+// and y (a line and a fiducial number, say), which shift every column after
+// them, or a header that counts too few layers.
+std::string surplus_text(std::int64_t surplus, int nlayer, bool doi) {
+  using std::to_string;
+  const std::string layers =
+      nlayer == 1 ? "the layer" : concat({"the ", to_string(nlayer), " layers"});
+  std::string order = "x, y, layer 1";
+  if (nlayer == 2)
+    order += ", layer 2";
+  else if (nlayer > 2)
+    order += concat({" ... layer ", to_string(nlayer)});
+  if (doi)
+    order += ", depth of investigation";
+  return concat(
+      {"every record holds ", to_string(surplus), surplus == 1 ? " value" : " values",
+       " more than x, y",
+       doi ? concat({", ", layers, " and the depth of investigation"}) : concat({" and ", layers}),
+       " need; ", surplus == 1 ? "it is" : "they are",
+       " ignored, so the file may not be in the order ", order,
+       ", or the header may count too few layers"});
+}
 
 // ---------------------------------------------------------------------------
 // Reader
@@ -244,7 +291,33 @@ class reader {
       v = std::numeric_limits<float>::quiet_NaN();
       return true;
     }
+    // The usual marks of a missing value: say how the run takes them.
+    if (it.what == item::value && is_nan_word(it.text)) {
+      return fail(e, it, "; if it marks a missing value, give --nodata nan");
+    }
+    if (it.what == item::value && it.text == "*") {
+      return fail(e, it,
+                  " (alone it is no value); if it marks a missing value, write nan in its place "
+                  "and give --nodata nan");
+    }
     return fail(e, it);
+  }
+
+  // The values the current statement leaves unread, every one a number:
+  // copies still due from a repeat count and the values on the rest of its
+  // last line, which end_statement() discards. -1 when one is not a number.
+  std::int64_t numbers_left() {
+    if (lex_.slashed())
+      return 0;
+    std::int64_t left = 0;
+    if (const int copies = lex_.repeats_left(); copies > 0 && !lex_.repeated_text().empty()) {
+      double v = 0;
+      if (to_real(lex_.repeated_text(), v) != conversion::ok)
+        return -1;
+      left = copies;
+    }
+    const std::int64_t on_line = count_numbers(line_values(lex_.peek_line()));
+    return on_line < 0 ? -1 : left + on_line;
   }
 
   // Called after each value of sounding i; `index` counts its values from 0.
@@ -317,6 +390,9 @@ class reader {
   int per_record_ = 0;  // values a record holds: x, y, one per layer and the doi
   int continuations_ = 0;
   continuation first_continuation_;
+  // The numbers every record so far has left on its last line; 0 once two
+  // records differ, and then no longer counted.
+  std::int64_t surplus_ = 0;
 };
 
 read_outcome reader::run(survey& out) {
@@ -351,6 +427,18 @@ read_outcome reader::run(survey& out) {
       return bad();
     }
     out.dz.push_back(t);
+  }
+  // One thickness too many: most likely the last layer's, which the format
+  // does not hold, or a layer count one short.
+  if (numbers_left() == 1) {
+    const std::string layers = std::to_string(nlayer);
+    warn(lex_.line(),
+         nlayer == 1 ? std::string("the thickness line holds a thickness for the one layer; it is "
+                                   "ignored since the last layer has none, so the number of "
+                                   "layers may be off by one")
+                     : concat({"the thickness line holds ", layers, " thicknesses for ", layers,
+                               " layers; the last is ignored since the last layer has none, so "
+                               "the number of layers may be off by one"}));
   }
   lex_.end_statement();
 
@@ -445,6 +533,10 @@ read_outcome reader::run(survey& out) {
       out.doi.push_back(depth);
       follow_record(i, nlayer + 2, line_now);
     }
+    if (i == 1)
+      surplus_ = std::max<std::int64_t>(numbers_left(), 0);
+    else if (surplus_ > 0 && numbers_left() != surplus_)
+      surplus_ = 0;
     lex_.end_statement();
     out.xloc.push_back(to_single(x));
     out.yloc.push_back(to_single(y));
@@ -458,6 +550,8 @@ read_outcome reader::run(survey& out) {
     }
     warn(0, text);
   }
+  if (surplus_ > 0)
+    warn(out.line.front(), surplus_text(surplus_, nlayer, options_.doi));
   look_past_the_end(nsound);
   return {read_status::ok, {}, std::move(warnings_)};
 }

@@ -29,10 +29,10 @@ struct parsed {
   survey s;
 };
 
-parsed read_text(const std::string& text) {
+parsed read_text(const std::string& text, const read_options& options = {}) {
   std::istringstream in(text);
   parsed p;
-  p.outcome = read_soundings(in, "survey.txt", p.s);
+  p.outcome = read_soundings(in, "survey.txt", p.s, nullptr, options);
   return p;
 }
 
@@ -254,6 +254,15 @@ TEST(reader_test, rejects_malformed_files_with_one_diagnostic) {
        "survey.txt:5: expected layer 1 of sounding 1, got '\\x01\\xff'"},
       {"a long text is cut", header3 + "0 0 " + std::string(50, 'a') + "\n",
        "survey.txt:5: expected layer 1 of sounding 1, got '" + std::string(40, 'a') + "...'"},
+      // The marks of a missing value name the option that reads the word nan.
+      {"nan where a layer is due", header3 + "0 0 1 NaN 3\n",
+       "survey.txt:5: expected layer 2 of sounding 1, got 'NaN'; if it marks a missing value, give "
+       "--nodata nan"},
+      {"a '*' alone where a layer is due", header3 + "0 0 * 2 3\n",
+       "survey.txt:5: expected layer 1 of sounding 1, got '*' (alone it is no value); if it marks "
+       "a missing value, write nan in its place and give --nodata nan"},
+      {"nan where x is due: a location is never missing", header3 + "nan 0 1 2 3\n",
+       "survey.txt:5: expected x of sounding 1, got 'nan'"},
       {"line numbers count CRLF line ends once",
        "a b c 3\r\nd e f 1 2\r\ng h i 3\r\nj\r\n\r\n0 0 x\r\n",
        "survey.txt:6: expected layer 1 of sounding 1, got 'x'"},
@@ -585,6 +594,95 @@ TEST(reader_test, warnings_for_lost_soundings) {
       EXPECT_TRUE(w.is_warning()) << w.message();
       warnings.push_back(w.message());
     }
+    EXPECT_EQ(warnings, c.warnings);
+  }
+}
+
+// Values every record leaves unread on its last line, and a thickness too
+// many: the values are read as before and the unread ones named once. A
+// record's values are those of the free format: a repeat count stands for
+// its copies, a slash ends the record, and text is no column of numbers.
+TEST(reader_test, warnings_for_values_the_format_ignores) {
+  const std::string head2 = "N of layers 2\nthick ness (m) 5\nN of soundings 3\nh\n";
+  const std::string two_more =
+      "survey.txt:5: warning: every record holds 2 values more than x, y and the 2 layers need; "
+      "they are ignored, so the file may not be in the order x, y, layer 1, layer 2, or the "
+      "header may count too few layers";
+  const struct {
+    const char* what;
+    std::string text;
+    read_options options;
+    std::vector<std::string> warnings;
+  } cases[] = {
+      {"two more values in every record",
+       head2 + "0 0 1 2 8 9\n1 0 1 2 8 9\n0 1 1 2 8 9\n",
+       {},
+       {two_more}},
+      {"records over two lines, two more on each last line",
+       head2 + "0 0 1\n2 8 9\n1 0 1\n2,8,9\n0 1 1\n\n2 8 9\n",
+       {},
+       {two_more}},
+      {"repeat counts: copies left over count",
+       head2 + "0 0 1 3*2\n1 0 1 2 2*9\n0 1 4*1\n",
+       {},
+       {two_more}},
+      {"one more value, and the depth of investigation",
+       "N of layers 3\nthick ness (m) 5 6\nN of soundings 3\nh\n0 0 1 2 3 4 9\n"
+       "1 0 1 2 3 4 9\n0 1 1 2 3 4 9\n",
+       {.doi = true},
+       {"survey.txt:5: warning: every record holds 1 value more than x, y, the 3 layers and the "
+        "depth of investigation need; it is ignored, so the file may not be in the order x, y, "
+        "layer 1 ... layer 3, depth of investigation, or the header may count too few layers"}},
+      {"one layer",
+       "N of layers 1\nthick ness (m)\nN of soundings 3\nh\n0 0 1 7\n1 0 1 7\n0 1 1 7\n",
+       {},
+       {"survey.txt:5: warning: every record holds 1 value more than x, y and the layer need; it "
+        "is ignored, so the file may not be in the order x, y, layer 1, or the header may count "
+        "too few layers"}},
+      {"the last record holds fewer", head2 + "0 0 1 2 8 9\n1 0 1 2 8 9\n0 1 1 2 8\n", {}, {}},
+      {"the first record holds none", head2 + "0 0 1 2\n1 0 1 2 8 9\n0 1 1 2 8 9\n", {}, {}},
+      {"text after every record", head2 + "0 0 1 2 L1\n1 0 1 2 L1\n0 1 1 2 L1\n", {}, {}},
+      {"values after a slash", head2 + "0 0 1 2 / 8 9\n1 0 1 2/8 9\n0 1 1 2 /8 9\n", {}, {}},
+      {"null values", head2 + "0 0 1 2,,\n1 0 1 2,,\n0 1 1 2 2*\n", {}, {}},
+      {"a thickness for the last layer",
+       "N of layers 3\nthick ness (m) 5 6 7\nN of soundings 3\nh\n0 0 1 2 3\n1 0 1 2 3\n0 1 1 2 "
+       "3\n",
+       {},
+       {"survey.txt:2: warning: the thickness line holds 3 thicknesses for 3 layers; the last is "
+        "ignored since the last layer has none, so the number of layers may be off by one"}},
+      {"a thickness for the last layer, by a repeat count and over two lines",
+       "N of layers 3\nthick ness (m)\n5 2*6\nN of soundings 3\nh\n0 0 1 2 3\n1 0 1 2 3\n"
+       "0 1 1 2 3\n",
+       {},
+       {"survey.txt:3: warning: the thickness line holds 3 thicknesses for 3 layers; the last is "
+        "ignored since the last layer has none, so the number of layers may be off by one"}},
+      {"a thickness for the one layer",
+       "N of layers 1\nthick ness (m) 5\nN of soundings 3\nh\n0 0 1\n1 0 1\n0 1 1\n",
+       {},
+       {"survey.txt:2: warning: the thickness line holds a thickness for the one layer; it is "
+        "ignored since the last layer has none, so the number of layers may be off by one"}},
+      {"two thicknesses too many",
+       "N of layers 2\nthick ness (m) 5 6 7\nN of soundings 3\nh\n0 0 1 2\n1 0 1 2\n0 1 1 2\n",
+       {},
+       {}},
+      {"a unit after the thicknesses",
+       "N of layers 2\nthick ness es 5 m\nN of soundings 3\nh\n"
+       "0 0 1 2\n1 0 1 2\n0 1 1 2\n",
+       {},
+       {}},
+      {"a slash before a value",
+       "N of layers 1\nthick ness / 5\nN of soundings 3\nh\n"
+       "0 0 1\n1 0 1\n0 1 1\n",
+       {},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const parsed p = read_text(c.text, c.options);
+    ASSERT_EQ(p.outcome.status, read_status::ok) << p.outcome.problem.message();
+    EXPECT_EQ(p.s.nsound, 3);
+    std::vector<std::string> warnings;
+    for (const diagnostic& w : p.outcome.warnings) warnings.push_back(w.message());
     EXPECT_EQ(warnings, c.warnings);
   }
 }

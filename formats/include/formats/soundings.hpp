@@ -101,9 +101,11 @@ struct read_options {
 struct read_outcome {
   read_status status = read_status::ok;
   base::diagnostic problem;  // for bad_input: where and why
-  /// What the format allows but most likely loses a sounding: records after
-  /// the last one the header counts, a record that runs on to a line
-  /// holding a whole record, a heading line of numbers only. One each.
+  /// What the format allows but most likely loses a sounding or misreads
+  /// the file: records after the last one the header counts, a record that
+  /// runs on to a line holding a whole record, a heading line of numbers
+  /// only, the same count of numbers left unread by every record, a
+  /// thickness for the last layer. One each.
   std::vector<base::diagnostic> warnings;
 };
 
