@@ -184,4 +184,42 @@ inline diagnostic out_of_memory(std::string_view array, std::int64_t entries) {
 
 inline constexpr std::string_view out_of_memory_text = "out of memory";
 
+// --- Warnings about the values read (standard error; the run goes on) ------
+
+/// `count` layer values equal `mark`, a common mark of "no value", and no
+/// --nodata was given; the first is layer `layer` of sounding `sounding`,
+/// on line `line` of `file`.
+inline diagnostic no_value_marks_read(std::string_view file, std::int64_t line, std::int64_t count,
+                                      std::string_view mark, int sounding, int layer) {
+  const std::string where =
+      concat({"layer ", std::to_string(layer), " of sounding ", std::to_string(sounding)});
+  return diagnostic::warning(
+      std::string(file), line,
+      concat({std::to_string(count), count == 1 ? " layer value is " : " layer values are ", mark,
+              count == 1 ? concat({" (", where, ") and is"})
+                         : concat({" (the first is ", where, ") and are"}),
+              " interpolated like any other; if ", mark, " marks missing values, give --nodata ",
+              mark}));
+}
+
+/// In log mode, `count` layer values are zero or negative; the first is
+/// `first`, layer `layer` of sounding `sounding`, on line `line` of `file`.
+inline diagnostic not_positive_in_log_mode(std::string_view file, std::int64_t line,
+                                           std::int64_t count, float first, int sounding,
+                                           int layer) {
+  const std::string where = concat({shortest(first), ", layer ", std::to_string(layer),
+                                    " of sounding ", std::to_string(sounding)});
+  return diagnostic::warning(
+      std::string(file), line,
+      concat({std::to_string(count),
+              count == 1 ? concat({" layer value is zero or negative (", where,
+                                   "); in log mode its logarithm, -Infinity or NaN, spreads "
+                                   "into the cells around it; if it marks a missing value, "
+                                   "give that value with --nodata"})
+                         : concat({" layer values are zero or negative (the first is ", where,
+                                   "); in log mode their logarithms, -Infinity or NaN, "
+                                   "spread into the cells around them; if they mark missing "
+                                   "values, give that value with --nodata"})}));
+}
+
 }  // namespace tervox::driver::messages

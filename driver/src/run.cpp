@@ -33,6 +33,7 @@
 #include "leading_nodes.hpp"
 #include "messages.hpp"
 #include "progress.hpp"
+#include "value_checks.hpp"
 
 namespace tervox::driver {
 
@@ -309,13 +310,17 @@ bool read_survey(std::ifstream& in, const arguments& args, survey& s, progress_m
 }
 
 // The layer values as the interpolation takes them: missing values marked,
-// then logarithms in log mode.
-void prepare_values(survey& s, const arguments& args) {
+// then logarithms in log mode. Values that most likely mean something else
+// than the run makes of them are named on `err`, and taken as they are.
+void prepare_values(survey& s, const arguments& args, std::ostream& err) {
   if (args.nodata)
     mark_missing(s, *args.nodata);
+  for (const diagnostic& warning :
+       check_values(s, args.infile, {.marks = !args.nodata, .positive = args.log == 1}))
+    warn(err, warning);
   if (args.log == 1) {
-    // No value is tested first: a zero gives -Infinity and a negative value a
-    // NaN, and these travel into the output.
+    // A zero gives -Infinity and a negative value a NaN, and these travel
+    // into the output.
     for (float& v : s.dat) v = static_cast<float>(std::log(static_cast<double>(v)));
   }
 }
@@ -441,7 +446,7 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   meter.begin(run_phase::reading, regular_file_size(args.infile));
   if (!read_survey(*in, args, s, meter, out, err))
     return exit_status::failure;
-  prepare_values(s, args);
+  prepare_values(s, args, err);
 
   const grid_placement placed = place_grid(s, args);
   if (!placed.problem.empty())

@@ -220,6 +220,174 @@ TEST_F(bad_input, lost_soundings_are_named_and_the_outputs_stay) {
   }
 }
 
+// Values the run takes as they are while they most likely mean something
+// else: a warning names them, and the files are those of a run without the
+// mistake (`same`, run with `same_options` and silent), or, for the
+// logarithms of a zero and a negative value, the expected volume of a golden
+// case. A row without either checks what is said and the status.
+TEST_F(bad_input, values_taken_as_they_are_are_named_and_the_outputs_stay) {
+  const std::string golden = std::string(TERVOX_SOURCE_DIR) + "/tests/golden/log_nonpositive/";
+  const std::string nodata4 =
+      header2 + "4\nx y a b\n0 0 1 2\n10 0 3 -9999\n0 10 -9999 6\n10 10 7 8\n";
+  const std::string nonpositive4 =
+      header2 + "4\nx y a b\n0 0 1 2\n10 0 3 -2\n0 10 0 6\n10 10 7 8\n";
+  const std::string mark_once = header2 + "4\nx y a b\n0 0 1 2\n10 0 3 4\n0 10 5 6\n10 10 7 1e32\n";
+  const struct {
+    const char* what;
+    std::string soundings;
+    std::vector<std::string> args;  // options, dx, dy and log
+    std::string err;
+    std::string same = {};  // soundings that give the same files
+    std::vector<std::string> same_options = {};
+    std::string golden_volume = {};  // or the expected volume
+  } cases[] = {
+      {"every record holds a line and a fiducial before x and y",
+       header2 + "4\nline fid x y a b\n1 1 0 0 1 2\n2 3 10 0 3 4\n3 2 0 10 5 6\n4 5 10 10 7 8\n",
+       {"1", "1", "0"},
+       "tervox: in.txt:5: warning: every record holds 2 values more than x, y and the 2 layers "
+       "need; they are ignored, so the file may not be in the order x, y, layer 1, layer 2, or "
+       "the header may count too few layers\n",
+       header2 + "4\nx y a b\n1 1 0 0\n2 3 10 0\n3 2 0 10\n4 5 10 10\n"},
+      {"only some records hold extra values: nothing said",
+       header2 + "4\nx y a b\n0 0 1 2 9 9\n10 0 3 4 9 9\n0 10 5 6\n10 10 7 8 9 9\n",
+       {"1", "1", "0"},
+       "",
+       four_soundings},
+      {"records with different extra values: nothing said",
+       header2 + "4\nx y a b\n0 0 1 2 9 9\n10 0 3 4 9\n0 10 5 6 9 9\n10 10 7 8 9 9\n",
+       {"1", "1", "0"},
+       "",
+       four_soundings},
+      {"a thickness for the last layer",
+       "Number of layers 2\nLayer thicknesses (m) 5 7\nNumber of soundings 4\nx y a b\n0 0 1 2\n"
+       "10 0 3 4\n0 10 5 6\n10 10 7 8\n",
+       {"1", "1", "0"},
+       "tervox: in.txt:2: warning: the thickness line holds 2 thicknesses for 2 layers; the last "
+       "is ignored since the last layer has none, so the number of layers may be off by one\n",
+       four_soundings},
+      // The first in file order is the later layer of the earlier sounding.
+      // A --nodata that no value equals changes nothing and says nothing.
+      {"-9999 without --nodata",
+       nodata4,
+       {"1", "1", "0"},
+       "tervox: in.txt:6: warning: 2 layer values are -9999 (the first is layer 2 of sounding 2) "
+       "and are interpolated like any other; if -9999 marks missing values, give --nodata -9999\n",
+       nodata4,
+       {"--nodata", "12345"}},
+      {"a mark of no value, once",
+       mark_once,
+       {"1", "1", "0"},
+       "tervox: in.txt:8: warning: 1 layer value is 1e32 (layer 2 of sounding 4) and is "
+       "interpolated like any other; if 1e32 marks missing values, give --nodata 1e32\n",
+       mark_once,
+       {"--nodata", "nan"}},
+      {"-9999 with --nodata -9999: nothing said",
+       nodata4,
+       {"--nodata", "-9999", "1", "1", "0"},
+       ""},
+      {"-9999 in log mode: named as a mark only",
+       nodata4,
+       {"1", "1", "1"},
+       "tervox: in.txt:6: warning: 2 layer values are -9999 (the first is layer 2 of sounding 2) "
+       "and are interpolated like any other; if -9999 marks missing values, give --nodata -9999\n"},
+      {"a zero and a negative value in log mode",
+       read_file(golden + "soundings.txt"),
+       {"10", "10", "1"},
+       "tervox: in.txt:6: warning: 2 layer values are zero or negative (the first is -5, layer 2 "
+       "of sounding 2); in log mode their logarithms, -Infinity or NaN, spread into the cells "
+       "around them; if they mark missing values, give that value with --nodata\n",
+       "",
+       {},
+       read_file(golden + "nonpositive.vol")},
+      {"log mode, the zero marked missing: the negative value named",
+       nonpositive4,
+       {"--nodata", "0", "1", "1", "1"},
+       "tervox: in.txt:6: warning: 1 layer value is zero or negative (-2, layer 2 of sounding 2); "
+       "in log mode its logarithm, -Infinity or NaN, spreads into the cells around it; if it "
+       "marks a missing value, give that value with --nodata\n"},
+      {"zero and negative values in linear mode: nothing said", nonpositive4, {"1", "1", "0"}, ""},
+      {"a clean file in log mode: nothing said", four_soundings, {"1", "1", "1"}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(dir / "in.txt", c.soundings);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end() - 3, {"in.txt", "out.vol"});
+    const tool_run r = run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+    if (!c.golden_volume.empty()) {
+      EXPECT_EQ(read_file(dir / "out.vol"), c.golden_volume);
+    }
+    if (c.same.empty())
+      continue;
+    write_file(dir / "same.txt", c.same);
+    std::vector<std::string> same_args = c.same_options;
+    same_args.insert(same_args.end(), {"same.txt", "same.vol"});
+    same_args.insert(same_args.end(), c.args.end() - 3, c.args.end());
+    const tool_run same = run(same_args);
+    EXPECT_EQ(same.status, 0);
+    EXPECT_EQ(same.err, "");
+    EXPECT_EQ(read_file(dir / "out.vol"), read_file(dir / "same.vol"));
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"), read_file(dir / "same.vol.mesh"));
+  }
+}
+
+// The marks of a missing value the reader refuses without --nodata nan: the
+// diagnostic names the option. A '*' alone is no value (n*v repeats v).
+TEST_F(bad_input, missing_value_marks_name_nodata_nan) {
+  const struct {
+    const char* what;
+    std::string value;
+    std::vector<std::string> options;
+    int status;
+    std::string err;
+  } cases[] = {
+      {"NaN",
+       "NaN",
+       {},
+       1,
+       "tervox: in.txt:6: expected layer 2 of sounding 2, got 'NaN'; if it marks a missing value, "
+       "give --nodata nan\n"},
+      {"repeated nan",
+       "1*nan",
+       {},
+       1,
+       "tervox: in.txt:6: expected layer 2 of sounding 2, got '1*nan'; if it marks a missing "
+       "value, give --nodata nan\n"},
+      {"a '*' alone",
+       "*",
+       {},
+       1,
+       "tervox: in.txt:6: expected layer 2 of sounding 2, got '*' (alone it is no value); if it "
+       "marks a missing value, write nan in its place and give --nodata nan\n"},
+      {"a '*' after a repeat count is a null value",
+       "1*",
+       {},
+       1,
+       "tervox: in.txt:6: expected layer 2 of sounding 2, got an empty value\n"},
+      {"NaN with --nodata nan", "NaN", {"--nodata", "nan"}, 0, ""},
+      {"'*' with --nodata nan is still refused",
+       "*",
+       {"--nodata", "nan"},
+       1,
+       "tervox: in.txt:6: expected layer 2 of sounding 2, got '*' (alone it is no value); if it "
+       "marks a missing value, write nan in its place and give --nodata nan\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(dir / "in.txt",
+               header2 + "4\nx y a b\n0 0 1 2\n10 0 3 " + c.value + "\n0 10 5 6\n10 10 7 8\n");
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"in.txt", "out.vol", "1", "1", "0"});
+    const tool_run r = run(args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
 TEST_F(bad_input, short_record_named_when_the_file_then_ends_early) {
   const std::string soundings = header2 + "4\nx y a b\n0 0 1 2\n10 0 3\n0 10 5 6\n10 10 7 8\n";
   write_file(dir / "in.txt", soundings);
