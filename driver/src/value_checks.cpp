@@ -49,6 +49,12 @@ std::pair<int, int> first_in_file_order(const survey& s, Predicate holds) {
   return {sounding, layer};
 }
 
+// The line sounding i (from 1) starts on; 0 where the survey keeps no lines.
+std::int64_t line_of(const survey& s, int i) {
+  const auto index = static_cast<std::size_t>(i - 1);
+  return index < s.line.size() ? s.line[index] : 0;
+}
+
 }  // namespace
 
 std::vector<diagnostic> check_values(const survey& s, std::string_view name, value_checks what) {
@@ -72,16 +78,14 @@ std::vector<diagnostic> check_values(const survey& s, std::string_view name, val
   if (what.marks && marks > 0) {
     const auto [i, k] = first_in_file_order(s, is_mark);
     const float mark = s.layer(k)[static_cast<std::size_t>(i - 1)];
-    warnings.push_back(messages::no_value_marks_read(name, s.line[static_cast<std::size_t>(i - 1)],
-                                                     std::count(s.dat.begin(), s.dat.end(), mark),
-                                                     mark_text(mark), i, k));
+    warnings.push_back(messages::no_value_marks_read(
+        name, line_of(s, i), std::count(s.dat.begin(), s.dat.end(), mark), mark_text(mark), i, k));
   }
   if (what.positive && not_positive > 0) {
     const auto [i, k] =
         first_in_file_order(s, [&](float v) { return !(what.marks && is_mark(v)) && v <= 0.0f; });
     warnings.push_back(messages::not_positive_in_log_mode(
-        name, s.line[static_cast<std::size_t>(i - 1)], not_positive,
-        s.layer(k)[static_cast<std::size_t>(i - 1)], i, k));
+        name, line_of(s, i), not_positive, s.layer(k)[static_cast<std::size_t>(i - 1)], i, k));
   }
   return warnings;
 }
