@@ -879,7 +879,15 @@ TERVOX_AVX2_TARGET inline __attribute__((always_inline)) unsigned put_four(
           load_avx2<__m128i>(c->bias_32)),
       22);
   const __m128i scale_index = _mm_sub_epi32(load_avx2<__m128i>(c->scale_base_32), e32);
-  const __m256d scale = _mm256_i32gather_pd(pow10_scale, scale_index, 8);
+  // The gather keeps the lanes its mask leaves out, so it waits for the last
+  // value of its destination register, which the register allocator may take
+  // from the previous four values and chain the iterations one after the
+  // other. Starting from zero breaks that chain; the compiler would drop the
+  // zero if it saw that the mask takes every lane.
+  __m256d all_lanes = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  __asm__("" : "+x"(all_lanes));
+  const __m256d scale =
+      _mm256_mask_i32gather_pd(_mm256_setzero_pd(), pow10_scale, scale_index, all_lanes, 8);
   __m256d q = _mm256_mul_pd(_mm256_cvtps_pd(_mm_castsi128_ps(safe_bits)), scale);
   const __m256d above = _mm256_cmp_pd(q, load_avx2<__m256d>(c->next_decade), _CMP_GE_OQ);
   q = _mm256_blendv_pd(q, _mm256_mul_pd(q, load_avx2<__m256d>(c->tenth)), above);
