@@ -1,6 +1,6 @@
 // The volume file's number forms: the choice, for a run of values, between
 // the AVX-512 path, the AVX2 path and the portable loop, made on what the
-// processor has at run time.
+// processor has at run time; and parse_value, which reads a line back.
 //
 //   volume_line_paths.hpp     the three paths' entry points
 //   volume_line_digits.hpp    the exact digits, and put_rare, which all paths use
@@ -10,7 +10,12 @@
 //   volume_line_avx2.cpp      runs, four values at a time
 #include "formats/volume_line.hpp"
 
+#include <charconv>
+#include <cmath>
+#include <limits>
 #include <span>
+#include <string_view>
+#include <system_error>
 
 #include "volume_line_paths.hpp"
 
@@ -87,6 +92,31 @@ bool wide_number_runs_available() noexcept {
 
 bool avx2_number_runs_available() noexcept {
   return avx2_supported();
+}
+
+bool parse_value(std::string_view field, float& value) {
+  constexpr float not_a_number = std::numeric_limits<float>::quiet_NaN();
+  const auto first = field.find_first_not_of(' ');
+  if (first == std::string_view::npos)
+    return false;
+  const std::string_view text = field.substr(first);
+  if (text == "NaN" || text == "Infinity" || text == "-Infinity" ||
+      text.find_first_not_of('*') == std::string_view::npos) {
+    value = not_a_number;
+    return true;
+  }
+  float v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (end != text.data() + text.size())
+    return false;
+  if (ec == std::errc::result_out_of_range) {
+    value = not_a_number;  // a decimal beyond single precision: no usable value
+    return true;
+  }
+  if (ec != std::errc())
+    return false;
+  value = std::isfinite(v) ? v : not_a_number;
+  return true;
 }
 
 }  // namespace tervox::formats

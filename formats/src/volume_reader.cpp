@@ -2,8 +2,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -119,34 +117,6 @@ class line_source {
   int fd_ = -1;
   bool eof_ = false;
 };
-
-}  // namespace
-
-bool parse_value(std::string_view field, float& value) {
-  const auto first = field.find_first_not_of(' ');
-  if (first == std::string_view::npos)
-    return false;
-  const std::string_view text = field.substr(first);
-  if (text == "NaN" || text == "Infinity" || text == "-Infinity" ||
-      text.find_first_not_of('*') == std::string_view::npos) {
-    value = not_a_number;
-    return true;
-  }
-  float v = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (end != text.data() + text.size())
-    return false;
-  if (ec == std::errc::result_out_of_range) {
-    value = not_a_number;  // a decimal beyond single precision: no usable value
-    return true;
-  }
-  if (ec != std::errc())
-    return false;
-  value = std::isfinite(v) ? v : not_a_number;
-  return true;
-}
-
-namespace {
 
 // "grid.vol.mesh (3 x 2 cells, 2 layers: 12 lines)"
 std::string description(const mesh& m) {
