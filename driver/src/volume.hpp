@@ -5,7 +5,7 @@
 // the layer index varies fastest, then ix, then iy. A cell whose layer-1 value
 // is the fill value (its centre lies outside the soundings' convex hull) is
 // written in the short form for all its layers, every other cell in the long
-// form (see number_format.hpp).
+// form (see formats/volume_line.hpp).
 #pragma once
 
 #include <cstdint>
