@@ -466,7 +466,11 @@ diagnostic chooser::geometry(delivered::plan& p) {
   std::vector<found_kind> kinds;
   for (const column_role role : {thickness, top, bottom, elevation_top}) {
     found_kind k{role, {}};
-    for (auto& [key, b] : groups_) {
+    for (auto& group : groups_) {
+      // A named reference, not a structured binding: clang 14 cannot capture
+      // a binding in a lambda, and the fuzz build uses clang.
+      const auto& key = group.first;
+      auto& b = group.second;
       const bool recognised = std::any_of(names.begin(), names.end(), [&](const auto& r) {
         return r.role == role && r.name == key.first;
       });
