@@ -1,12 +1,17 @@
 // Construction time of the triangulation, ordering included, beside CGAL's
-// construction of the same points (exact predicates, its own spatial sort).
+// construction of the same points (exact predicates, its own spatial sort);
+// and point location on the finished triangulation, as the driver does it for
+// every cell of a grid.
 //
 //   build/<dir>/bench/tervox_bench --benchmark_filter=trmesh
+//   build/<dir>/bench/tervox_bench --benchmark_filter=trfind
 #include <CGAL/Delaunay_triangulation_2.h>
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <utility>
 #include <vector>
@@ -79,6 +84,51 @@ void cgal_construction(benchmark::State& state, point_family family) {
   state.counters["points"] = static_cast<double>(p.size());
 }
 
+// Point location of the centres of a 1000 x 1000 grid over the points'
+// bounding box, row by row, each walk starting from the node the one before
+// ended at: the driver's pass over the cells of a layer. Mostly short walks
+// inside the triangulation, and along the boundary for the cells outside it.
+void trfind_grid(benchmark::State& state, point_family family) {
+  static std::map<std::pair<point_family, int>, tervox_test::mesh> meshes;
+  const int size = static_cast<int>(state.range(0));
+  auto it = meshes.find({family, size});
+  if (it == meshes.end()) {
+    it = meshes.emplace(std::pair{family, size}, tervox_test::build_mesh(points(family, size)))
+             .first;
+  }
+  const tervox_test::mesh& m = it->second;
+  if (m.ier != triang::trmesh_ier::ok) {
+    state.SkipWithError("trmesh did not succeed");
+    return;
+  }
+  constexpr int cells = 1000;
+  const auto [xlo, xhi] = std::minmax_element(m.x.begin(), m.x.end());
+  const auto [ylo, yhi] = std::minmax_element(m.y.begin(), m.y.end());
+  const float dx = (*xhi - *xlo) / cells;
+  const float dy = (*yhi - *ylo) / cells;
+  std::int64_t sum = 0;
+  for (auto _ : state) {
+    int istart = 1;
+    for (int j = 0; j < cells; ++j) {
+      const float py = *ylo + (static_cast<float>(j) + 0.5F) * dy;
+      for (int i = 0; i < cells; ++i) {
+        const float px = *xlo + (static_cast<float>(i) + 0.5F) * dx;
+        int nv1 = 0;
+        int nv2 = 0;
+        int nv3 = 0;
+        triang::trfind(istart, px, py, m.x, m.y, m.iadj, m.iend, nv1, nv2, nv3);
+        if (nv1 > 0) {
+          istart = nv1;
+        }
+        sum += nv1 + nv2 + nv3;
+      }
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.counters["locations"] = benchmark::Counter(static_cast<double>(cells) * cells,
+                                                   benchmark::Counter::kIsIterationInvariantRate);
+}
+
 // Uniform points, and a survey: flight lines along y, the soundings of a line
 // sharing x exactly.
 #define TERVOX_TRIANGULATION_BENCH(fn, family)        \
@@ -93,5 +143,8 @@ TERVOX_TRIANGULATION_BENCH(cgal_construction, uniform);
 TERVOX_TRIANGULATION_BENCH(trmesh_with_ordering, shared_x_lines);
 TERVOX_TRIANGULATION_BENCH(trmesh_work_with_ordering, shared_x_lines);
 TERVOX_TRIANGULATION_BENCH(cgal_construction, shared_x_lines);
+TERVOX_TRIANGULATION_BENCH(trfind_grid, uniform);
+TERVOX_TRIANGULATION_BENCH(trfind_grid, shared_x_lines);
+TERVOX_TRIANGULATION_BENCH(trfind_grid, projected_lines);
 
 }  // namespace
