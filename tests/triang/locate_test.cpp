@@ -433,19 +433,28 @@ TEST(locate_test, broken_structure_fails_instead_of_hanging) {
   expect_failure(lattice_3x3(), 10, 1, 1, "start node beyond");
 
   // Entries that cannot be used as subscripts are refused before any read
-  // through them.
+  // through them, wherever the walk meets them: at an apex, crossing
+  // triangles, or along the boundary, where a failure in one direction must
+  // also end the walk in the other.
   struct damage {
     const char* what;
     int position;  // 1-based, in iadj, or in iend when negative
     int value;
     int istart;
+    float px, py;
   };
   const damage cases[] = {
-      {"a neighbour beyond the node count", 18, 42, 5},
-      {"a 0 inside an interior list", 19, 0, 5},
-      {"a negative neighbour", 25, -3, 6},
-      {"a list end beyond iadj", -9, 99, 9},
-      {"list ends not increasing", -4, 10, 4},
+      {"a neighbour beyond the node count", 18, 42, 5, 1.5F, 1.5F},
+      {"a 0 inside an interior list", 19, 0, 5, 1.5F, 1.5F},
+      {"a negative neighbour", 25, -3, 6, 1.5F, 1.5F},
+      {"a list end beyond iadj", -9, 99, 9, 1.5F, 1.5F},
+      {"list ends not increasing", -4, 10, 4, 1.5F, 1.5F},
+      // From 3, P east is beyond arc 3-6; the counterclockwise walk along
+      // the boundary reads 9's first neighbour.
+      {"a boundary neighbour beyond the node count, counterclockwise", 38, 42, 3, 100, 1},
+      // From 3, P south is beyond arc 2-3 only; the clockwise walk reads the
+      // last neighbour of 2, then of 1.
+      {"a boundary neighbour beyond the node count, clockwise", 3, 42, 3, 1, -100},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -455,7 +464,7 @@ TEST(locate_test, broken_structure_fails_instead_of_hanging) {
     } else {
       s.iend[static_cast<std::size_t>(-c.position - 1)] = c.value;
     }
-    expect_failure(s, c.istart, 1.5F, 1.5F, "out of range");
+    expect_failure(s, c.istart, c.px, c.py, "out of range");
   }
 }
 
