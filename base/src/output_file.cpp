@@ -238,6 +238,8 @@ output_room room_for(const std::string& path) {
   if (::statvfs(folder.empty() ? "." : folder.c_str(), &fs) == 0) {
     room.free_bytes =
         static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
+    room.file_system_bytes =
+        static_cast<std::uint64_t>(fs.f_blocks) * static_cast<std::uint64_t>(fs.f_frsize);
   }
   rlimit limit{};
   if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)

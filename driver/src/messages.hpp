@@ -137,14 +137,50 @@ inline std::string shortest(float v) {
   return {text, r.ptr};
 }
 
-/// The volume cannot fit where it is to be written: it needs at least
-/// `least` bytes (every value in the short form), more than `room` says
-/// ("the 77.5 GB free on the file system of 'out.vol'").
-inline diagnostic volume_too_large(const std::string& grid, double least, std::string_view room,
-                                   float dx, float dy) {
-  return fault(concat({"the grid (", grid, ") needs a volume file of at least ", byte_size(least),
-                       ", more than ", room, "; use a larger cell size than dx = ", shortest(dx),
-                       ", dy = ", shortest(dy)}));
+/// Two sizes as byte_size writes them, or in bytes where those would read
+/// alike, so that a file a little beyond a limit does not read as its equal.
+inline std::pair<std::string, std::string> byte_sizes(std::uint64_t a, std::uint64_t b) {
+  std::string first = byte_size(static_cast<double>(a));
+  std::string second = byte_size(static_cast<double>(b));
+  if (a != b && first == second) {
+    first = concat({std::to_string(a), " bytes"});
+    second = concat({std::to_string(b), " bytes"});
+  }
+  return {std::move(first), std::move(second)};
+}
+
+/// The volume's size in a diagnostic: "2.4 kB", or "up to 2.4 kB" where the
+/// size is an upper bound.
+inline std::string volume_size_text(std::string_view size, bool exact) {
+  return exact ? std::string(size) : concat({"up to ", size});
+}
+
+/// The volume cannot fit where it is to be written: it needs `size` ("at
+/// least 394 TB" where every value is counted in the short form), more than
+/// `room` says ("the 77.5 GB free on the file system of 'out.vol'").
+inline diagnostic volume_too_large(const std::string& grid, std::string_view size,
+                                   std::string_view room, float dx, float dy) {
+  return fault(
+      concat({"the grid (", grid, ") needs a volume file of ", size, ", more than ", room,
+              "; use a larger cell size than dx = ", shortest(dx), ", dy = ", shortest(dy)}));
+}
+
+/// The volume fits the free space, but would leave less of it than a run
+/// keeps free: `left` of `free` bytes, less than `keep`, which is 1 GiB
+/// where `floor` says so, else 5% of the file system.
+inline diagnostic volume_leaves_too_little(const std::string& grid, std::uint64_t bytes, bool exact,
+                                           std::uint64_t left, std::uint64_t free,
+                                           std::uint64_t keep, bool floor, std::string_view outfile,
+                                           float dx, float dy) {
+  const auto [left_text, keep_text] = byte_sizes(left, keep);
+  return fault(
+      concat({"the grid (", grid, ") needs a volume file of ",
+              volume_size_text(byte_size(static_cast<double>(bytes)), exact),
+              "; writing it would leave ", left_text, " of the ",
+              byte_size(static_cast<double>(free)), " free on the file system of ", quoted(outfile),
+              ", less than the ", keep_text, floor ? " (1 GiB)" : " (5% of the file system)",
+              " that tervox leaves free; use a larger cell size than dx = ", shortest(dx),
+              ", dy = ", shortest(dy)}));
 }
 
 inline diagnostic output_is_input(std::string_view output, std::string_view input) {

@@ -33,6 +33,7 @@
 #include "leading_nodes.hpp"
 #include "messages.hpp"
 #include "progress.hpp"
+#include "room.hpp"
 #include "value_checks.hpp"
 
 namespace tervox::driver {
@@ -170,7 +171,8 @@ std::optional<int> volume_threads() {
 }
 
 // Refuses a grid whose volume file cannot fit the free space of its file
-// system or the process's file-size limit.
+// system or the process's file-size limit even with every value in the short
+// form: instant, before anything is written or triangulated.
 diagnostic check_room(const arguments& args, const grid& g, int nlayer) {
   // In double: the product of three 32-bit counts can exceed 64 bits.
   const double values = static_cast<double>(std::max(g.nx, 0)) *
@@ -178,16 +180,17 @@ diagnostic check_room(const arguments& args, const grid& g, int nlayer) {
   const double least = static_cast<double>(short_line_size) * values;
   const output_room room = room_for(args.outfile);
   const std::string grid = messages::grid_size(g.nx, g.ny, nlayer);
+  const std::string size = concat({"at least ", messages::byte_size(least)});
   if (room.size_limit && least > static_cast<double>(*room.size_limit)) {
     return messages::volume_too_large(
-        grid, least,
+        grid, size,
         concat({"the file-size limit of ",
                 messages::byte_size(static_cast<double>(*room.size_limit)), " (ulimit -f)"}),
         args.dx, args.dy);
   }
   if (room.free_bytes && least > static_cast<double>(*room.free_bytes)) {
     return messages::volume_too_large(
-        grid, least,
+        grid, size,
         concat({"the ", messages::byte_size(static_cast<double>(*room.free_bytes)),
                 " free on the file system of ", quoted(args.outfile)}),
         args.dx, args.dy);
@@ -395,6 +398,11 @@ int triangulate(const survey& s, triangulation& tri, progress_meter& meter) {
 // Computes the volume into a new volume file and puts it in place together
 // with the finished mesh file. On failure the volume's temporary file goes,
 // and the mesh file stays temporary.
+//
+// The point locations are worked out first, and with them the volume's size;
+// a volume that would pass the file-size limit or leave too little free
+// space is refused before its file is created. The mesh file is finished by
+// now, so the free space measured has it counted already.
 diagnostic write_volume(const run_state& state, output_file& mesh_file, const volume_method& method,
                         int threads, progress_meter& meter) {
   const arguments& args = state.args;
@@ -403,14 +411,25 @@ diagnostic write_volume(const run_state& state, output_file& mesh_file, const vo
   // triangulation; its value is the fill value, back-transformed alike.
   const node_data nodes{s.nsound, s.nlayer, s.xloc, s.yloc, s.dat, state.tri.iadj, state.tri.iend};
   const bool log_mode = args.log == 1;
+  const std::optional<volume_plan> plan = plan_volume(nodes, state.g, threads, 0, &meter);
+  if (!plan)
+    return messages::location_broken(args.infile);
+  // Cells that --max-distance blanks are counted in the long form: the plan
+  // locates the cells but measures no distances.
+  const volume_size size{plan->file_bytes(), !(args.max_distance > 0)};
+  if (const diagnostic problem =
+          check_volume_room(size, room_for(args.outfile), args.outfile, state.g, s.nlayer);
+      !problem.empty())
+    return problem;
+
   output_file volume(args.outfile);
   if (auto r = volume.open(); !r.ok())
     return r.problem;
   const std::vector<double> tops = args.doi ? layer_tops(s.dz, s.nlayer) : std::vector<double>{};
   const volume_masks masks{args.max_distance, s.doi, tops};
-  const bool located =
-      method ? method(nodes, state.g, log_mode, volume, masks)
-             : stream_volume(nodes, state.g, log_mode, volume, threads, 0, &meter, masks);
+  const bool located = method ? method(nodes, state.g, log_mode, volume, masks)
+                              : write_planned_volume(*plan, nodes, state.g, log_mode, volume,
+                                                     threads, &meter, masks);
   if (!located)
     return messages::location_broken(args.infile);
   if (auto r = commit_together(volume, mesh_file); !r.ok())

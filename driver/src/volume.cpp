@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <triang/triang.hpp>
@@ -21,6 +23,7 @@ using formats::grid;
 using formats::long_line_size;
 using formats::put_long;
 using formats::put_short;
+using formats::short_line_size;
 
 float fill_value(bool log_mode) {
   // The constant is the single-precision 1e-10; its logarithm is taken in
@@ -61,6 +64,25 @@ float cell_centre(int i, float d, float min) {
 // records each chain's start node at the first cell of every block of cells.
 // The blocks are then independent: any thread can compute a block, and the
 // writer takes them in file order.
+
+// Where each layer's chain comes from. Chain j (0-based) is the pass over
+// layer j+1; layers beyond the last chain repeat the last chain.
+struct chain_plan {
+  std::int64_t cells = 0;
+  std::int64_t block = 1;  // cells per block
+  // join[j]: first cell from which chain j repeats chain j-1 (cells if never).
+  std::vector<std::int64_t> join;
+  // start[j][b]: chain j's start node at the first cell of block b, for every
+  // block that begins before join[j].
+  std::vector<std::vector<int>> start;
+  // The cells that chain 0, layer 1's pass, locates outside the hull.
+  std::int64_t exterior = 0;
+
+  std::size_t chain_of_layer(int k) const {
+    return std::min(static_cast<std::size_t>(k - 1), join.size() - 1);
+  }
+  std::int64_t blocks() const { return (cells + block - 1) / block; }
+};
 
 namespace {
 
@@ -121,33 +143,21 @@ bool locate_cell(const node_data& nodes, float px, float py, int& istart, cell_l
 }
 
 // Only the start node that locate_cell leaves for the next cell, without the
-// weights: all that the pre-pass needs.
-bool advance_start(const node_data& nodes, float px, float py, int& istart) {
+// weights: all that the pre-pass needs. `exterior`, when given, counts the
+// cells that locate_cell calls exterior, the ones written in the short form.
+bool advance_start(const node_data& nodes, float px, float py, int& istart,
+                   std::int64_t* exterior = nullptr) {
   int nv1 = 0, nv2 = 0, nv3 = 0;
   triang::trfind(istart, px, py, nodes.xloc, nodes.yloc, nodes.iadj, nodes.iend, nv1, nv2, nv3);
   if (nv1 == triang::trfind_failed)
     return false;
-  if (nv1 != triang::outside)
+  if (nv1 != triang::outside) {
     istart = nv1;
+    if (exterior != nullptr && nv3 == triang::outside)
+      ++*exterior;
+  }
   return true;
 }
-
-// Where each layer's chain comes from. Chain j (0-based) is the pass over
-// layer j+1; layers beyond the last chain repeat the last chain.
-struct chain_plan {
-  std::int64_t cells = 0;
-  std::int64_t block = 1;  // cells per block
-  // join[j]: first cell from which chain j repeats chain j-1 (cells if never).
-  std::vector<std::int64_t> join;
-  // start[j][b]: chain j's start node at the first cell of block b, for every
-  // block that begins before join[j].
-  std::vector<std::vector<int>> start;
-
-  std::size_t chain_of_layer(int k) const {
-    return std::min(static_cast<std::size_t>(k - 1), join.size() - 1);
-  }
-  std::int64_t blocks() const { return (cells + block - 1) / block; }
-};
 
 // One stretch of chain 0, whole blocks [first_block, end_block), followed
 // from a start node that may be a guess.
@@ -156,7 +166,12 @@ struct chain_segment {
   int guess = 1;
   std::vector<int> block_start;  // the start node at each block's first cell
   std::vector<int> head;         // the start node at each of the first cells
-  int end = 1;                   // the start node after the last cell
+  // The exterior cells before each of the first cells, and in the whole
+  // segment: where the true chain meets the guessed one, the count of the
+  // rest of the segment is their difference.
+  std::vector<std::int64_t> head_exterior;
+  std::int64_t exterior = 0;
+  int end = 1;  // the start node after the last cell
   bool ok = true;
 };
 
@@ -177,9 +192,11 @@ void run_segment(const node_data& nodes, const cell_grid& cells, std::int64_t bl
       seg.block_start.push_back(istart);
       count(c);
     }
-    if (seg.head.size() < seg.head.capacity())
+    if (seg.head.size() < seg.head.capacity()) {
       seg.head.push_back(istart);
-    if (!advance_start(nodes, cells.px(c), cells.py(c), istart)) {
+      seg.head_exterior.push_back(seg.exterior);
+    }
+    if (!advance_start(nodes, cells.px(c), cells.py(c), istart, &seg.exterior)) {
       seg.ok = false;
       return;
     }
@@ -189,8 +206,8 @@ void run_segment(const node_data& nodes, const cell_grid& cells, std::int64_t bl
 }
 
 // Follows chain 0 (layer 1's pass, from node 1) over the whole grid, records
-// its start node at the first cell of every block in plan.start[0], and
-// leaves its last start node in `end`.
+// its start node at the first cell of every block in plan.start[0] and its
+// exterior cells in plan.exterior, and leaves its last start node in `end`.
 //
 // With several threads the grid is cut into segments of whole blocks, each
 // followed from a guessed start node at the same time. The guess is where a
@@ -214,6 +231,7 @@ bool follow_chain0(const node_data& nodes, const cell_grid& cells, int threads, 
     // Room is made here, so that the threads never allocate.
     seg.block_start.reserve(static_cast<std::size_t>(seg.end_block - seg.first_block));
     seg.head.reserve(t == 0 ? 0 : head_cells);
+    seg.head_exterior.reserve(seg.head.capacity());
     if (t > 0) {
       const std::int64_t before = seg.first_block * block - 1;
       seg.guess = 1;
@@ -238,6 +256,7 @@ bool follow_chain0(const node_data& nodes, const cell_grid& cells, int threads, 
   if (!segs[0].ok)
     return false;
   int state = segs[0].end;
+  std::int64_t exterior = segs[0].exterior;
   for (std::size_t t = 1; t < segs.size(); ++t) {
     chain_segment& seg = segs[t];
     const std::int64_t first = seg.first_block * block;
@@ -253,7 +272,7 @@ bool follow_chain0(const node_data& nodes, const cell_grid& cells, int threads, 
       }
       if (c % block == 0)
         starts.push_back(state);
-      if (!advance_start(nodes, cells.px(c), cells.py(c), state))
+      if (!advance_start(nodes, cells.px(c), cells.py(c), state, &exterior))
         return false;
     }
     if (met) {
@@ -263,10 +282,12 @@ bool follow_chain0(const node_data& nodes, const cell_grid& cells, int threads, 
       const std::size_t from = static_cast<std::size_t>((c - first + block - 1) / block);
       starts.insert(starts.end(), seg.block_start.begin() + static_cast<std::ptrdiff_t>(from),
                     seg.block_start.end());
+      exterior += seg.exterior - seg.head_exterior[static_cast<std::size_t>(c - first)];
       state = seg.end;
     }
   }
   end = state;
+  plan.exterior = exterior;
   return true;
 }
 
@@ -506,12 +527,17 @@ class block_writer {
 
 }  // namespace
 
-bool stream_volume(const node_data& nodes, const grid& g, bool log_mode, output_file& file,
-                   int threads, std::int64_t block_cells, progress_meter* meter,
-                   const volume_masks& masks) {
+volume_plan::volume_plan() = default;
+volume_plan::~volume_plan() = default;
+volume_plan::volume_plan(volume_plan&&) noexcept = default;
+volume_plan& volume_plan::operator=(volume_plan&&) noexcept = default;
+
+std::optional<volume_plan> plan_volume(const node_data& nodes, const grid& g, int threads,
+                                       std::int64_t block_cells, progress_meter* meter) {
+  volume_plan planned;
   const cell_grid cells(g);
   if (cells.count() == 0 || nodes.nlayer < 1)
-    return true;
+    return planned;
 
   // About a megabyte of text per block: large writes, small buffers.
   const std::int64_t bytes_per_cell =
@@ -521,9 +547,37 @@ bool stream_volume(const node_data& nodes, const grid& g, bool log_mode, output_
                       : std::max<std::int64_t>(1, (std::int64_t{1} << 20) / bytes_per_cell);
   if (meter != nullptr)
     meter->begin(run_phase::gridding, cells.count());
-  chain_plan plan;
-  if (!plan_chains(nodes, cells, block, threads, plan, meter ? &meter->counter() : nullptr))
-    return false;
+  auto plan = std::make_unique<chain_plan>();
+  if (!plan_chains(nodes, cells, block, threads, *plan, meter ? &meter->counter() : nullptr))
+    return std::nullopt;
+
+  // Layer 1 alone chooses each cell's form, so its chain gives the size. The
+  // counts are below 2^62 and the bytes of a line at most 12, but nlayer
+  // times that can pass 64 bits: such a size saturates, as it fits nowhere.
+  const auto lines = [&](std::int64_t count, std::size_t line_size) {
+    std::uint64_t bytes = 0;
+    if (__builtin_mul_overflow(static_cast<std::uint64_t>(count),
+                               static_cast<std::uint64_t>(line_size), &bytes) ||
+        __builtin_mul_overflow(bytes, static_cast<std::uint64_t>(nodes.nlayer), &bytes))
+      return std::numeric_limits<std::uint64_t>::max();
+    return bytes;
+  };
+  const std::uint64_t short_bytes = lines(plan->exterior, short_line_size);
+  const std::uint64_t long_bytes = lines(plan->cells - plan->exterior, long_line_size);
+  planned.bytes_ = short_bytes + long_bytes < short_bytes
+                       ? std::numeric_limits<std::uint64_t>::max()
+                       : short_bytes + long_bytes;
+  planned.chains_ = std::move(plan);
+  return planned;
+}
+
+bool write_planned_volume(const volume_plan& planned, const node_data& nodes, const grid& g,
+                          bool log_mode, output_file& file, int threads, progress_meter* meter,
+                          const volume_masks& masks) {
+  const cell_grid cells(g);
+  if (!planned.chains_ || cells.count() == 0 || nodes.nlayer < 1)
+    return true;
+  const chain_plan& plan = *planned.chains_;
   const node_values values(nodes);
   if (meter != nullptr)
     meter->begin(run_phase::writing, cells.count());
@@ -540,9 +594,16 @@ bool stream_volume(const node_data& nodes, const grid& g, bool log_mode, output_
       [&](const char* data, std::size_t size, std::int64_t b) {
         file.write(data, size);
         if (meter != nullptr)
-          meter->advance_to(std::min(cells.count(), (b + 1) * block));
+          meter->advance_to(std::min(cells.count(), (b + 1) * plan.block));
         return !file.failed();
       });
+}
+
+bool stream_volume(const node_data& nodes, const grid& g, bool log_mode, output_file& file,
+                   int threads, std::int64_t block_cells, progress_meter* meter,
+                   const volume_masks& masks) {
+  const std::optional<volume_plan> plan = plan_volume(nodes, g, threads, block_cells, meter);
+  return plan && write_planned_volume(*plan, nodes, g, log_mode, file, threads, meter, masks);
 }
 
 }  // namespace tervox::driver

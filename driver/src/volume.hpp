@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -60,6 +62,50 @@ struct volume_masks {
   std::span<const double> tops;  ///< nlayer entries, layer 1's top (0) first
 };
 
+struct chain_plan;  // volume.cpp
+
+/// The point locations of the volume worked out before its first byte is
+/// written: where each layer's chain of start nodes runs, and so which cells
+/// layer 1 finds outside the hull. The writer follows it, and it tells the
+/// size of the volume file beforehand.
+class volume_plan {
+ public:
+  volume_plan();
+  ~volume_plan();
+  volume_plan(volume_plan&&) noexcept;
+  volume_plan& operator=(volume_plan&&) noexcept;
+
+  /// The size of the volume file: 9 bytes a value for the cells that layer 1
+  /// locates outside the hull, 12 for every other cell. Exact, but for cells
+  /// that take the short form for another reason (a layer-1 value that is
+  /// exactly the fill value, a cell that `masks.max_distance` blanks): the
+  /// file is then smaller. Saturates at the largest 64-bit count.
+  std::uint64_t file_bytes() const { return bytes_; }
+
+ private:
+  friend std::optional<volume_plan> plan_volume(const node_data&, const formats::grid&, int,
+                                                std::int64_t, progress_meter*);
+  friend bool write_planned_volume(const volume_plan&, const node_data&, const formats::grid&, bool,
+                                   base::output_file&, int, progress_meter*, const volume_masks&);
+  std::unique_ptr<chain_plan> chains_;
+  std::uint64_t bytes_ = 0;
+};
+
+/// Locates every cell centre as the streamed volume will, on `threads`
+/// threads, with the cells in blocks of `block_cells` cells (0: about a
+/// megabyte of text each); nullopt if point location reported a broken
+/// structure. A `meter`, when given, hears of the gridding.
+std::optional<volume_plan> plan_volume(const node_data& nodes, const formats::grid& g, int threads,
+                                       std::int64_t block_cells = 0,
+                                       progress_meter* meter = nullptr);
+
+/// Interpolates and writes the volume that `plan` was made for (the same
+/// nodes and grid) as stream_volume does; false if point location
+/// reported a broken structure.
+bool write_planned_volume(const volume_plan& plan, const node_data& nodes, const formats::grid& g,
+                          bool log_mode, base::output_file& file, int threads,
+                          progress_meter* meter = nullptr, const volume_masks& masks = {});
+
 /// Interpolates and writes the volume in file order with `threads` threads,
 /// byte for byte as the plain sequence would (every layer, every
 /// row, every cell, one point location per value, one start node carried
@@ -78,6 +124,7 @@ struct volume_masks {
 /// `masks` blanks cells far from the soundings and layers below the depth of
 /// investigation; they decide per cell and per layer from the same located
 /// triangle, so the bytes stay independent of threads and blocks.
+/// It is plan_volume followed by write_planned_volume.
 bool stream_volume(const node_data& nodes, const formats::grid& g, bool log_mode,
                    base::output_file& file, int threads, std::int64_t block_cells = 0,
                    progress_meter* meter = nullptr, const volume_masks& masks = {});

@@ -433,20 +433,44 @@ TEST(faults_test, output_named_through_a_link_to_the_input) {
   EXPECT_FALSE(fs::exists(dir / "out.vol.mesh"));
 }
 
-// The limit passes the check made before anything is written (9 bytes a
-// value: 1800 bytes), but the volume's long lines (12 bytes) do not fit: the
-// write fails, and the earlier mesh and volume stand as a pair, untouched.
+// The run decides the volume's size before writing it, so the file-size
+// limit stops a volume beforehand; a write can still fail when the volume
+// outgrows what was planned (another writer takes the disk meanwhile). The
+// run here, in a child process of its own under a limit that the planned
+// volume of 2400 bytes fits, writes the volume twice: the write fails, and
+// the earlier mesh and volume stand as a pair, untouched.
 TEST(faults_test, volume_beyond_the_file_size_limit_leaves_the_earlier_pair) {
   if (coverage_run())
     GTEST_SKIP() << "the limit would stop the test process writing its coverage counts";
   temp_folder dir;
+  temp_folder streams;
   write_file(dir / "in.txt", small_survey);
   write_file(dir / "out.vol", "an earlier volume\n");
   write_file(dir / "out.vol.mesh", "an earlier mesh\n");
-  const outcome r = run_in(dir.path(), default_args, {std::nullopt, 2000, nullptr});
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "tervox: cannot write 'out.vol': File too large\n");
-  EXPECT_EQ(r.status, 1);
+  const std::string err_path = (streams / "err").string();
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const rlimit l{3000, 3000};
+    if (::chdir(dir.path().c_str()) != 0 || ::setrlimit(RLIMIT_FSIZE, &l) != 0)
+      ::_exit(125);
+    std::ostringstream out, err;
+    const tervox::base::exit_status status = tervox::driver::run(
+        default_args, out, err,
+        [](const tervox::driver::node_data& nodes, const tervox::formats::grid& g, bool log_mode,
+           tervox::base::output_file& file, const tervox::driver::volume_masks& masks) {
+          return tervox::driver::stream_volume(nodes, g, log_mode, file, 1, 0, nullptr, masks) &&
+                 tervox::driver::stream_volume(nodes, g, log_mode, file, 1, 0, nullptr, masks);
+        });
+    // The limit is the file's, not the test's: the text is short.
+    write_file(err_path, out.str() + err.str());
+    ::_exit(static_cast<int>(status));
+  }
+  int wstatus = 0;
+  ASSERT_EQ(::waitpid(pid, &wstatus, 0), pid);
+  ASSERT_TRUE(WIFEXITED(wstatus)) << wstatus;
+  EXPECT_EQ(WEXITSTATUS(wstatus), 1);
+  EXPECT_EQ(read_file(streams / "err"), "tervox: cannot write 'out.vol': File too large\n");
   EXPECT_EQ(list_entries(dir.path()),
             (std::vector<std::string>{"in.txt", "out.vol", "out.vol.mesh"}));
   EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
@@ -494,6 +518,70 @@ TEST(faults_test, volume_that_cannot_fit_is_refused_before_the_run) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(list_entries(dir.path()), (std::vector<std::string>{"in.txt", "out.vol.mesh"}));
     EXPECT_EQ(read_file(dir / "out.vol.mesh"), "an earlier mesh\n");
+  }
+}
+
+// Once the cells are located the volume's size is known to the byte: 9 bytes a
+// value for a cell outside the soundings' hull, 12 for one inside. A volume
+// beyond the file-size limit is refused then, before its first byte, with its
+// size and the limit; one that fits exactly is written. The square's 10 x 10
+// cells all lie inside it (2400 bytes); of the triangle's, 55 lie inside and
+// 45 outside (2 x (55 x 12 + 45 x 9) = 2130 bytes), where 12 bytes a value
+// would not fit. Cells that --max-distance blanks are short too, but the
+// size counts them long: it is an upper bound then, and says so.
+TEST(faults_test, volume_beyond_its_room_is_refused_before_writing) {
+  const std::string triangle = header(2, "4", 3) + "0 0 1 2\n10 0 3 4\n0 10 5 6\n";
+  struct room_case {
+    const char* what;
+    std::string soundings;
+    std::vector<std::string> args;
+    rlim_t file_size;
+    std::string err;              // empty: the run goes through
+    std::size_t volume_size = 0;  // of the volume the run writes
+  };
+  const room_case cases[] = {
+      {"all cells inside, limit below", small_survey, default_args, 2000,
+       "tervox: the grid (10 x 10 cells, 2 layers) needs a volume file of 2.4 kB, more than the "
+       "file-size limit of 2 kB (ulimit -f); use a larger cell size than dx = 1, dy = 1\n"},
+      // Sizes that read alike in kB are given in bytes.
+      {"all cells inside, one byte short", small_survey, default_args, 2399,
+       "tervox: the grid (10 x 10 cells, 2 layers) needs a volume file of 2400 bytes, more than "
+       "the file-size limit of 2399 bytes (ulimit -f); use a larger cell size than dx = 1, "
+       "dy = 1\n"},
+      {"all cells inside, exactly the limit", small_survey, default_args, 2400, "", 2400},
+      {"cells inside and outside, exactly the limit", triangle, default_args, 2130, "", 2130},
+      {"cells inside and outside, one byte short", triangle, default_args, 2129,
+       "tervox: the grid (10 x 10 cells, 2 layers) needs a volume file of 2130 bytes, more than "
+       "the file-size limit of 2129 bytes (ulimit -f); use a larger cell size than dx = 1, "
+       "dy = 1\n"},
+      {"blanked cells counted long",
+       small_survey,
+       {"--max-distance", "3", "in.txt", "out.vol", "1", "1", "0"},
+       2000,
+       "tervox: the grid (10 x 10 cells, 2 layers) needs a volume file of up to 2.4 kB, more "
+       "than the file-size limit of 2 kB (ulimit -f); use a larger cell size than dx = 1, "
+       "dy = 1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (coverage_run())
+      continue;  // the limit would stop the coverage counts being written
+    temp_folder dir;
+    write_file(dir / "in.txt", c.soundings);
+    write_file(dir / "out.vol", "an earlier volume\n");
+    write_file(dir / "out.vol.mesh", "an earlier mesh\n");
+    const outcome r = run_in(dir.path(), c.args, {std::nullopt, c.file_size, nullptr});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, c.err.empty() ? 0 : 1);
+    EXPECT_EQ(list_entries(dir.path()),
+              (std::vector<std::string>{"in.txt", "out.vol", "out.vol.mesh"}));
+    if (c.err.empty()) {
+      EXPECT_EQ(fs::file_size(dir / "out.vol"), c.volume_size);
+    } else {
+      EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
+      EXPECT_EQ(read_file(dir / "out.vol.mesh"), "an earlier mesh\n");
+    }
   }
 }
 

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -53,8 +54,6 @@ std::vector<float> layer_values(int n, int nlayer, std::uint32_t seed, bool log_
   return dat;
 }
 
-// threads 0: the plain sequence; otherwise the streamed volume in
-// blocks of block_cells cells (0: the tool's own choice).
 std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < text.size();) {
@@ -65,18 +64,32 @@ std::vector<std::string> split_lines(const std::string& text) {
   return lines;
 }
 
+// threads 0: the plain sequence; otherwise the streamed volume in
+// blocks of block_cells cells (0: the tool's own choice), whose plan must
+// tell the size of the file it writes: exactly, or at least where cells are
+// blanked by distance (the plan measures none).
 std::string run_to_file(const std::string& path, const node_data& nodes, const grid& g,
                         bool log_mode, int threads, std::int64_t block_cells = 0,
                         const volume_masks& masks = {}) {
   output_file file(path);
   EXPECT_TRUE(file.open().ok());
+  std::optional<volume_plan> plan;
   if (threads == 0) {
     EXPECT_TRUE(tervox_test::plain_volume(nodes, g, log_mode, file, masks));
   } else {
-    EXPECT_TRUE(stream_volume(nodes, g, log_mode, file, threads, block_cells, nullptr, masks));
+    plan = plan_volume(nodes, g, threads, block_cells);
+    EXPECT_TRUE(plan);
+    EXPECT_TRUE(plan &&
+                write_planned_volume(*plan, nodes, g, log_mode, file, threads, nullptr, masks));
   }
   EXPECT_EQ(file.commit().problem.message(), "");
-  return read_file(path);
+  std::string text = read_file(path);
+  if (plan && masks.max_distance > 0) {
+    EXPECT_GE(plan->file_bytes(), text.size());
+  } else if (plan) {
+    EXPECT_EQ(plan->file_bytes(), text.size());
+  }
+  return text;
 }
 
 TEST(volume_test, streamed_volume_matches_the_plain_sequence) {

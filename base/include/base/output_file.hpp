@@ -88,11 +88,13 @@ class output_file {
 io_result commit_together(output_file& first, output_file& second);
 
 /// What the file system and the process allow a new file at `path`: the
-/// space free for it in its folder's file system, and the file-size limit
-/// (ulimit -f). Each is nullopt where there is none or it cannot be had.
+/// space free for it in its folder's file system, the size of that file
+/// system, and the file-size limit (ulimit -f). Each is nullopt where there
+/// is none or it cannot be had.
 struct output_room {
   std::optional<std::uint64_t> free_bytes;
   std::optional<std::uint64_t> size_limit;
+  std::optional<std::uint64_t> file_system_bytes;
 };
 output_room room_for(const std::string& path);
 
