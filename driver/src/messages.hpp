@@ -183,6 +183,39 @@ inline diagnostic volume_leaves_too_little(const std::string& grid, std::uint64_
               ", dy = ", shortest(dy)}));
 }
 
+/// A length or coordinate difference to three significant digits, without
+/// an exponent for the sizes surveys have ("0.52", "1000", "123457").
+inline std::string approximate(double v) {
+  char text[48];
+  const double magnitude = v < 0 ? -v : v;
+  std::snprintf(text, sizeof text, magnitude >= 100 && magnitude < 1e9 ? "%.0f" : "%.3g", v);
+  return text;
+}
+
+/// The soundings' extent along x and y.
+struct extent {
+  float xlo = 0, xhi = 0, ylo = 0, yhi = 0;
+};
+
+/// The grid has no cells along x, along y or both (`none_along_x`,
+/// `none_along_y`): the soundings span less than a fifth of a cell there.
+/// `degrees` adds the likely cause: coordinates in degrees, cells in metres.
+inline diagnostic grid_without_cells(const extent& e, float dx, float dy, bool none_along_x,
+                                     bool none_along_y, bool degrees) {
+  const bool both = none_along_x && none_along_y;
+  const std::string sizes = both ? concat({"dx = ", shortest(dx), ", dy = ", shortest(dy)})
+                            : none_along_x ? concat({"dx = ", shortest(dx)})
+                                           : concat({"dy = ", shortest(dy)});
+  return fault(concat({"the grid has no cells: the soundings span ",
+                       approximate(static_cast<double>(e.xhi) - static_cast<double>(e.xlo)), " x ",
+                       approximate(static_cast<double>(e.yhi) - static_cast<double>(e.ylo)), " (x ",
+                       shortest(e.xlo), " to ", shortest(e.xhi), ", y ", shortest(e.ylo), " to ",
+                       shortest(e.yhi), "), less than a fifth of a cell of ", shortest(dx), " x ",
+                       shortest(dy), both ? "" : (none_along_x ? " along x" : " along y"), "; ",
+                       degrees ? "are the coordinates degrees? use a cell size in their units"
+                               : concat({"use a smaller cell size than ", sizes})}));
+}
+
 inline diagnostic output_is_input(std::string_view output, std::string_view input) {
   return base::output_is_input(output, "soundings file", input);
 }

@@ -346,6 +346,22 @@ grid_placement place_grid(const survey& s, const arguments& args) {
   return {grid{ax.min, ay.min, ax.count, ay.count, args.dx, args.dy}, {}};
 }
 
+// Refuses a grid without cells. Such a run would succeed with an empty volume
+// file, which is never what was meant: most often the coordinates are
+// degrees and the cell size is in metres.
+diagnostic check_cells(const survey& s, const arguments& args, const grid& g) {
+  if (g.nx > 0 && g.ny > 0)
+    return {};
+  const auto [xlo, xhi] = std::minmax_element(s.xloc.begin(), s.xloc.end());
+  const auto [ylo, yhi] = std::minmax_element(s.yloc.begin(), s.yloc.end());
+  const messages::extent e{*xlo, *xhi, *ylo, *yhi};
+  // Longitude and latitude, in either order.
+  const auto within = [](float lo, float hi, float bound) { return -bound <= lo && hi <= bound; };
+  const bool degrees = (within(e.xlo, e.xhi, 360) && within(e.ylo, e.yhi, 90)) ||
+                       (within(e.xlo, e.xhi, 90) && within(e.ylo, e.yhi, 360));
+  return messages::grid_without_cells(e, args.dx, args.dy, g.nx <= 0, g.ny <= 0, degrees);
+}
+
 // What the progress line shows of the work: the grid and the size of the
 // volume file in the long form.
 std::string volume_description(const grid& g, int nlayer) {
@@ -507,6 +523,12 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   // back, the arrays are not a triangulation and the run cannot go on.
   if (ier != triang::trmesh_ier::ok)
     return fail(err, messages::triangulation_broken(args.infile));
+
+  // Only here, where the volume would be written: collinear soundings end
+  // with their own message and mesh file whatever the grid. The mesh file is
+  // still temporary, and goes.
+  if (const diagnostic problem = check_cells(s, args, state.g); !problem.empty())
+    return fail(err, problem);
 
   if (const diagnostic problem = write_volume(state, mesh_file, method, *threads, meter);
       !problem.empty())

@@ -416,6 +416,56 @@ TEST_F(bad_input, duplicate_locations_name_lines_and_precision) {
   EXPECT_EQ(entries(), std::vector<std::string>{"in.txt"});
 }
 
+// A grid without cells would give an empty volume file and status 0, which
+// is never what was meant: most often degrees gridded with cells in metres.
+// It is refused where the volume would be written, with the soundings'
+// extent, and nothing new is left (the mesh file was only temporary).
+// Collinear soundings still end with their own message and their mesh
+// file, whatever the grid.
+TEST_F(bad_input, grid_without_cells_is_refused) {
+  const std::string header =
+      "Number of layers 1\nLayer thicknesses (m)\nNumber of soundings 3\nx y rho\n";
+  const struct {
+    const char* what;
+    std::string soundings;
+    std::string out, err;
+    std::string mesh;  // the new mesh file; empty: the earlier one stays
+  } cases[] = {
+      {"longitude and latitude with cells in metres",
+       header + "151.2 -33.9 1\n151.72 -33.75 2\n151.5 -33.59 3\n", "",
+       "tervox: the grid has no cells: the soundings span 0.52 x 0.31 (x 151.2 to 151.72, "
+       "y -33.9 to -33.59), less than a fifth of a cell of 100 x 100; are the coordinates "
+       "degrees? use a cell size in their units\n",
+       ""},
+      {"latitude and longitude", header + "-33.9 151.2 1\n-33.75 151.72 2\n-33.59 151.5 3\n", "",
+       "tervox: the grid has no cells: the soundings span 0.31 x 0.52 (x -33.9 to -33.59, "
+       "y 151.2 to 151.72), less than a fifth of a cell of 100 x 100; are the coordinates "
+       "degrees? use a cell size in their units\n",
+       ""},
+      {"a strip narrower than a fifth of a cell", header + "0 0 1\n1000 5 2\n500 15 3\n", "",
+       "tervox: the grid has no cells: the soundings span 1000 x 15 (x 0 to 1000, y 0 to 15), "
+       "less than a fifth of a cell of 100 x 100 along y; use a smaller cell size than "
+       "dy = 100\n",
+       ""},
+      {"collinear soundings: as ever", header + "0 0 1\n0 100 2\n0 50 3\n",
+       " Error: points are collinear.\n", "",
+       "    0    1    1\n       -40.0       -40.0 0.0\n  0*100.000\n  1*100.000\n    1.00\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(dir / "in.txt", c.soundings);
+    write_file(dir / "out.vol", "an earlier volume\n");
+    write_file(dir / "out.vol.mesh", "an earlier mesh\n");
+    const tool_run r = run({"in.txt", "out.vol", "100", "100", "0"});
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.txt", "out.vol", "out.vol.mesh"}));
+    EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"), c.mesh.empty() ? "an earlier mesh\n" : c.mesh);
+  }
+}
+
 // Grids the fixed fields of the mesh file would misplace: a survey in
 // degrees, and 100000 cells along x in one row.
 TEST_F(bad_input, mesh_files_that_describe_their_grid) {
