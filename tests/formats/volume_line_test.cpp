@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+namespace tervox_test {
 namespace {
 
 using tervox::formats::long_line_size;
@@ -327,3 +328,4 @@ TEST(number_format_test, runs_of_random_bit_patterns_match_printf) {
 }
 
 }  // namespace
+}  // namespace tervox_test

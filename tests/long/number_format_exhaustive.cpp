@@ -26,6 +26,7 @@
 
 #include "formats/volume_line.hpp"
 
+namespace tervox_test {
 namespace {
 
 using tervox::formats::long_field_width;
@@ -195,9 +196,7 @@ bool parse_hex(const char* text, std::uint64_t& out) {
   return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   sweep s;
   unsigned threads = std::max(1U, std::thread::hardware_concurrency());
   if (argc != 1 && argc != 2 && argc != 4) {
@@ -236,4 +235,11 @@ int main(int argc, char** argv) {
   std::printf("checked %" PRIu64 " values (%" PRIu64 " lines) in %.0f s: %" PRIu64 " mismatches\n",
               checked, 2 * checked, seconds, s.mismatches.load());
   return s.mismatches.load() == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace tervox_test
+
+int main(int argc, char** argv) {
+  return tervox_test::run(argc, argv);
 }

@@ -6,6 +6,7 @@
 
 #include "triang/triang.hpp"
 
+namespace tervox_test {
 namespace {
 
 using triang::index;
@@ -153,3 +154,4 @@ TEST(shiftd_test, refuses_moves_outside_the_array) {
 }
 
 }  // namespace
+}  // namespace tervox_test

@@ -7,6 +7,7 @@
 #include "support/delaunay_check.hpp"
 #include "triang/triang.hpp"
 
+namespace tervox_test {
 namespace {
 
 struct built {
@@ -144,8 +145,8 @@ TEST(trmesh_test, builds_the_exact_lists) {
     ASSERT_EQ(b.ier, triang::trmesh_ier::ok);
     EXPECT_EQ(b.iend, c.iend);
     EXPECT_EQ(used(b), c.iadj);
-    EXPECT_EQ(tervox_test::check_adjacency(n, c.x, c.y, b.iadj, b.iend), "");
-    EXPECT_EQ(tervox_test::check_delaunay(n, c.x, c.y, b.iadj, b.iend), "");
+    EXPECT_EQ(check_adjacency(n, c.x, c.y, b.iadj, b.iend), "");
+    EXPECT_EQ(check_delaunay(n, c.x, c.y, b.iadj, b.iend), "");
   }
 }
 
@@ -175,8 +176,8 @@ TEST(trmesh_test, later_nodes_keep_the_structure_delaunay) {
     const built b = build(c.x, c.y);
     const int n = static_cast<int>(c.x.size());
     ASSERT_EQ(b.ier, triang::trmesh_ier::ok);
-    EXPECT_EQ(tervox_test::check_adjacency(n, c.x, c.y, b.iadj, b.iend), "");
-    EXPECT_EQ(tervox_test::check_delaunay(n, c.x, c.y, b.iadj, b.iend), "");
+    EXPECT_EQ(check_adjacency(n, c.x, c.y, b.iadj, b.iend), "");
+    EXPECT_EQ(check_delaunay(n, c.x, c.y, b.iadj, b.iend), "");
   }
 }
 
@@ -277,3 +278,4 @@ TEST(adnode_test, failed_location_is_reported_broken) {
 }
 
 }  // namespace
+}  // namespace tervox_test

@@ -10,10 +10,8 @@
 #include "support/exact_predicates.hpp"
 #include "triang/triang.hpp"
 
+namespace tervox_test {
 namespace {
-
-using tervox_test::check_adjacency;
-using tervox_test::orientation;
 
 // A structure with room for one more node: iadj is sized 6n-9 for the new n
 // and only its used part is compared.
@@ -271,3 +269,4 @@ TEST(insert_test, random_insertions_keep_a_valid_triangulation) {
 }
 
 }  // namespace
+}  // namespace tervox_test

@@ -6,6 +6,7 @@
 
 #include "triang/triang.hpp"
 
+namespace tervox_test {
 namespace {
 
 using r_array = std::array<float, 3>;
@@ -287,3 +288,4 @@ TEST(intrc0_test, broken_boundary_is_reported) {
 }
 
 }  // namespace
+}  // namespace tervox_test

@@ -12,6 +12,7 @@
 #include "support/point_sets.hpp"
 #include "triang/triang.hpp"
 
+namespace tervox_test {
 namespace {
 
 struct structure {
@@ -245,13 +246,12 @@ TEST(locate_test, on_or_beyond_the_boundary_the_answer_does_not_depend_on_the_st
   // from the boundary alone. Points are put on, beside and beyond every
   // boundary arc, and far outside; points at a node are left out (their
   // answer does depend on the start).
-  using tervox_test::point_family;
   int exterior_points = 0;
   for (const point_family family :
        {point_family::shared_x_lines, point_family::lattice, point_family::projected,
         point_family::projected_lines, point_family::tiny}) {
     for (const int size : {12, 60, 250}) {
-      const tervox_test::mesh m = tervox_test::build_mesh(tervox_test::generate(family, size, 5));
+      const mesh m = build_mesh(generate(family, size, 5));
       ASSERT_EQ(m.ier, triang::trmesh_ier::ok);
       const structure s{m.x, m.y, m.iadj, m.iend};
       const auto at = [](int k) { return static_cast<std::size_t>(k - 1); };
@@ -272,8 +272,8 @@ TEST(locate_test, on_or_beyond_the_boundary_the_answer_does_not_depend_on_the_st
       const auto [xlo, xhi] = std::minmax_element(s.x.begin(), s.x.end());
       const auto [ylo, yhi] = std::minmax_element(s.y.begin(), s.y.end());
       for (int i = 0; i < 20; ++i) {
-        const float u = 3.0F * tervox_test::unit_draw(static_cast<std::uint32_t>(gen())) - 1.0F;
-        const float v = 3.0F * tervox_test::unit_draw(static_cast<std::uint32_t>(gen())) - 1.0F;
+        const float u = 3.0F * unit_draw(static_cast<std::uint32_t>(gen())) - 1.0F;
+        const float v = 3.0F * unit_draw(static_cast<std::uint32_t>(gen())) - 1.0F;
         points.push_back({*xlo + u * (*xhi - *xlo), *ylo + v * (*yhi - *ylo)});
       }
       for (const auto& p : points) {
@@ -469,3 +469,4 @@ TEST(locate_test, broken_structure_fails_instead_of_hanging) {
 }
 
 }  // namespace
+}  // namespace tervox_test

@@ -10,6 +10,7 @@
 
 #include "triang/triang.hpp"
 
+namespace tervox_test {
 namespace {
 
 using triang::permut;
@@ -332,3 +333,4 @@ TEST(reordr_test, companion_arrays_follow_tied_keys) {
 }
 
 }  // namespace
+}  // namespace tervox_test

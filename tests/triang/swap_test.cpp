@@ -13,10 +13,9 @@
 #include "support/exact_predicates.hpp"
 #include "triang/triang.hpp"
 
+namespace tervox_test {
 namespace {
 
-using tervox_test::check_adjacency;
-using tervox_test::orientation;
 using triang::swap;
 using triang::swptst;
 
@@ -436,3 +435,4 @@ TEST(swap_test, swaps_every_convex_quadrilateral_of_random_triangulations) {
 }
 
 }  // namespace
+}  // namespace tervox_test
