@@ -31,13 +31,13 @@
 #include <vector>
 
 #include "base/output_file.hpp"
-#include "exact_arithmetic.hpp"
 #include "formats/mesh_file.hpp"
 #include "formats/soundings.hpp"
 #include "fuzz_target.hpp"
 #include "grid.hpp"
 #include "plain/plain_volume.hpp"
 #include "support/adjacency_check.hpp"
+#include "support/exact_arithmetic.hpp"
 #include "support/exact_predicates.hpp"
 #include "support/files.hpp"
 #include "triang/triang.hpp"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/exact_arithmetic.hpp"
+#include "support/exact_arithmetic.hpp"
 #include "support/point_sets.hpp"
 
 namespace tervox_test {
