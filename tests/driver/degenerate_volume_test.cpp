@@ -28,11 +28,11 @@ TEST(geometry_stress_test, streamed_volume_matches_the_plain_sequence) {
   for (const family& f : exact_families()) {
     for (int seed = 0; seed < std::min(f.sets, 8); ++seed) {
       draws d(static_cast<std::uint32_t>(seed));
-      const points p = f.make(d);
+      const point_set p = f.make(d);
       SCOPED_TRACE(describe(f, seed, p));
       if (p.x.size() < 3)
         continue;
-      mesh m = build(p);
+      mesh m = build_mesh(p);
       if (m.ier != triang::trmesh_ier::ok)
         continue;
       const int nlayer = 2;

@@ -20,7 +20,7 @@ TEST(leading_nodes_test, exact_sets_and_surveys_pass) {
   for (const family& f : exact_families()) {
     for (int seed = 0; seed < std::min(f.sets, 20); ++seed) {
       draws d(static_cast<std::uint32_t>(seed));
-      points p = f.make(d);
+      point_set p = f.make(d);
       if (p.x.size() < 3)
         continue;
       std::vector<int> ind(p.x.size());

@@ -1,11 +1,12 @@
 // Nearly degenerate point sets in families, for the stress tests of the
-// construction and of the volume that is interpolated over it.
+// construction and of the volume that is interpolated over it. They come
+// from the same draws as the sets of point_sets.hpp and, like them, drop
+// repeated locations (the reader refuses a survey that repeats one).
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -14,45 +15,14 @@
 
 namespace tervox_test {
 
-struct points {
-  std::vector<float> x, y;
-  void add(float px, float py) {
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      if (x[i] == px && y[i] == py)
-        return;  // duplicate locations are the reader's to refuse
-    }
-    x.push_back(px);
-    y.push_back(py);
-  }
-};
-
-inline float nudge(float v, int ulps) {
-  for (int i = 0; i < std::abs(ulps); ++i) {
-    v = std::nextafter(v, ulps > 0 ? INFINITY : -INFINITY);
-  }
-  return v;
-}
-
-class draws {
- public:
-  explicit draws(std::uint32_t seed) : gen_(seed) {}
-  /// Uniform in [0, 1) on a 2^-24 grid.
-  float unit() { return unit_draw(static_cast<std::uint32_t>(gen_())); }
-  /// Uniform in 0..k-1.
-  int below(int k) { return static_cast<int>(gen_() % static_cast<std::uint32_t>(k)); }
-
- private:
-  std::mt19937 gen_;
-};
-
 // Every coordinate of the sets below that decide exactly lies in one binade,
 // [1024, 2048), or on its edge: there every difference is a float.
 constexpr float lo = 1024.0f;
 
 // Points on a line, rounded to float, then 0 to 2 ulps off it (all on it when
 // `exactly` is set).
-inline points nearly_collinear(draws& d, bool exactly) {
-  points p;
+inline point_set nearly_collinear(draws& d, bool exactly) {
+  point_set p;
   const float slope = d.unit() * 0.9f;
   const int n = 8 + d.below(40);
   for (int i = 0; i < n; ++i) {
@@ -64,21 +34,21 @@ inline points nearly_collinear(draws& d, bool exactly) {
   }
   if (exactly) {
     // A line in float arithmetic: multiples of a step along a lattice line.
-    points q;
+    point_set q;
     const int dx = 1 + d.below(5);
     const int dy = d.below(7) - 3;
     for (int i = 0; i < n; ++i) {
       const int k = d.below(100);
       q.add(lo + static_cast<float>(k * dx), 1536.0f + static_cast<float>(k * dy));
     }
-    return q;
+    return without_duplicates(q);
   }
-  return p;
+  return without_duplicates(p);
 }
 
 // Points on a circle, rounded to float, and sometimes its centre.
-inline points nearly_cocircular(draws& d) {
-  points p;
+inline point_set nearly_cocircular(draws& d) {
+  point_set p;
   const int n = 6 + d.below(60);
   const double r = 100.0 + 400.0 * static_cast<double>(d.unit());
   for (int i = 0; i < n; ++i) {
@@ -88,13 +58,13 @@ inline points nearly_cocircular(draws& d) {
   }
   if (d.below(2) == 0)
     p.add(1536.0f, 1536.0f);
-  return p;
+  return without_duplicates(p);
 }
 
 // A rectangular lattice with power-of-two spacing: four points on a circle
 // in every cell.
-inline points lattice(draws& d) {
-  points p;
+inline point_set lattice(draws& d) {
+  point_set p;
   const int a = 2 + d.below(14);
   const int b = 1 + d.below(14);
   const float h = std::ldexp(1.0f, d.below(6) - 2);
@@ -102,25 +72,25 @@ inline points lattice(draws& d) {
     for (int j = 0; j < b; ++j)
       p.add(lo + static_cast<float>(i) * h, lo + static_cast<float>(j) * h);
   }
-  return p;
+  return without_duplicates(p);
 }
 
 // A few lines x = constant, points along them at random.
-inline points shared_x_lines(draws& d) {
-  points p;
+inline point_set shared_x_lines(draws& d) {
+  point_set p;
   const int lines = 1 + d.below(6);
   for (int i = 0; i < lines; ++i) {
     const float x = lo + d.unit() * 1000.0f;
     const int m = 2 + d.below(15);
     for (int j = 0; j < m; ++j) p.add(x, lo + d.unit() * 1000.0f);
   }
-  return p;
+  return without_duplicates(p);
 }
 
 // A square whose edges carry points on them and one ulp inside or outside
 // them, and a few points inside.
-inline points hair_off_hull(draws& d) {
-  points p;
+inline point_set hair_off_hull(draws& d) {
+  point_set p;
   const float a = lo;
   const float b = 2047.0f;
   p.add(a, a);
@@ -148,36 +118,36 @@ inline points hair_off_hull(draws& d) {
         p.add(t, lo + d.unit() * 1000.0f);
     }
   }
-  return p;
+  return without_duplicates(p);
 }
 
 // Uniform points on a 2^-24 grid in the square [0, 2^e): every difference is
 // a float at any magnitude.
-inline points scaled_uniform(draws& d, int e) {
-  points p;
+inline point_set scaled_uniform(draws& d, int e) {
+  point_set p;
   const int n = 5 + d.below(60);
   for (int i = 0; i < n; ++i) {
     const float x = std::ldexp(d.unit(), e);
     p.add(x, std::ldexp(d.unit(), e));
   }
-  return p;
+  return without_duplicates(p);
 }
 
 // Every point of its own magnitude, 2^-100 (about 1e-30) to 2^100.
-inline points mixed_magnitudes(draws& d) {
-  points p;
+inline point_set mixed_magnitudes(draws& d) {
+  point_set p;
   const int n = 5 + d.below(40);
   for (int i = 0; i < n; ++i) {
     const float x = std::ldexp(d.unit() * 2.0f - 1.0f, d.below(201) - 100);
     p.add(x, std::ldexp(d.unit() * 2.0f - 1.0f, d.below(201) - 100));
   }
-  return p;
+  return without_duplicates(p);
 }
 
 // A nearly collinear set over several binades, [0, 100): its differences are
 // rounded.
-inline points nearly_collinear_wide(draws& d) {
-  points p;
+inline point_set nearly_collinear_wide(draws& d) {
+  point_set p;
   const float slope = d.unit() * 2.0f - 1.0f;
   const int n = 8 + d.below(40);
   for (int i = 0; i < n; ++i) {
@@ -185,13 +155,13 @@ inline points nearly_collinear_wide(draws& d) {
     const auto y = static_cast<float>(static_cast<double>(slope) * static_cast<double>(x) + 0.5);
     p.add(x, nudge(y, d.below(5) - 2));
   }
-  return p;
+  return without_duplicates(p);
 }
 
 // The square [0, 1] with points one ulp off its edges: off the edges at 0
 // means the smallest subnormals, beside coordinates near 1.
-inline points hair_off_hull_at_zero(draws& d) {
-  points p;
+inline point_set hair_off_hull_at_zero(draws& d) {
+  point_set p;
   p.add(0, 0);
   p.add(1, 0);
   p.add(1, 1);
@@ -206,12 +176,12 @@ inline points hair_off_hull_at_zero(draws& d) {
       p.add(nudge(0.0f, off), t);
     }
   }
-  return p;
+  return without_duplicates(p);
 }
 
 struct family {
   const char* name;
-  std::function<points(draws&)> make;
+  std::function<point_set(draws&)> make;
   int sets;
   bool delaunay;  // the swap test decides exactly enough for check_delaunay
   double slack;   // allowed for quadrilaterals cocircular within rounding
@@ -233,16 +203,12 @@ inline const std::vector<family>& exact_families() {
   return families;
 }
 
-inline std::string describe(const family& f, int seed, const points& p) {
+inline std::string describe(const family& f, int seed, const point_set& p) {
   return std::string(f.name) + ", seed " + std::to_string(seed) + ", " +
          std::to_string(p.x.size()) + " points";
 }
 
-inline mesh build(const points& p) {
-  return build_mesh(p.x, p.y);
-}
-
-inline bool decides_exactly(const points& p) {
+inline bool decides_exactly(const point_set& p) {
   return exact_arithmetic(p.x) && exact_arithmetic(p.y);
 }
 

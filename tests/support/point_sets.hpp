@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,10 @@ struct point_set {
   std::vector<float> x;
   std::vector<float> y;
   int size() const { return static_cast<int>(x.size()); }
+  void add(float px, float py) {
+    x.push_back(px);
+    y.push_back(py);
+  }
 };
 
 /// About n points of the family (at least 3 for n >= 3); duplicate locations
@@ -62,6 +67,30 @@ point_set generate(point_family family, int n, std::uint32_t seed);
 
 /// A uniform float in [0, 1) on a 2^-24 grid from one raw draw.
 float unit_draw(std::uint32_t raw);
+
+/// The draws every generated set is made from: raw std::mt19937 output, one
+/// draw per call, so that a seed names the same points everywhere.
+class draws {
+ public:
+  explicit draws(std::uint32_t seed) : gen_(seed) {}
+  /// Uniform in [0, 1) on a 2^-24 grid.
+  float unit() { return unit_draw(static_cast<std::uint32_t>(gen_())); }
+  /// Uniform in 0..k-1; the slight bias of the modulo does not matter here,
+  /// the fixed sequence does.
+  int below(int k) {
+    return static_cast<int>(static_cast<std::uint32_t>(gen_()) % static_cast<std::uint32_t>(k));
+  }
+
+ private:
+  std::mt19937 gen_;
+};
+
+/// v moved by `ulps` floats, up for positive, down for negative.
+float nudge(float v, int ulps);
+
+/// The set without repeated locations, the first of each kept; +0 and -0
+/// are one location.
+point_set without_duplicates(const point_set& in);
 
 /// A set triangulated as the driver does it: nodes ordered by increasing x
 /// with reordr (y carried along), then trmesh.

@@ -55,12 +55,12 @@ TEST(geometry_stress_test, exact_sets_give_valid_triangulations) {
   for (const family& f : exact_families()) {
     for (int seed = 0; seed < f.sets; ++seed) {
       draws d(static_cast<std::uint32_t>(seed));
-      const points p = f.make(d);
+      const point_set p = f.make(d);
       SCOPED_TRACE(describe(f, seed, p));
       if (p.x.size() < 3)
         continue;
       ASSERT_TRUE(decides_exactly(p));
-      const mesh m = build(p);
+      const mesh m = build_mesh(p);
       if (m.ier == triang::trmesh_ier::collinear) {
         EXPECT_TRUE(all_collinear(p.x, p.y));
         continue;
@@ -95,10 +95,10 @@ TEST(geometry_stress_test, rounded_sets_end_without_crashing) {
   for (const family& f : families) {
     for (int seed = 0; seed < f.sets; ++seed) {
       draws d(static_cast<std::uint32_t>(seed));
-      const points p = f.make(d);
+      const point_set p = f.make(d);
       SCOPED_TRACE(describe(f, seed, p));
       const auto body = [&p] {
-        const mesh m = build(p);
+        const mesh m = build_mesh(p);
         if (m.ier == triang::trmesh_ier::ok) {
           const std::string problem = check_adjacency(m.n, m.x, m.y, m.iadj, m.iend);
           if (!problem.empty()) {
@@ -134,9 +134,9 @@ TEST(geometry_stress_test, rounded_sets_end_without_crashing) {
 // holds a clockwise triangle. The exact check of the finished lists reports
 // it as a breakdown instead of success.
 TEST(geometry_stress_test, wide_spread_set_is_reported_broken) {
-  const points p{{-4294967296.0f, 0.0f, 1.0f, 3298534883328.0f},
-                 {137438953472.0f, 0.0f, 1.0f, 0.0f}};
-  const mesh m = build(p);
+  const point_set p{{-4294967296.0f, 0.0f, 1.0f, 3298534883328.0f},
+                    {137438953472.0f, 0.0f, 1.0f, 0.0f}};
+  const mesh m = build_mesh(p);
   EXPECT_EQ(m.ier, triang::trmesh_ier::broken);
   EXPECT_NE(check_adjacency(m.n, m.x, m.y, m.iadj, m.iend), "");
 }
@@ -147,9 +147,9 @@ TEST(geometry_stress_test, wide_spread_set_is_reported_broken) {
 // but it goes round twice, folding back along the diagonal. Found by the
 // fuzzer; the turn of the neighbours around node 3 gives it away.
 TEST(geometry_stress_test, boundary_going_round_twice_is_reported_broken) {
-  const points p{{0.0f, 0x1.bfffe2p-68f, 0x1.bffff4p-68f, 0x1.05p+0f, 0x1.bffff4p+4f},
-                 {0.0f, 0x1.bfffdcp-68f, 0x1.bfffeep-68f, 0.0f, 0x1.bffffap+4f}};
-  const mesh m = build(p);
+  const point_set p{{0.0f, 0x1.bfffe2p-68f, 0x1.bffff4p-68f, 0x1.05p+0f, 0x1.bffff4p+4f},
+                    {0.0f, 0x1.bfffdcp-68f, 0x1.bfffeep-68f, 0.0f, 0x1.bffffap+4f}};
+  const mesh m = build_mesh(p);
   EXPECT_EQ(m.ier, triang::trmesh_ier::broken);
   EXPECT_NE(check_adjacency(m.n, m.x, m.y, m.iadj, m.iend), "");
 }
@@ -159,8 +159,8 @@ TEST(geometry_stress_test, boundary_going_round_twice_is_reported_broken) {
 // such set is reported collinear.
 TEST(geometry_stress_test, tiny_triangle_is_reported_collinear) {
   const float t = 0x1p-80f;
-  const points p{{0, t, 0}, {0, 0, t}};
-  EXPECT_EQ(build(p).ier, triang::trmesh_ier::collinear);
+  const point_set p{{0, t, 0}, {0, 0, t}};
+  EXPECT_EQ(build_mesh(p).ier, triang::trmesh_ier::collinear);
 }
 
 // ---------------------------------------------------------------------------
@@ -171,11 +171,11 @@ TEST(geometry_stress_test, interpolation_at_soundings_and_on_edges) {
   for (const family& f : exact_families()) {
     for (int seed = 0; seed < std::min(f.sets, 40); ++seed) {
       draws d(static_cast<std::uint32_t>(seed));
-      const points p = f.make(d);
+      const point_set p = f.make(d);
       SCOPED_TRACE(describe(f, seed, p));
       if (p.x.size() < 3)
         continue;
-      const mesh m = build(p);
+      const mesh m = build_mesh(p);
       if (m.ier != triang::trmesh_ier::ok)
         continue;
       const auto node = [](int k) { return static_cast<std::size_t>(k - 1); };
