@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/files.hpp"
+#include "delivered_reader.hpp"
 #include "formats/decimal.hpp"
 
 namespace tervox::formats {
@@ -25,21 +26,9 @@ using base::diagnostic;
 
 namespace {
 
-std::string upper(std::string_view t) {
-  std::string u(t);
-  for (char& c : u) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  return u;
-}
-
-bool blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view trim(std::string_view t) {
-  while (!t.empty() && blank(t.front())) t.remove_prefix(1);
-  while (!t.empty() && blank(t.back())) t.remove_suffix(1);
-  return t;
-}
+using delivered::blank;
+using delivered::trim;
+using delivered::upper;
 
 std::string extension(std::string_view path) {
   const std::size_t slash = path.find_last_of('/');

@@ -22,6 +22,7 @@ namespace {
 
 using enum column_role;
 using enum name_match;
+using delivered::upper;
 
 constexpr std::array names = {
     recognised_name{x, "X", exact, 0, {}, {}},
@@ -77,16 +78,6 @@ constexpr std::array names = {
     recognised_name{line, "LINE_NUMBER", exact, 0, {}, {}},
     recognised_name{line, "FLIGHT_LINE", exact, 0, {}, {}},
 };
-
-char upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-std::string upper(std::string_view t) {
-  std::string u(t);
-  for (char& c : u) c = upper(c);
-  return u;
-}
 
 bool same_name(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),

@@ -18,6 +18,31 @@ namespace tervox::formats::delivered {
 
 using base::diagnostic;
 
+// --- Text helpers the three readers share ------------------------------------
+// Names are compared without regard to ASCII case, as the files' producers
+// spell them differently; only ASCII letters change, so a byte of another
+// encoding stays as it is.
+
+inline bool blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+inline std::string_view trim(std::string_view t) {
+  while (!t.empty() && blank(t.front())) t.remove_prefix(1);
+  while (!t.empty() && blank(t.back())) t.remove_suffix(1);
+  return t;
+}
+
+inline char upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+inline std::string upper(std::string_view t) {
+  std::string u(t);
+  for (char& c : u) c = upper(c);
+  return u;
+}
+
 /// A column of the file as its reader knows it.
 struct column {
   std::string name;

@@ -266,80 +266,64 @@ bool record_builder::bad_number(int c, std::string_view text, std::string_view n
       concat({found, note})));
 }
 
+namespace {
+
+// What a field of a column holds: a number, a missing value (the column's
+// dummy, '*', an empty field, NaN) or something that is no number.
+enum class field { number, missing, bad };
+
+template <class T>
+field read_field(std::string_view text, T null, T& v) {
+  if (convert(text, v))
+    return v == null ? field::missing : field::number;
+  return missing_marker(text) ? field::missing : field::bad;
+}
+
+}  // namespace
+
 bool record_builder::take(int c, std::string_view text) {
   const auto cu = static_cast<std::size_t>(c);
   const action a = actions_[cu];
+  float f = 0;
+  double d = 0;
   switch (a.what) {
-    case kind::value: {
-      float v = 0;
-      if (convert(text, v)) {
-        if (v == null_f_[cu]) {
-          v = missing_;
-          missing_met_ = true;
-        }
-      } else if (missing_marker(text)) {
-        v = missing_;
-        missing_met_ = true;
-      } else {
+    case kind::value:
+    case kind::doi: {
+      const field got = read_field(text, null_f_[cu], f);
+      if (got == field::bad)
         return bad_number(c, text);
+      if (got == field::missing) {
+        f = missing_;
+        missing_met_ = true;
       }
-      row_[a.slot] = v;
+      (a.what == kind::value ? row_[a.slot] : doi_) = f;
       return true;
     }
     case kind::x:
     case kind::y: {
-      double v = 0;
-      if (!convert(text, v)) {
+      if (!convert(text, d)) {
         return bad_number(c, text,
                           missing_marker(text) ? ", which marks a missing value; a sounding needs "
                                                  "its location"
                                                : "");
       }
-      if (v == null_d_[cu])
+      if (d == null_d_[cu])
         return bad_number(c, text, concat({", the column's dummy; a sounding needs its location"}));
-      (a.what == kind::x ? x_ : y_) = v;
-      return true;
-    }
-    case kind::doi: {
-      float v = 0;
-      if (convert(text, v)) {
-        if (v == null_f_[cu]) {
-          v = missing_;
-          missing_met_ = true;
-        }
-      } else if (missing_marker(text)) {
-        v = missing_;
-        missing_met_ = true;
-      } else {
-        return bad_number(c, text);
-      }
-      doi_ = v;
+      (a.what == kind::x ? x_ : y_) = d;
       return true;
     }
     case kind::elevation: {
-      float v = 0;
-      if (convert(text, v)) {
-        if (v == null_f_[cu])
-          v = std::numeric_limits<float>::quiet_NaN();
-      } else if (missing_marker(text)) {
-        v = std::numeric_limits<float>::quiet_NaN();
-      } else {
+      const field got = read_field(text, null_f_[cu], f);
+      if (got == field::bad)
         return bad_number(c, text);
-      }
-      elevation_ = v;
+      elevation_ = got == field::missing ? std::numeric_limits<float>::quiet_NaN() : f;
       return true;
     }
     case kind::line: {
-      double v = 0;
-      if (convert(text, v)) {
-        if (v == null_d_[cu])
-          v = std::numeric_limits<double>::quiet_NaN();
-      } else if (missing_marker(text)) {
-        v = std::numeric_limits<double>::quiet_NaN();
-      } else {
+      const field got = read_field(text, null_d_[cu], d);
+      if (got == field::bad)
         return bad_number(c, text);
-      }
-      line_number_ = v;
+      line_number_ = got == field::missing ? std::numeric_limits<double>::quiet_NaN() : d;
       return true;
     }
     case kind::geometry:
@@ -361,14 +345,10 @@ bool record_builder::take_geometry(int c, int slot, std::string_view text) {
     return true;
   }
   double v = 0;
-  bool missing = false;
-  if (convert(text, v)) {
-    missing = v == null_d_[static_cast<std::size_t>(c)];
-  } else if (missing_marker(text)) {
-    missing = true;
-  } else {
+  const field got = read_field(text, null_d_[static_cast<std::size_t>(c)], v);
+  if (got == field::bad)
     return bad_number(c, text);
-  }
+  const bool missing = got == field::missing;
   if (missing && !g.optional)
     return bad_number(c, text, ", which marks a missing value; the layers need their geometry");
   g.value = v;

@@ -24,24 +24,11 @@ using base::quoted_token;
 
 namespace {
 
+using delivered::blank;
 using delivered::column;
 using delivered::record_builder;
-
-bool blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view trim(std::string_view t) {
-  while (!t.empty() && blank(t.front())) t.remove_prefix(1);
-  while (!t.empty() && blank(t.back())) t.remove_suffix(1);
-  return t;
-}
-
-std::string upper(std::string_view t) {
-  std::string u(t);
-  for (char& c : u) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  return u;
-}
+using delivered::trim;
+using delivered::upper;
 
 struct attribute {
   std::string key;  // upper case

@@ -20,25 +20,14 @@ using base::quoted_token;
 
 namespace {
 
+using delivered::blank;
 using delivered::column;
 using delivered::record_builder;
-
-bool blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view trim(std::string_view t) {
-  while (!t.empty() && blank(t.front())) t.remove_prefix(1);
-  while (!t.empty() && blank(t.back())) t.remove_suffix(1);
-  return t;
-}
+using delivered::trim;
+using delivered::upper;
 
 bool is_blank_line(std::string_view t) {
   return trim(t).empty();
-}
-
-char upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 bool starts_with_word(std::string_view t, std::string_view word) {
