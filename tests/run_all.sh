@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make ninja-build libgtest-dev libgmock-dev libbenchmark-dev libcgal-dev clang libclang-rt-14-dev
+packages=(g++ cmake make ninja-build nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libcgal-dev clang libclang-rt-14-dev
   python3-vtk9 libcairo2-dev fonts-dejavu-core libnetcdf-dev libgdal-dev netcdf-bin python3-xarray
   python3-netcdf4 python3-gdal python3-matplotlib)
 missing=()
