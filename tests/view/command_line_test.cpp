@@ -273,8 +273,7 @@ TEST_F(view_command_line, a_failed_write_leaves_nothing) {
   }
 }
 
-// The usage, byte for byte: what --help prints, and what follows the one
-// line of every refusal.
+// The usage, byte for byte: what --help prints.
 const std::string usage =
     "usage: tervox-view slice VOLUME --layer K -o OUT.png|svg|pdf [--soundings FILE]\n"
     "                   [picture options]\n"
@@ -361,7 +360,7 @@ TEST_F(view_command_line, takes_each_form_of_option) {
 
 struct refusal {
   std::vector<std::string> args;
-  std::string message;  ///< the line before the usage, without "tervox-view: "
+  std::string message;  ///< the first line on standard error, without "tervox-view: "
 };
 
 // Each argument is read in turn: an unknown, misplaced, incomplete or
@@ -473,13 +472,16 @@ const refusal usage_cases[] = {
      "a picture is written as .png, .svg or .pdf, got 'out.jpg'"},
 };
 
-TEST_F(view_command_line, refused_command_lines_give_the_usage_and_status_2) {
+// A refusal is two lines: the fault, then where the usage is; the usage
+// itself would bury the fault.
+TEST_F(view_command_line, refused_command_lines_name_the_fault_and_point_to_help) {
   for (const auto& c : usage_cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     const tool_run r = run(c.args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "tervox-view: " + c.message + "\n" + usage);
+    EXPECT_EQ(r.err, "tervox-view: " + c.message +
+                         "\nrun 'tervox-view --help' for the commands and their options\n");
     EXPECT_EQ(entries(), (std::vector<std::string>{"grid.vol", "grid.vol.mesh"}));
   }
 }

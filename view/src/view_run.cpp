@@ -67,6 +67,10 @@ constexpr std::string_view synopsis =
 
 constexpr std::string_view prefix = "tervox-view: ";
 
+// The line after a refused command line.
+constexpr std::string_view help_pointer =
+    "run 'tervox-view --help' for the commands and their options\n";
+
 struct usage_error {
   std::string text;
 };
@@ -603,7 +607,9 @@ exit_status run(std::span<const std::string> args, std::ostream& out, std::ostre
   try {
     run_command(parse(args));
   } catch (const usage_error& e) {
-    err << prefix << e.text << "\n" << usage_text();
+    // The fault, and where the usage is: 25 lines of it would bury the one
+    // line that says what is wrong.
+    err << prefix << e.text << "\n" << help_pointer;
     return exit_status::usage;
   } catch (const diagnostic_error& e) {
     err << diagnostic_line(prefix, e.details());

@@ -18,7 +18,8 @@
 namespace tervox::view {
 
 /// success; failure, after one diagnostic on `err`; usage, after a
-/// diagnostic and the usage text on `err`.
+/// diagnostic and a line pointing to --help on `err` (--help alone prints
+/// the usage on `out`).
 /// `args` are the arguments after the program name.
 base::exit_status run(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 
