@@ -23,8 +23,8 @@ import numpy as np
 import xarray as xr
 from osgeo import gdal, osr
 
-from grid_files import (GOLDEN_CASES, fail, read_grid, readme_python, run, run_in, same_values,
-                        survey_grid)
+from grid_files import (GOLDEN_CASES, fail, placed, read_grid, readme_python, run, run_in,
+                        same_values, survey_grid)
 
 
 def check_case(view, folder, volume, work, extra, name="value"):
@@ -69,7 +69,11 @@ def ncdump_header(path):
 
 
 def check_attributes(view, folder, volume, work):
-    """The CF attributes, the chunks and the compression, as ncdump shows them."""
+    """The CF attributes, the chunks and the compression, as ncdump shows them;
+    each grid lies where its system is meant to be used (elsewhere tervox-view
+    warns, and run() takes no word on standard error)."""
+    source = (folder, volume)
+    folder, volume = placed(*source, work, 500000, 5000000)
     out = check_case(view, folder, volume, work,
                      ["--crs", "EPSG:32633", "--name", "resistivity", "--units", "ohm m"],
                      name="resistivity")
@@ -85,7 +89,9 @@ def check_attributes(view, folder, volume, work):
         "resistivity:_DeflateLevel = 1",
         'x:standard_name = "projection_x_coordinate"',
         'x:bounds = "x_bounds"',
+        'x:units = "m"',
         'y:standard_name = "projection_y_coordinate"',
+        'y:units = "m"',
         'depth:positive = "down"',
         'depth:units = "m"',
         "byte filled(y, x)",
@@ -114,19 +120,35 @@ def check_attributes(view, folder, volume, work):
         fail(f"GDAL's geotransform {t} for origin and cell sizes {expected}")
     print("ok: the CF attributes, the grid mapping and GDAL's reading")
 
-    # A geographic system: longitude and latitude.
-    run([view, "netcdf", os.path.join(folder, volume), "-o", out, "--crs", "epsg:4326"], "4326")
-    header = ncdump_header(out)
-    for line in ['x:standard_name = "longitude"', 'y:units = "degrees_north"',
-                 'crs:grid_mapping_name = "latitude_longitude"']:
-        if line not in header:
-            fail(f"EPSG:4326: ncdump -hs lacks {line!r}:\n{header}")
-    # No --crs: no grid mapping and no units on the values.
-    run([view, "netcdf", os.path.join(folder, volume), "-o", out], "no crs")
-    header = ncdump_header(out)
-    if "int crs" in header or "grid_mapping" in header or "value:units" in header:
-        fail(f"a file without --crs or --units:\n{header}")
-    print("ok: geographic coordinates, and a file without a coordinate system")
+    # The unit of x and y: the system's, where CF has a name for it; in
+    # words otherwise; none claimed without a system, whose x and y may be
+    # metres, feet or degrees.
+    units_cases = [
+        ("epsg:4326", placed(*source, work, 15, 45, 0.01),
+         ['x:standard_name = "longitude"', 'x:units = "degrees_east"',
+          'y:standard_name = "latitude"', 'y:units = "degrees_north"',
+          'crs:grid_mapping_name = "latitude_longitude"'], []),
+        ("EPSG:2277", placed(*source, work, 3100000, 10070000),
+         ['x:standard_name = "projection_x_coordinate"',
+          'x:long_name = "x of the cell centre (US survey foot)"',
+          'y:long_name = "y of the cell centre (US survey foot)"'], ["x:units", "y:units"]),
+        (None, source,
+         ['x:long_name = "x of the cell centre"', 'y:long_name = "y of the cell centre"',
+          'x:axis = "X"'],
+         ["x:units", "y:units", "x:standard_name", "y:standard_name", "int crs", "grid_mapping",
+          "value:units"]),
+    ]
+    for crs, (where, name), present, absent in units_cases:
+        run([view, "netcdf", os.path.join(where, name), "-o", out] +
+            (["--crs", crs] if crs else []), crs or "no crs")
+        header = ncdump_header(out)
+        for line in present:
+            if line not in header:
+                fail(f"{crs}: ncdump -hs lacks {line!r}:\n{header}")
+        for word in absent:
+            if word in header:
+                fail(f"{crs}: ncdump -hs shows {word!r}:\n{header}")
+    print("ok: the units of x and y with a geographic system, a system in feet and none")
 
 
 def check_readme(view, source, work):

@@ -99,6 +99,25 @@ def run(args, what):
         fail(f"{what}: exit {r.returncode}: {r.stdout}{r.stderr}")
 
 
+def placed(folder, volume, work, xmin, ymin, cell=None):
+    """The grid of `volume` moved to the corner (xmin, ymin) and given cells
+    of `cell` (its own when None), so that it lies where a coordinate system
+    is meant to be used: (folder, volume) of a copy in `work`."""
+    nx, ny, _, _, _, dx, dy, _ = parse_mesh(os.path.join(folder, volume + ".mesh"))
+    with open(os.path.join(folder, volume + ".mesh")) as f:
+        lines = f.read().split("\n")
+    lines[1] = f"{xmin:12.1f}{ymin:12.1f} 0.0"
+    if cell is not None:
+        lines[2], lines[3] = f"{nx:3d}*{cell:.3f}", f"{ny:3d}*{cell:.3f}"
+    name = f"at_{xmin:g}_{ymin:g}_{volume}"
+    with open(os.path.join(work, name + ".mesh"), "w") as f:
+        f.write("\n".join(lines))
+    target = os.path.join(work, name)
+    if not os.path.lexists(target):
+        os.symlink(os.path.abspath(os.path.join(folder, volume)), target)
+    return work, name
+
+
 def survey_grid(tervox, work, nx_target=600):
     """A grid wider than one chunk or tile and several bands of rows high,
     made by tervox from soundings on flight lines: (folder, volume)."""

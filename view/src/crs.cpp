@@ -4,6 +4,9 @@
 #include <cpl_error.h>
 #include <ogr_srs_api.h>
 
+#include <cmath>
+#include <numbers>
+
 #include "base/diagnostic.hpp"
 
 namespace tervox::view {
@@ -68,6 +71,18 @@ void add_grid_mapping(OGRSpatialReferenceH h, crs_info& c) {
   c.parameters.emplace_back("longitude_of_prime_meridian", OSRGetPrimeMeridian(h, nullptr));
 }
 
+// The unit of x and y, and whether a file may say metres or degrees.
+void add_unit(OGRSpatialReferenceH h, crs_info& c) {
+  char* name = nullptr;  // GDAL's own string, not to be freed
+  if (c.geographic) {
+    const double radians = OSRGetAngularUnits(h, &name);
+    c.in_degrees = std::abs(radians - std::numbers::pi / 180) <= 1e-15;
+  } else {
+    c.in_metres = OSRGetLinearUnits(h, &name) == 1.0;
+  }
+  c.unit_name = name != nullptr ? name : "";
+}
+
 }  // namespace
 
 crs_info look_up_crs(int epsg) {
@@ -88,6 +103,7 @@ crs_info look_up_crs(int epsg) {
                            ") is not a horizontal coordinate system that a map grid can be in");
   }
   add_grid_mapping(srs.get(), c);
+  add_unit(srs.get(), c);
   return c;
 }
 

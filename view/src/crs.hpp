@@ -14,6 +14,12 @@ struct crs_info {
   std::string name;  ///< "WGS 84 / UTM zone 33N"
   std::string wkt;   ///< OGC WKT, the form GIS software and CF readers take
   bool geographic = false;
+  /// The unit of x and y: its name as the database gives it ("metre",
+  /// "US survey foot", "degree"), and whether it is the metre (of a
+  /// projected system) or the degree (of a geographic one), the units a
+  /// file may then claim for them.
+  std::string unit_name;
+  bool in_metres = false, in_degrees = false;
   /// The CF grid mapping: its name and numeric parameters. Empty for a
   /// projection CF has no name for; the WKT alone then describes it.
   std::string grid_mapping_name;

@@ -6,6 +6,8 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "band_pipeline.hpp"
@@ -116,24 +118,35 @@ int coordinate(nc_file& f, const char* name, int dim, int bnds) {
   return v;
 }
 
-// x, y and depth with their bounds: metres in a projected system (or none),
-// degrees in a geographic one; depth positive down.
-void define_coordinates(nc_file& f, const dimensions& d, bool geographic) {
+// x, y and depth with their bounds, depth positive down. x and y claim a
+// unit only where the coordinate system gives one CF can name: degrees in a
+// geographic system, metres in a projected one in metres. Without a system
+// the numbers may be metres, feet or degrees, and a file that said metres
+// would place a grid in degrees wrongly; so it says nothing of their unit,
+// nor that they are projection coordinates.
+void define_coordinates(nc_file& f, const dimensions& d, const std::optional<crs_info>& crs) {
   const int x = coordinate(f, "x", d.x, d.bnds);
   const int y = coordinate(f, "y", d.y, d.bnds);
   f.text(x, "axis", "X");
   f.text(y, "axis", "Y");
-  if (geographic) {
+  if (crs && crs->geographic) {
     f.text(x, "standard_name", "longitude");
-    f.text(x, "units", "degrees_east");
     f.text(y, "standard_name", "latitude");
-    f.text(y, "units", "degrees_north");
-  } else {
+  } else if (crs) {
     f.text(x, "standard_name", "projection_x_coordinate");
-    f.text(x, "long_name", "x of the cell centre");
-    f.text(x, "units", "m");
     f.text(y, "standard_name", "projection_y_coordinate");
-    f.text(y, "long_name", "y of the cell centre");
+  }
+  // A unit CF cannot name is given in words.
+  const std::string in_words = crs && !crs->in_metres && !crs->in_degrees && !crs->unit_name.empty()
+                                   ? " (" + crs->unit_name + ")"
+                                   : "";
+  f.text(x, "long_name", "x of the cell centre" + in_words);
+  f.text(y, "long_name", "y of the cell centre" + in_words);
+  if (crs && crs->in_degrees) {
+    f.text(x, "units", "degrees_east");
+    f.text(y, "units", "degrees_north");
+  } else if (crs && crs->in_metres) {
+    f.text(x, "units", "m");
     f.text(y, "units", "m");
   }
   const int z = coordinate(f, "depth", d.depth, d.bnds);
@@ -294,7 +307,7 @@ void write_netcdf(const std::string& path, const std::string& volume, const mesh
 
   // The definitions, in the order the file lists them.
   const dimensions d = define_dimensions(f, m);
-  define_coordinates(f, d, o.crs && o.crs->geographic);
+  define_coordinates(f, d, o.crs);
   const chunk_shape chunk = chunk_of(m);
   const int data = define_values(f, d, chunk, o);
   const int filled = define_filled(f, d, chunk, o.crs.has_value());
