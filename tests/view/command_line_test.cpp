@@ -53,7 +53,8 @@ TEST_F(view_command_line, writes_each_kind_of_output) {
   if (TERVOX_VIEW_NETCDF)
     all.push_back({"netcdf", "grid.vol", "-o", "out.nc", "--units", "ohm m", "--name", "rho"});
   if (TERVOX_VIEW_GDAL)
-    all.push_back({"geotiff", "grid.vol", "--all-layers", "-o", "out.tif", "--crs", "EPSG:32633"});
+    // A system whose area of use (the world) holds the grid at (0, 0).
+    all.push_back({"geotiff", "grid.vol", "--all-layers", "-o", "out.tif", "--crs", "EPSG:3857"});
   for (const auto& args : all) {
     SCOPED_TRACE(args[0]);
     if (!drawn_here(args[0]))
@@ -483,6 +484,80 @@ TEST_F(view_command_line, refused_command_lines_name_the_fault_and_point_to_help
     EXPECT_EQ(r.err, "tervox-view: " + c.message +
                          "\nrun 'tervox-view --help' for the commands and their options\n");
     EXPECT_EQ(entries(), (std::vector<std::string>{"grid.vol", "grid.vol.mesh"}));
+  }
+}
+
+// A grid and the coordinate system it is said to be in.
+struct placement_case {
+  const char* what;
+  float xmin, ymin, cell;  ///< the corner of the 3 x 2 cells, and their size
+  std::string crs;
+  std::vector<std::string> warning;  ///< parts of the one warning line; none: no warning
+};
+
+const placement_case placement_cases[] = {
+    {"a survey inside its zone", 500000, 7000000, 100, "EPSG:28354", {}},
+    // 144 degrees east, the edge of the zone, is near x 797000 there.
+    {"a survey across the edge of its zone", 780000, 7000000, 10000, "EPSG:28354", {}},
+    {"a survey in degrees", 151.2f, -33.9f, 0.01f, "EPSG:4326", {}},
+    {"x and y swapped",
+     7000000,
+     500000,
+     100,
+     "EPSG:28354",
+     {"tervox-view: placed.vol: warning: the grid (x from 7000000 to 7000300, y from 500000 to "
+      "500200) lies outside the area of use of EPSG:28354 (GDA94 / MGA zone 54), 138\u00b0E to ",
+      "(Australia - onshore and offshore between 138\u00b0E and 144\u00b0E); in it the grid "
+      "lies at 132.71\u00b0W to 132.71\u00b0W and 39.54\u00b0S to 39.54\u00b0S; x and y look "
+      "swapped: with them swapped the grid lies inside the area\n"}},
+    {"longitude and latitude swapped",
+     -33.9f,
+     151.2f,
+     0.01f,
+     "EPSG:4326",
+     {"outside the area of use of EPSG:4326 (WGS 84)", "the grid has no place in it",
+      "x and y look swapped"}},
+    {"degrees in a projected system",
+     151.2f,
+     -33.9f,
+     0.01f,
+     "EPSG:28354",
+     {"outside the area of use of EPSG:28354",
+      "are x and y swapped, or is the grid in another system?\n"}},
+};
+
+// A grid outside the area its coordinate system is meant for gets one
+// warning, and its file all the same: a grid can be meant to lie there.
+TEST_F(view_command_line, a_grid_outside_the_area_of_its_system_is_warned_about) {
+  if (!TERVOX_VIEW_GDAL)
+    GTEST_SKIP() << "this build takes no --crs: it has nothing to place a grid in";
+  for (const placement_case& c : placement_cases) {
+    grid_fixture f = example();
+    f.xmin = c.xmin;
+    f.ymin = c.ymin;
+    f.dx = f.dy = c.cell;
+    f.write(dir / "placed.vol");
+    std::vector<std::vector<std::string>> commands = {
+        {"geotiff", "placed.vol", "--layer", "1", "--crs", c.crs, "-o", "placed.tif"}};
+    if (TERVOX_VIEW_NETCDF)
+      commands.push_back({"netcdf", "placed.vol", "--crs", c.crs, "-o", "placed.nc"});
+    for (const auto& args : commands) {
+      SCOPED_TRACE(std::string(c.what) + ": " + args[0]);
+      const tool_run r = run(args);
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.out, "");
+      if (c.warning.empty()) {
+        EXPECT_EQ(r.err, "");
+      } else {
+        EXPECT_TRUE(r.err.starts_with("tervox-view: placed.vol: warning: the grid (x from "))
+            << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+      }
+      for (const std::string& part : c.warning)
+        EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+      EXPECT_TRUE(std::filesystem::exists(dir / args.back()));
+      std::filesystem::remove(dir / args.back());
+    }
   }
 }
 

@@ -4,7 +4,9 @@
 #include <cpl_error.h>
 #include <ogr_srs_api.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "base/diagnostic.hpp"
@@ -83,6 +85,100 @@ void add_unit(OGRSpatialReferenceH h, crs_info& c) {
   c.unit_name = name != nullptr ? name : "";
 }
 
+// GDAL gives -1000 for the bounds of an area it does not know.
+bool is_area(double west, double south, double east, double north) {
+  const auto longitude = [](double v) { return v >= -180 && v <= 180; };
+  const auto latitude = [](double v) { return v >= -90 && v <= 90; };
+  return longitude(west) && longitude(east) && latitude(south) && latitude(north) && south <= north;
+}
+
+// A box of longitudes and latitudes in degrees; west > east where it
+// crosses 180 degrees.
+using box = area_of_use;
+
+// The box of longitudes and latitudes (of WGS 84, within a few metres of
+// other datums, plenty for telling a continent from an ocean) that the
+// grid's extent covers in the system `epsg`, with the edges followed, not
+// only the corners; none where the system cannot place it.
+std::optional<box> in_degrees(int epsg, const extent& e) {
+  srs_handle from, to;
+  CPLPushErrorHandler(CPLQuietErrorHandler);
+  std::optional<box> b;
+  if (OSRImportFromEPSG(from.get(), epsg) == OGRERR_NONE &&
+      OSRImportFromEPSG(to.get(), 4326) == OGRERR_NONE) {
+    // x and y as the grid has them, and longitude before latitude, whatever
+    // order the database gives the axes.
+    OSRSetAxisMappingStrategy(from.get(), OAMS_TRADITIONAL_GIS_ORDER);
+    OSRSetAxisMappingStrategy(to.get(), OAMS_TRADITIONAL_GIS_ORDER);
+    OGRCoordinateTransformationH t = OCTNewCoordinateTransformation(from.get(), to.get());
+    box r;
+    if (t != nullptr &&
+        OCTTransformBounds(t, e.x0, e.y0, e.x1, e.y1, &r.west, &r.south, &r.east, &r.north, 21) !=
+            0 &&
+        is_area(r.west, r.south, r.east, r.north)) {
+      b = r;
+    }
+    OCTDestroyCoordinateTransformation(t);
+  }
+  CPLPopErrorHandler();
+  return b;
+}
+
+// The stretches of longitude a box covers: one, or two where it crosses 180
+// degrees.
+std::vector<std::pair<double, double>> longitudes(const box& b) {
+  if (b.west <= b.east)
+    return {{b.west, b.east}};
+  return {{b.west, 180}, {-180, b.east}};
+}
+
+bool overlaps(const box& a, const box& b) {
+  if (b.north < a.south || b.south > a.north)
+    return false;
+  for (const auto& [w1, e1] : longitudes(a)) {
+    for (const auto& [w2, e2] : longitudes(b)) {
+      if (w2 <= e1 && w1 <= e2)
+        return true;
+    }
+  }
+  return false;
+}
+
+// Whether `inner` lies within `outer`.
+bool within(const box& outer, const box& inner) {
+  if (inner.south < outer.south || inner.north > outer.north)
+    return false;
+  const auto stretches = longitudes(outer);
+  for (const auto& [w, e] : longitudes(inner)) {
+    if (std::none_of(stretches.begin(), stretches.end(),
+                     [&](const auto& s) { return s.first <= w && e <= s.second; }))
+      return false;
+  }
+  return true;
+}
+
+std::string number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", v);
+  return text;
+}
+
+// "48.19°S": degrees to two decimals, without trailing zeros.
+std::string degree(double v, char positive, char negative) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", std::abs(v));
+  std::string t = text;
+  t.erase(t.find_last_not_of('0') + 1);
+  if (t.back() == '.')
+    t.pop_back();
+  return t + "\u00b0" + (v < 0 && t != "0" ? negative : positive);
+}
+
+std::string degrees(double west, double east, double south, double north) {
+  return degree(west, 'E', 'W') + " to " + degree(east, 'E', 'W') + " and " +
+         degree(south, 'N', 'S') + " to " + degree(north, 'N', 'S');
+}
+
 }  // namespace
 
 crs_info look_up_crs(int epsg) {
@@ -104,7 +200,40 @@ crs_info look_up_crs(int epsg) {
   }
   add_grid_mapping(srs.get(), c);
   add_unit(srs.get(), c);
+  double west = 0, south = 0, east = 0, north = 0;
+  const char* area_name = nullptr;
+  if (OSRGetAreaOfUse(srs.get(), &west, &south, &east, &north, &area_name) != 0 &&
+      is_area(west, south, east, north)) {
+    c.area = area_of_use{west, south, east, north, area_name != nullptr ? area_name : ""};
+  }
   return c;
+}
+
+std::string placement_doubt(const crs_info& c, const extent& e) {
+  if (!c.area)
+    return {};
+  const std::optional<box> at = in_degrees(c.epsg, e);
+  if (at && overlaps(*c.area, *at))
+    return {};
+  const std::optional<box> swapped = in_degrees(c.epsg, {e.y0, e.y1, e.x0, e.x1});
+  std::string text =
+      "the grid (x from " + number(e.x0) + " to " + number(e.x1) + ", y from " + number(e.y0) +
+      " to " + number(e.y1) + ") lies outside the area of use of EPSG:" + std::to_string(c.epsg) +
+      " (" + c.name + "), " + degrees(c.area->west, c.area->east, c.area->south, c.area->north);
+  // The database words some areas as a list of every country or county
+  // they touch: those the degrees say well enough.
+  std::string area = c.area->name;
+  if (area.ends_with('.'))
+    area.pop_back();
+  if (!area.empty() && area.size() <= 100)
+    text += " (" + area + ")";
+  text += at ? "; in it the grid lies at " + degrees(at->west, at->east, at->south, at->north)
+             : "; the grid has no place in it";
+  if (swapped && within(*c.area, *swapped))
+    text += "; x and y look swapped: with them swapped the grid lies inside the area";
+  else
+    text += "; are x and y swapped, or is the grid in another system?";
+  return text;
 }
 
 }  // namespace tervox::view

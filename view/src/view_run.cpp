@@ -360,7 +360,7 @@ picture_options picture(const options& o, const volume_extent& e, std::string wh
   return p;
 }
 
-void run_slice(const options& o, const mesh& m) {
+void run_slice(const options& o, const mesh& m, std::ostream&) {
   check_range(m, "layer", *o.layer, m.nlayer, "layers");
   const std::vector<std::pair<double, double>> dots =
       o.soundings.empty() ? std::vector<std::pair<double, double>>{} : read_locations(o.soundings);
@@ -379,7 +379,7 @@ void run_slice(const options& o, const mesh& m) {
   draw_slice(m, *o.layer, values, dots, p)->save(o.output);
 }
 
-void run_section(const options& o, const mesh& m) {
+void run_section(const options& o, const mesh& m, std::ostream&) {
   const bool along_row = o.row.has_value();
   const int index = along_row ? *o.row : *o.column;
   if (along_row)
@@ -403,16 +403,25 @@ void run_section(const options& o, const mesh& m) {
 #endif
 
 #if TERVOX_VIEW_GDAL
-std::optional<crs_info> crs_of(const options& o) {
+// The coordinate system of the grid, where one is given; a warning when the
+// grid lies outside the area the system is meant for (x and y swapped, or
+// the wrong system). The file is written all the same: a grid off the
+// system's area can be meant so, and the warning says what to check.
+std::optional<crs_info> crs_of(const options& o, const mesh& m, std::ostream& err) {
   if (!o.epsg)
     return std::nullopt;
-  return look_up_crs(*o.epsg);
+  crs_info c = look_up_crs(*o.epsg);
+  const std::string doubt =
+      placement_doubt(c, {m.x_edge(0), m.x_edge(m.nx), m.y_edge(0), m.y_edge(m.ny)});
+  if (!doubt.empty())
+    err << diagnostic_line(prefix, diagnostic::warning(o.volume, 0, doubt)) << std::flush;
+  return c;
 }
 #endif
 
 // A grid file, whichever its format.
 template <grid_writer write>
-void run_grid(const options& o, const mesh& m) {
+void run_grid(const options& o, const mesh& m, [[maybe_unused]] std::ostream& err) {
   if (o.layer)
     check_range(m, "layer", *o.layer, m.nlayer, "layers");
   grid_options g;
@@ -420,7 +429,7 @@ void run_grid(const options& o, const mesh& m) {
   g.name = o.name;
   g.units = o.units;
 #if TERVOX_VIEW_GDAL
-  g.crs = crs_of(o);
+  g.crs = crs_of(o, m, err);
 #endif
   g.history = "tervox-view" + o.command_line;
   write(o.output, o.volume, m, g);
@@ -433,7 +442,7 @@ struct missing_library {
   std::string_view package;
 };
 
-using command_runner = void (*)(const options& o, const mesh& m);
+using command_runner = void (*)(const options& o, const mesh& m, std::ostream& err);
 
 // Each command's runner where this build has what it needs, and nullptr
 // where it lacks it: the writer or drawing is then not built.
@@ -565,7 +574,7 @@ options parse(std::span<const std::string> args) {
                                  l.library, " is installed (Debian: ", l.package, ")"}));
 }
 
-void run_command(const options& o) {
+void run_command(const options& o, std::ostream& err) {
   const command_row& c = row_of(o.what);
   if (c.run == nullptr)
     lacks(concat({"the ", c.name, " command"}), c.needs);
@@ -584,7 +593,7 @@ void run_command(const options& o) {
                                                    "); there is nothing to show"));
   }
   check_volume_size(o.volume, m);
-  c.run(o, m);
+  c.run(o, m, err);
 }
 
 }  // namespace
@@ -605,7 +614,7 @@ exit_status run(std::span<const std::string> args, std::ostream& out, std::ostre
   }
   install_output_cleanup();
   try {
-    run_command(parse(args));
+    run_command(parse(args), err);
   } catch (const usage_error& e) {
     // The fault, and where the usage is: 25 lines of it would bury the one
     // line that says what is wrong.
