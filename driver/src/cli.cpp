@@ -125,6 +125,13 @@ const option options[] = {
        c.args.doi = true;
        return std::string();
      }},
+    {"--skip-missing",
+     {},
+     "grid each layer from the soundings with a value in it, not NaN around a missing one",
+     [](command_line& c, std::string_view) {
+       c.args.skip_missing = true;
+       return std::string();
+     }},
 };
 
 const option* find_option(std::string_view name) {

@@ -42,6 +42,7 @@ struct arguments {
   float max_distance = 0;       ///< cells farther from every sounding are filled; 0: no limit
   std::optional<float> nodata;  ///< the value that marks a missing value
   bool doi = false;             ///< records end with a depth of investigation
+  bool skip_missing = false;    ///< each layer from the soundings with a value in it
 };
 
 /// What a command line asks for.

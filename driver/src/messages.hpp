@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/diagnostic.hpp"
 
@@ -289,6 +290,45 @@ inline diagnostic not_positive_in_log_mode(std::string_view file, std::int64_t l
                                    "); in log mode their logarithms, -Infinity or NaN, "
                                    "spread into the cells around them; if they mark missing "
                                    "values, give that value with --nodata"})}));
+}
+
+// --- Warnings about layers --skip-missing cannot grid --------------------
+
+/// "layer 7", "layers 7 and 9", "layers 7, 8 and 12": the layers, from 1.
+inline std::string layer_list(const std::vector<int>& layers) {
+  std::string text = layers.size() == 1 ? "layer " : "layers ";
+  for (std::size_t i = 0; i < layers.size(); ++i) {
+    if (i > 0)
+      text += i + 1 == layers.size() ? " and " : ", ";
+    text += std::to_string(layers[i]);
+  }
+  return text;
+}
+
+/// The layers have values at only `count` (below 3) soundings of `file`.
+inline diagnostic too_few_values(std::string_view file, const std::vector<int>& layers,
+                                 std::int64_t count) {
+  const bool one = layers.size() == 1;
+  const std::string has = one ? " has" : " have";
+  const std::string what =
+      count == 0 ? concat({has, " no value at any sounding"})
+                 : concat({has, " values at only ", std::to_string(count),
+                           count == 1 ? " sounding" : " soundings", ", too few for a triangle"});
+  return diagnostic::warning(
+      std::string(file), 0,
+      concat({layer_list(layers), what, "; with --skip-missing ", one ? "it is" : "they are",
+              " NaN in every cell inside the soundings' hull"}));
+}
+
+/// The `count` soundings of `file` with values in the layers lie on one line.
+inline diagnostic values_on_one_line(std::string_view file, const std::vector<int>& layers,
+                                     std::int64_t count) {
+  const bool one = layers.size() == 1;
+  return diagnostic::warning(
+      std::string(file), 0,
+      concat({"the ", std::to_string(count), " soundings with values in ", layer_list(layers),
+              " lie on one line; with --skip-missing ", one ? "it is" : "they are",
+              " NaN in every cell inside the soundings' hull"}));
 }
 
 }  // namespace tervox::driver::messages

@@ -30,6 +30,7 @@
 #include "formats/soundings.hpp"
 #include "formats/volume_line.hpp"
 #include "grid.hpp"
+#include "layer_sets.hpp"
 #include "leading_nodes.hpp"
 #include "messages.hpp"
 #include "progress.hpp"
@@ -76,12 +77,15 @@ struct triangulation {
 
 // Everything a run holds once the soundings are triangulated: the soundings
 // ordered by increasing x (every layer column carried along), the grid and
-// the triangulation. Values are logarithms when args.log is 1.
+// the triangulation. Values are logarithms when args.log is 1. With
+// --skip-missing, the layers with missing values and their own
+// triangulations.
 struct run_state {
   arguments args;
   survey soundings;
   grid g;
   triangulation tri;
+  layer_sets own_sets;
 };
 
 // Thrown when an array of the run cannot be created; caught in run().
@@ -315,9 +319,13 @@ bool read_survey(std::ifstream& in, const arguments& args, survey& s, progress_m
 // The layer values as the interpolation takes them: missing values marked,
 // then logarithms in log mode. Values that most likely mean something else
 // than the run makes of them are named on `err`, and taken as they are.
-void prepare_values(survey& s, const arguments& args, std::ostream& err) {
+// With --skip-missing, `own_sets` receives the layers with missing values,
+// found before a logarithm can turn a bad value into NaN too.
+void prepare_values(survey& s, const arguments& args, std::ostream& err, layer_sets& own_sets) {
   if (args.nodata)
     mark_missing(s, *args.nodata);
+  if (args.skip_missing)
+    own_sets = layer_sets::find(s);
   for (const diagnostic& warning :
        check_values(s, args.infile, {.marks = !args.nodata, .positive = args.log == 1}))
     warn(err, warning);
@@ -384,14 +392,15 @@ diagnostic write_mesh(output_file& mesh_file, const mesh_description& mesh) {
 
 // Orders the soundings by increasing x, every layer column (and the depths
 // of investigation) carried along. The construction inserts nodes in index
-// order, and this order (ties included) decides the triangulation.
-void order_by_x(survey& s, bool doi) {
+// order, and this order (ties included) decides the triangulation. The layer sets follow.
+void order_by_x(survey& s, bool doi, layer_sets& own_sets) {
   const int n = s.nsound;
   std::vector<int> ind = create_array<int>("ind", n);
   triang::reordr(n, 3, s.xloc, s.yloc, s.layer(1), ind);
   for (int k = 2; k <= s.nlayer; ++k) triang::permut(n, ind, s.layer(k));
   if (doi)
     triang::permut(n, ind, s.doi);
+  own_sets.reorder(ind);
 }
 
 // Builds the triangulation of the ordered soundings into `tri`; returns the
@@ -442,7 +451,7 @@ diagnostic write_volume(const run_state& state, output_file& mesh_file, const vo
   if (auto r = volume.open(); !r.ok())
     return r.problem;
   const std::vector<double> tops = args.doi ? layer_tops(s.dz, s.nlayer) : std::vector<double>{};
-  const volume_masks masks{args.max_distance, s.doi, tops};
+  const volume_masks masks{args.max_distance, s.doi, tops, state.own_sets.views()};
   const bool located = method ? method(nodes, state.g, log_mode, volume, masks)
                               : write_planned_volume(*plan, nodes, state.g, log_mode, volume,
                                                      threads, &meter, masks);
@@ -481,7 +490,7 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   meter.begin(run_phase::reading, regular_file_size(args.infile));
   if (!read_survey(*in, args, s, meter, out, err))
     return exit_status::failure;
-  prepare_values(s, args, err);
+  prepare_values(s, args, err, state.own_sets);
 
   const grid_placement placed = place_grid(s, args);
   if (!placed.problem.empty())
@@ -505,7 +514,7 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
     return fail(err, problem);
 
   meter.begin(run_phase::triangulating, s.nsound);
-  order_by_x(s, args.doi);
+  order_by_x(s, args.doi, state.own_sets);
   // The construction finds its first triangles in single precision; where
   // that gets them wrong, everything built on them is wrong too while it
   // reports success, so such soundings are refused here.
@@ -529,6 +538,17 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   // still temporary, and goes.
   if (const diagnostic problem = check_cells(s, args, state.g); !problem.empty())
     return fail(err, problem);
+
+  // --skip-missing: the layers with missing values get triangulations of
+  // their own soundings.
+  if (!state.own_sets.empty()) {
+    std::vector<diagnostic> warnings;
+    const diagnostic problem =
+        state.own_sets.triangulate(s, args.doi, args.infile, warnings, &meter);
+    for (const diagnostic& warning : warnings) warn(err, warning);
+    if (!problem.empty())
+      return fail(err, problem);
+  }
 
   if (const diagnostic problem = write_volume(state, mesh_file, method, *threads, meter);
       !problem.empty())

@@ -349,6 +349,15 @@ class node_values {
   std::vector<float> values_;
 };
 
+// What the writer needs of the layer sets beyond volume_masks::layer_sets:
+// each set's chain (its pass over the grid from its node 1, as the only
+// chain of a survey of its own) at the first cell of every block, and its
+// values side by side. A set without a triangulation has no chain.
+struct set_chains {
+  std::vector<std::vector<int>> start;
+  std::vector<node_values> values;
+};
+
 bool same_location(const cell_location& a, const cell_location& b) {
   return a.kind == b.kind && a.nv1 == b.nv1 && a.nv2 == b.nv2 && a.nv3 == b.nv3 && a.r == b.r;
 }
@@ -357,17 +366,21 @@ bool same_location(const cell_location& a, const cell_location& b) {
 class block_writer {
  public:
   block_writer(const node_data& nodes, const node_values& values, const cell_grid& cells,
-               const chain_plan& plan, bool log_mode, const volume_masks& masks)
+               const chain_plan& plan, bool log_mode, const volume_masks& masks,
+               const set_chains& sets)
       : nodes_(nodes),
         values_(values),
         cells_(cells),
         plan_(plan),
         log_mode_(log_mode),
         masks_(masks),
+        sets_(sets),
         max_dsq_(static_cast<double>(masks.max_distance) * static_cast<double>(masks.max_distance)),
         fill_(back_transform(fill_value(log_mode), log_mode)),
         zero_(back_transform(0.0f, log_mode)),
         locs_(plan.join.size(), std::vector<cell_location>(static_cast<std::size_t>(plan.block))),
+        set_locs_(masks.layer_sets.size(),
+                  std::vector<cell_location>(static_cast<std::size_t>(plan.block))),
         cell_(static_cast<std::size_t>(nodes.nlayer)) {}
 
   static std::size_t max_bytes(const chain_plan& plan, int nlayer) {
@@ -396,12 +409,18 @@ class block_writer {
     }
     if (masks_.max_distance > 0)
       mask_far_cells(first, count);
+    for (std::size_t t = 0; t < set_locs_.size(); ++t) {
+      if (!locate_set(t, b, first, count))
+        return false;
+    }
 
     if (text.size() < max_bytes(plan_, nodes_.nlayer))
       text.resize(max_bytes(plan_, nodes_.nlayer));
     char* p = text.data();
     for (std::size_t i = 0; i < count; ++i) {
       cell_values(i);
+      if (!set_locs_.empty())
+        set_layer_values(i);
       // The form is chosen from layer 1 alone; a NaN never equals the fill.
       if (cell_[0] == fill_) {
         p = put_short(p, cell_);
@@ -426,27 +445,98 @@ class block_writer {
       if (loc.kind != cell_kind::inside)
         continue;
       const std::int64_t c = first + static_cast<std::int64_t>(i);
-      const float px = cells_.px(c);
-      const float py = cells_.py(c);
-      // A vertex of the triangle within the limit settles it without a walk,
-      // as it does for most cells when the limit exceeds the spacing.
-      if (within_limit(loc.nv1, px, py) || within_limit(loc.nv2, px, py) ||
-          within_limit(loc.nv3, px, py))
-        continue;
-      double dsq = 0;
-      triang::nearnd(loc.nv1, px, py, nodes_.xloc, nodes_.yloc, nodes_.iadj, nodes_.iend, dsq);
-      if (dsq > max_dsq_) {
+      if (beyond_limit(nodes_, loc, cells_.px(c), cells_.py(c))) {
         for (auto& chain : locs_) chain[i].kind = cell_kind::exterior;
       }
     }
   }
 
-  bool within_limit(int node, float px, float py) const {
-    const triang::one_based<const float> x(nodes_.xloc);
-    const triang::one_based<const float> y(nodes_.yloc);
+  // True when the centre (px, py), inside the triangle `loc` of `nodes`,
+  // lies farther than the limit from every node. A vertex of the triangle
+  // within the limit settles it without a walk, as it does for most cells
+  // when the limit exceeds the spacing.
+  bool beyond_limit(const node_data& nodes, const cell_location& loc, float px, float py) const {
+    if (within_limit(nodes, loc.nv1, px, py) || within_limit(nodes, loc.nv2, px, py) ||
+        within_limit(nodes, loc.nv3, px, py))
+      return false;
+    double dsq = 0;
+    triang::nearnd(loc.nv1, px, py, nodes.xloc, nodes.yloc, nodes.iadj, nodes.iend, dsq);
+    return dsq > max_dsq_;
+  }
+
+  bool within_limit(const node_data& nodes, int node, float px, float py) const {
+    const triang::one_based<const float> x(nodes.xloc);
+    const triang::one_based<const float> y(nodes.yloc);
     const double dx = static_cast<double>(x[node]) - static_cast<double>(px);
     const double dy = static_cast<double>(y[node]) - static_cast<double>(py);
     return dx * dx + dy * dy <= max_dsq_;
+  }
+
+  // Locates the cells of block b in layer set t's own triangulation, along
+  // the set's chain; a centre the distance limit puts out of the set's reach
+  // counts as outside its hull. A set without a triangulation locates
+  // nothing.
+  bool locate_set(std::size_t t, std::int64_t b, std::int64_t first, std::size_t count) {
+    const node_data& nodes = masks_.layer_sets[t].nodes;
+    if (nodes.iadj.empty())
+      return true;
+    std::vector<cell_location>& locs = set_locs_[t];
+    int istart = sets_.start[t][static_cast<std::size_t>(b)];
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::int64_t c = first + static_cast<std::int64_t>(i);
+      const float px = cells_.px(c);
+      const float py = cells_.py(c);
+      if (!locate_cell(nodes, px, py, istart, locs[i]))
+        return false;
+      if (masks_.max_distance > 0 && locs[i].kind == cell_kind::inside &&
+          beyond_limit(nodes, locs[i], px, py))
+        locs[i].kind = cell_kind::exterior;
+    }
+    return true;
+  }
+
+  // The layers of the sets at cell i of the block, over what cell_values
+  // put there from the run's triangulation: outside the whole survey's hull
+  // they stay filled, inside it each takes its set's value.
+  void set_layer_values(std::size_t i) {
+    constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+    for (std::size_t t = 0; t < set_locs_.size(); ++t) {
+      const layer_set& set = masks_.layer_sets[t];
+      const cell_location& own = set_locs_[t][i];
+      const bool triangulated = !set.nodes.iadj.empty();
+      for (std::size_t j = 0; j < set.layers.size(); ++j) {
+        const int k = set.layers[j];
+        if (locs_[plan_.chain_of_layer(k)][i].kind == cell_kind::exterior)
+          continue;
+        const std::size_t at = static_cast<std::size_t>(k - 1);
+        if (!triangulated || own.kind == cell_kind::exterior) {
+          cell_[at] = nan;
+        } else if (own.kind == cell_kind::degenerate) {
+          cell_[at] = zero_;
+        } else {
+          const float* v = sets_.values[t].of(1);
+          const std::size_t width = set.layers.size();
+          const auto value = [&](int node) {
+            return v[static_cast<std::size_t>(node - 1) * width + j];
+          };
+          cell_[at] = back_transform(weighted(own, value(own.nv1), value(own.nv2), value(own.nv3)),
+                                     log_mode_);
+          if (!set.doi.empty()) {
+            const triang::one_based<const float> doi(set.doi);
+            if (masks_.tops[at] >
+                static_cast<double>(weighted(own, doi[own.nv1], doi[own.nv2], doi[own.nv3])))
+              cell_[at] = nan;
+          }
+        }
+      }
+    }
+  }
+
+  // The interpolation routine's sum over a triangle, rounded to single.
+  static float weighted(const cell_location& loc, float z1, float z2, float z3) {
+    return static_cast<float>(static_cast<double>(z1) * static_cast<double>(loc.r[0]) +
+                              static_cast<double>(z2) * static_cast<double>(loc.r[1]) +
+                              static_cast<double>(z3) * static_cast<double>(loc.r[2]));
   }
 
   // All layers' values at cell i of the block into cell_, as the
@@ -518,12 +608,42 @@ class block_writer {
   const chain_plan& plan_;
   bool log_mode_;
   const volume_masks& masks_;
+  const set_chains& sets_;
   double max_dsq_;
   float fill_;
   float zero_;
   std::vector<std::vector<cell_location>> locs_;
+  std::vector<std::vector<cell_location>> set_locs_;  // per layer set, as locs_
   std::vector<float> cell_;  // the values of the cell being written, layer 1 first
 };
+
+// Follows the chain of every layer set that has a triangulation, as
+// follow_chain0 follows the run's first chain, in the plan's blocks; a
+// `meter`, when given, hears of it as gridding. False if point location
+// reported a broken structure.
+bool plan_set_chains(std::span<const layer_set> layer_sets, const cell_grid& cells,
+                     const chain_plan& plan, int threads, set_chains& sets, progress_meter* meter) {
+  sets.start.resize(layer_sets.size());
+  sets.values.reserve(layer_sets.size());
+  for (std::size_t t = 0; t < layer_sets.size(); ++t) {
+    const node_data& nodes = layer_sets[t].nodes;
+    sets.values.emplace_back(nodes);
+    if (nodes.iadj.empty())
+      continue;
+    if (meter != nullptr)
+      meter->begin(run_phase::gridding, cells.count());
+    chain_plan chain;
+    chain.cells = plan.cells;
+    chain.block = plan.block;
+    chain.join.push_back(plan.cells);
+    chain.start.emplace_back();
+    int end = 1;
+    if (!follow_chain0(nodes, cells, threads, chain, end, meter ? &meter->counter() : nullptr))
+      return false;
+    sets.start[t] = std::move(chain.start[0]);
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -579,6 +699,9 @@ bool write_planned_volume(const volume_plan& planned, const node_data& nodes, co
     return true;
   const chain_plan& plan = *planned.chains_;
   const node_values values(nodes);
+  set_chains sets;
+  if (!plan_set_chains(masks.layer_sets, cells, plan, threads, sets, meter))
+    return false;
   if (meter != nullptr)
     meter->begin(run_phase::writing, cells.count());
   // Blocks are made on the threads and written in file order; a failed
@@ -586,7 +709,7 @@ bool write_planned_volume(const volume_plan& planned, const node_data& nodes, co
   return make_blocks_in_order(
       plan.blocks(), threads,
       [&] {
-        return [writer = block_writer(nodes, values, cells, plan, log_mode, masks)](
+        return [writer = block_writer(nodes, values, cells, plan, log_mode, masks, sets)](
                    std::int64_t b, std::vector<char>& text, std::size_t& used) mutable {
           return writer.fill_block(b, text, used);
         };

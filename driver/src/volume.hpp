@@ -48,8 +48,36 @@ struct node_data {
   }
 };
 
-/// Cells and values left out of the volume, beyond those outside the hull.
-/// Without any (the default) the volume is the plain interpolation.
+/// Layers gridded from the soundings that have a value in them alone
+/// (--skip-missing): a set of layers whose values are missing at the same
+/// soundings, and the triangulation of the soundings left.
+///
+/// A cell outside the whole survey's hull (in the run's triangulation, or
+/// blanked by the distance limit there) is filled in these layers as in every
+/// other. Inside it, a layer of the set takes its value from the set's own
+/// triangulation, located by a pass of its own over the grid that starts at
+/// the set's node 1 for every one of its layers, as a survey of that layer
+/// alone would: the cell gets exactly the value that gridding the soundings
+/// with a value in the layer on their own would give it. Where that survey
+/// would fill the cell (its centre outside the set's hull, or farther than
+/// the distance limit from every sounding of the set), the layer is NaN
+/// there; the depth of investigation that blanks the layer is interpolated
+/// over the set's triangle from the set's own soundings.
+struct layer_set {
+  /// The soundings with values in these layers, ordered as a survey of them
+  /// alone would order them, and their triangulation (iadj and iend empty
+  /// when there is none:
+  /// fewer than three soundings, or all on one line; the layers are then NaN
+  /// inside the hull). nlayer counts the layers of the set, and dat holds
+  /// their values, layer by layer in the order of `layers`.
+  node_data nodes;
+  std::span<const float> doi;   ///< their depths of investigation, with masks.doi; else empty
+  std::span<const int> layers;  ///< the layers of the set, numbered from 1, ascending
+};
+
+/// Cells and values left out of the volume, beyond those outside the hull,
+/// and layers gridded from soundings of their own. Without any (the default)
+/// the volume is the plain interpolation.
 struct volume_masks {
   /// A cell whose centre lies farther than this from every sounding is
   /// written as a filled cell; 0 for no limit.
@@ -60,6 +88,9 @@ struct volume_masks {
   /// centre over the same triangle as the layer's values.
   std::span<const float> doi;
   std::span<const double> tops;  ///< nlayer entries, layer 1's top (0) first
+  /// Layers that take their values from soundings of their own (see
+  /// layer_set); no layer is in two sets. The others come from `nodes`.
+  std::span<const layer_set> layer_sets;
 };
 
 struct chain_plan;  // volume.cpp
@@ -123,7 +154,10 @@ bool write_planned_volume(const volume_plan& plan, const node_data& nodes, const
 /// A `meter`, when given, hears of the gridding and of the cells written.
 /// `masks` blanks cells far from the soundings and layers below the depth of
 /// investigation; they decide per cell and per layer from the same located
-/// triangle, so the bytes stay independent of threads and blocks.
+/// triangle, so the bytes stay independent of threads and blocks. The layer
+/// sets of `masks` are located along chains of their own, planned like the
+/// first chain in the same blocks, so their bytes do not depend on threads
+/// and blocks either.
 /// It is plan_volume followed by write_planned_volume.
 bool stream_volume(const node_data& nodes, const formats::grid& g, bool log_mode,
                    base::output_file& file, int threads, std::int64_t block_cells = 0,

@@ -154,8 +154,9 @@ TEST_F(bad_input, help_and_version) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_TRUE(help.out.starts_with(usage_text)) << help.out;
-  for (const char* part : {"infile", "outfile", "dx dy", "log", "outfile.mesh", "--help",
-                           "--version", "-- ends them", "--max-distance D", "--nodata V", "--doi"})
+  for (const char* part :
+       {"infile", "outfile", "dx dy", "log", "outfile.mesh", "--help", "--version", "-- ends them",
+        "--max-distance D", "--nodata V", "--doi", "--skip-missing"})
     EXPECT_NE(help.out.find(part), std::string::npos) << part;
 
   const tool_run version = run({"--version"});

@@ -245,7 +245,7 @@ std::string described(const command_line& c) {
          std::to_string(a.dy) + " " + std::to_string(a.log) +
          " max-distance=" + std::to_string(a.max_distance) +
          " nodata=" + (a.nodata ? std::to_string(*a.nodata) : "none") +
-         " doi=" + (a.doi ? "1" : "0");
+         " doi=" + (a.doi ? "1" : "0") + " skip-missing=" + (a.skip_missing ? "1" : "0");
 }
 
 // An option after the five values means what it means before them; "--"
@@ -269,6 +269,7 @@ TEST(cli_test, options_after_the_values_count_as_if_they_came_first) {
        ""},
       {{"in,out,25,25,1,--nodata,-1"}, {"--nodata", "-1", "in,out,25,25,1"}, ""},
       {{"in out 25", "25 1 --doi"}, {"--doi", "in out 25 25 1"}, ""},
+      {{"in", "out", "25", "25", "1", "--skip-missing"}, {"--skip-missing", "in out 25 25 1"}, ""},
       // Both places: the later one wins, as between two leading options.
       {{"--max-distance", "100", "in", "out", "25", "25", "1", "--max-distance", "600"},
        {"--max-distance", "100", "--max-distance", "600", "in", "out", "25", "25", "1"},
@@ -299,6 +300,7 @@ TEST(cli_test, options_after_the_values_count_as_if_they_came_first) {
       {{"in", "out", "25", "25", "1", "--max-distance"}, {"--max-distance"}, ""},
       {{"in", "out", "25", "25", "1", "--max-distance", "0"}, {"--max-distance", "0"}, ""},
       {{"in", "out", "25", "25", "1", "--doi=1"}, {"--doi=1"}, ""},
+      {{"in", "out", "25", "25", "1", "--skip-missing=1"}, {"--skip-missing=1"}, ""},
       // A leading --help stops the reading there, as it always did.
       {{"--help", "in", "out", "25", "25", "1", "--nosuch"}, {"--help"}, ""},
   };
@@ -316,18 +318,28 @@ TEST(cli_test, options_after_the_values_count_as_if_they_came_first) {
 
 // The option-first lines the table above compares with say what they should.
 TEST(cli_test, options_go_to_their_fields) {
-  const std::vector<std::string> args{
-      "--max-distance=600", "--doi", "--nodata", "-1", "in", "out", "25", "25", "1"};
+  const std::vector<std::string> args{"--max-distance=600",
+                                      "--doi",
+                                      "--nodata",
+                                      "-1",
+                                      "--skip-missing",
+                                      "in",
+                                      "out",
+                                      "25",
+                                      "25",
+                                      "1"};
   const command_line parsed = read_command_line(args);
   ASSERT_EQ(parsed.what, command_line::request::run) << parsed.problem;
   EXPECT_EQ(parsed.args.max_distance, 600.0f);
   EXPECT_TRUE(parsed.args.doi);
+  EXPECT_TRUE(parsed.args.skip_missing);
   EXPECT_EQ(parsed.args.nodata, -1.0f);
   const std::vector<std::string> plain{"in", "out", "25", "25", "1"};
   const command_line defaults = read_command_line(plain);
   EXPECT_EQ(defaults.args.max_distance, 0.0f);
   EXPECT_FALSE(defaults.args.doi);
   EXPECT_FALSE(defaults.args.nodata);
+  EXPECT_FALSE(defaults.args.skip_missing);
 }
 
 TEST(cli_test, numbers_go_to_their_fields) {

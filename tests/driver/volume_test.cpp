@@ -203,7 +203,7 @@ TEST(volume_test, masked_volume_matches_the_plain_sequence) {
       for (const bool with_doi : {false, true}) {
         SCOPED_TRACE(::testing::Message() << tervox_test::family_name(family) << " limit " << limit
                                           << (with_doi ? " with doi" : ""));
-        volume_masks masks{limit, {}, {}};
+        volume_masks masks{limit, {}, {}, {}};
         if (with_doi) {
           masks.doi = doi;
           masks.tops = tops;

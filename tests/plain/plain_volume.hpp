@@ -33,7 +33,9 @@ using tervox::formats::grid;
 /// incomplete) if point location reported a broken structure.
 /// `masks` are applied in the plainest way: the distance to every sounding
 /// of every cell, and the depth of investigation interpolated by its own
-/// call from the same start node as the layer's value.
+/// call from the same start node as the layer's value. A layer of a layer
+/// set that the run's call does not fill takes the value of one call over
+/// its set's soundings, along a pass of its own that starts at node 1.
 bool interpolate_volume(const node_data& nodes, const grid& g, bool log_mode,
                         std::vector<float>& dat3d, const volume_masks& masks = {});
 
