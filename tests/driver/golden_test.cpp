@@ -171,6 +171,7 @@ const char* const golden_cases[] = {
     "mask_nodata",      // --nodata: a missing value at one vertex
     "mask_doi",         // --doi: depths of investigation between the layer tops
     "mask_combined",    // all three, log mode, NaN as the missing value
+    "skip_missing",     // --skip-missing: layers gridded from their own soundings
 };
 
 TEST(golden_test, whole_runs_match_the_expected_files) {
@@ -313,6 +314,64 @@ TEST(golden_test, missing_value_by_hand) {
       EXPECT_EQ(cell[1] == "        NaN", x + y > 1000.0);
     }
   }
+}
+
+// Soundings on a 100 m lattice from 0 to 400 but for the corner (0, 400);
+// cells of 50 with centres at 5, 55, ..., 355, outside the hull where
+// y - x >= 300. Every layer is linear in x and y where it has values, so any
+// triangulation of its soundings reproduces it: layer 1 is 10 + x/100 + y/50
+// everywhere; layer 2 is 20 + x/50 but has no value at (400, 400), so its
+// hull stops at x + y = 700; layers 3 and 5 (100 + x/10 + y/20 and
+// 1000 - x/10) have none at three interior soundings, one in eight; layer 4
+// has values only along y = 0, on one line, and is NaN inside the hull with
+// a warning. Without --skip-missing the three missing soundings blank layer
+// 3 in more than half of the cells.
+TEST(golden_test, skip_missing_by_hand) {
+  const case_run r = run_case("skip_missing");
+  const volume_lines v(r.volume, 8, 8, 5);
+  const auto near = [](const std::string& line, double expected) {
+    return line != "        NaN" && std::abs(std::stod(line) - expected) <= 1e-4 * expected;
+  };
+  const std::string filled = "-1.0E+02";
+  int inside = 0;
+  for (int iy = 1; iy <= 8; ++iy) {
+    for (int ix = 1; ix <= 8; ++ix) {
+      SCOPED_TRACE(::testing::Message() << "cell " << ix << ", " << iy);
+      const double x = 50.0 * ix - 45.0;
+      const double y = 50.0 * iy - 45.0;
+      const std::vector<std::string> cell = v.cell(ix, iy);
+      ASSERT_EQ(cell.size(), 5u);
+      if (y - x >= 300.0) {
+        EXPECT_EQ(cell, std::vector<std::string>(5, filled));
+        continue;
+      }
+      ++inside;
+      EXPECT_TRUE(near(cell[0], 10.0 + x / 100.0 + y / 50.0)) << cell[0];
+      if (x + y > 700.0) {
+        EXPECT_EQ(cell[1], "        NaN");
+      } else {
+        EXPECT_TRUE(near(cell[1], 20.0 + x / 50.0)) << cell[1];
+      }
+      EXPECT_TRUE(near(cell[2], 100.0 + x / 10.0 + y / 20.0)) << cell[2];
+      EXPECT_EQ(cell[3], "        NaN");
+      EXPECT_TRUE(near(cell[4], 1000.0 - x / 10.0)) << cell[4];
+    }
+  }
+  EXPECT_EQ(inside, 61);
+
+  // The same soundings without the option: NaN around every missing value.
+  temp_folder dir;
+  write_file(dir / "soundings.txt", read_file(golden_root / "skip_missing" / "soundings.txt"));
+  const tool_run plain =
+      run_tool({"--nodata", "-9999", "soundings.txt", "plain.vol", "50", "50", "0"},
+               tool_options(dir.path()));
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const volume_lines p(read_file(dir / "plain.vol"), 8, 8, 5);
+  int blank = 0;
+  for (int iy = 1; iy <= 8; ++iy) {
+    for (int ix = 1; ix <= 8; ++ix) blank += p.cell(ix, iy)[2] == "        NaN";
+  }
+  EXPECT_GT(2 * blank, inside);
 }
 
 TEST(golden_test, log_mode_constant_values) {
