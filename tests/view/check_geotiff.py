@@ -83,6 +83,20 @@ def check_crs(view, folder, volume, work):
             fail(f"EPSG:{code}: GDAL reads the coordinate system as {srs}")
     print("ok: the coordinate systems given by --crs")
 
+    # The description tervox writes beside a volume from a delivered file
+    # gives the system without --crs; --crs wins over it.
+    where, name = placed(folder, volume, work, 500000, 5000000)
+    with open(os.path.join(where, name + ".json"), "w") as f:
+        f.write('{"tervox_description": 1, "crs": {"epsg": 32633, "name": "WGS 84 / UTM zone 33N"}}\n')
+    for extra, code in (([], "32633"), (["--crs", "EPSG:32634"], "32634")):
+        run([view, "geotiff", os.path.join(where, name), "--layer", "1", "-o", out] + extra,
+            f"a description and {extra}")
+        srs = gdal.Open(out).GetSpatialRef()
+        if srs is None or srs.GetAuthorityCode(None) != code:
+            fail(f"a description and {extra}: GDAL reads the coordinate system as {srs}")
+    os.remove(os.path.join(where, name + ".json"))
+    print("ok: the coordinate system of the description file, and --crs over it")
+
 
 def main():
     tervox, view, source = (os.path.abspath(a) for a in sys.argv[1:4])

@@ -150,6 +150,34 @@ def check_attributes(view, folder, volume, work):
                 fail(f"{crs}: ncdump -hs shows {word!r}:\n{header}")
     print("ok: the units of x and y with a geographic system, a system in feet and none")
 
+    # The description beside the volume gives the system, the property and
+    # its unit; the options win over each.
+    where, name = placed(*source, work, 500000, 5000000)
+    with open(os.path.join(where, name + ".json"), "w") as f:
+        f.write('{"tervox_description": 1, "crs": {"epsg": 32633}, '
+                '"property": {"name": "apparent resistivity", "unit": "ohm m"}}\n')
+    described = ['float apparent_resistivity(depth, y, x)',
+                 'apparent_resistivity:long_name = "apparent resistivity"',
+                 'apparent_resistivity:units = "ohm m"',
+                 'apparent_resistivity:grid_mapping = "crs"', 'x:units = "m"']
+    given = ['float rho(depth, y, x)', 'rho:long_name = "rho"', 'rho:units = "S/m"',
+             'crs:longitude_of_central_meridian = 21.']
+    for extra, present in (([], described),
+                           (["--name", "rho", "--units", "S/m", "--crs", "EPSG:32634"], given)):
+        run([view, "netcdf", os.path.join(where, name), "-o", out] + extra,
+            f"a description and {extra}")
+        header = ncdump_header(out)
+        for line in present:
+            if line not in header:
+                fail(f"a description and {extra}: ncdump -hs lacks {line!r}:\n{header}")
+        with xr.open_dataset(out) as ds:
+            code = osr.SpatialReference(wkt=ds["crs"].attrs["crs_wkt"]).GetAuthorityCode(None)
+            if code != ("32634" if extra else "32633"):
+                fail(f"a description and {extra}: crs_wkt is EPSG:{code}")
+    os.remove(os.path.join(where, name + ".json"))
+    print("ok: the coordinate system, property and unit of the description file, and the "
+          "options over them")
+
 
 def check_readme(view, source, work):
     """The README's xarray lines, run on the example survey's NetCDF file

@@ -166,6 +166,16 @@ const failure_case failure_cases[] = {
      {"slice", "grid.vol", "--layer", "1", "--cell-pixels", "10000", "-o", "out.png"},
      {},
      {"grid.vol: layer 1: the drawing would be 30000 x 20000 pixels"}},
+    // The description beside the volume, for a command that takes its defaults.
+    {"a description file that is not JSON",
+     {"slice", "grid.vol", "--layer", "1", "-o", "out.png"},
+     {{"grid.vol.json", "{\"tervox_description\": 1,\n"}},
+     {"grid.vol.json: not a description file: parse error at line 2",
+      "; tervox-view reads it as the description of grid.vol: mend it, or remove it"}},
+    {"a description file with a member of the wrong type",
+     {"section", "grid.vol", "--row", "1", "-o", "out.png"},
+     {{"grid.vol.json", "{\"tervox_description\": 1, \"property\": {\"unit\": 5}}\n"}},
+     {"grid.vol.json: member \"property.unit\" should be"}},
     {"an empty grid",
      {"vtr", "empty.vol", "-o", "out.vtr"},
      {{"empty.vol", ""},
@@ -210,6 +220,10 @@ std::vector<failure_case> library_failure_cases() {
                      {"geotiff", "grid.vol", "--layer", "1", "--crs", "EPSG:1", "-o", "out.tif"},
                      {},
                      {"EPSG:1 is not in the EPSG database"}});
+    cases.push_back({"an EPSG code of the description file that the database lacks",
+                     {"geotiff", "grid.vol", "--layer", "1", "-o", "out.tif"},
+                     {{"grid.vol.json", "{\"tervox_description\": 1, \"crs\": {\"epsg\": 1}}\n"}},
+                     {"grid.vol.json: EPSG:1 is not in the EPSG database"}});
     cases.push_back({"a vertical coordinate system",
                      {"geotiff", "grid.vol", "--layer", "1", "--crs", "EPSG:5703", "-o", "out.tif"},
                      {},
@@ -287,10 +301,12 @@ const std::string usage =
     "  --mesh FILE          the mesh file of VOLUME (default: VOLUME.mesh), for every command\n"
     "  --soundings FILE     draw the sounding locations of FILE as dots\n"
     "  --height PIXELS      the depth of a section's drawing (default: 300)\n"
-    "  --crs EPSG:n         the coordinate reference system of x and y\n"
-    "  --name NAME          the name of the values in the NetCDF file (default: value)\n"
+    "  --crs EPSG:n         the coordinate reference system of x and y (default: that\n"
+    "                       of VOLUME.json, the description tervox writes of some volumes)\n"
+    "  --name NAME          the name of the values in the NetCDF file (default: the\n"
+    "                       property of VOLUME.json, else value)\n"
     "  --units TEXT         the units of the values (\"ohm m\"); in a picture, the label\n"
-    "                       of the colour bar\n"
+    "                       of the colour bar (default: those of VOLUME.json)\n"
     "  --all-layers         every layer, one band each\n"
     "picture options:\n"
     "  --scale auto|linear|log\n"
@@ -316,7 +332,9 @@ TEST_F(view_command_line, help_prints_the_usage_and_what_the_build_lacks) {
     expected += "\nThis build has no slice command: it needs cairo (Debian: libcairo2-dev).";
   }
   if (!TERVOX_VIEW_GDAL)
-    expected += "\nThis build takes no --crs: it needs GDAL (Debian: libgdal-dev).";
+    expected +=
+        "\nThis build takes no --crs, nor the coordinate system of VOLUME.json: it needs GDAL "
+        "(Debian: libgdal-dev).";
   if (!TERVOX_VIEW_NETCDF || !TERVOX_VIEW_GDAL)
     expected += "\n";
   for (const char* help : {"--help", "-h"}) {
@@ -484,6 +502,49 @@ TEST_F(view_command_line, refused_command_lines_name_the_fault_and_point_to_help
     EXPECT_EQ(r.err, "tervox-view: " + c.message +
                          "\nrun 'tervox-view --help' for the commands and their options\n");
     EXPECT_EQ(entries(), (std::vector<std::string>{"grid.vol", "grid.vol.mesh"}));
+  }
+}
+
+// The description tervox writes beside some volumes: read by the commands
+// that take its defaults, never written over, and its unit the label of a
+// picture (the SVG carries the label as text).
+TEST_F(view_command_line, the_description_beside_the_volume) {
+  write_file(dir / "grid.vol.json", "not JSON");
+  tool_run r = run({"vtr", "grid.vol", "-o", "out.vtr"});
+  EXPECT_EQ(r.status, 0) << "vtr takes nothing from it: " << r.err;
+  EXPECT_EQ(r.err, "");
+  r = run({"vtr", "grid.vol", "-o", "grid.vol.json"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(
+      r.err,
+      "tervox-view: output file 'grid.vol.json' is the input file 'grid.vol.json'; writing it "
+      "would destroy the input\n");
+  EXPECT_EQ(read_file(dir / "grid.vol.json"), "not JSON");
+  std::filesystem::remove(dir / "grid.vol.json");
+  std::filesystem::create_directory(dir / "grid.vol.json");
+  r = run({"section", "grid.vol", "--row", "1", "-o", "out.svg"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "tervox-view: grid.vol.json: cannot read the description file: it is a "
+            "directory\n");
+  std::filesystem::remove(dir / "grid.vol.json");
+  if (!TERVOX_VIEW_CAIRO)
+    return;
+  write_file(dir / "grid.vol.json",
+             "{\"tervox_description\": 1, \"property\": {\"name\": \"rho\", \"unit\": "
+             "\"ohm m\"}}\n");
+  for (const auto& [units, label] : {std::pair<std::vector<std::string>, std::string>{{}, "ohm m"},
+                                     {{"--units", "S/m"}, "S/m"}}) {
+    std::vector<std::string> args = {"slice", "grid.vol", "--layer", "1", "-o", "out.svg"};
+    args.insert(args.end(), units.begin(), units.end());
+    r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string svg = read_file(dir / "out.svg");
+    EXPECT_NE(svg.find(label), std::string::npos) << label;
+    if (!units.empty()) {
+      EXPECT_EQ(svg.find("ohm m"), std::string::npos) << "--units wins";
+    }
   }
 }
 

@@ -16,6 +16,7 @@ namespace tervox::view {
 struct grid_options {
   int layer = 0;                ///< the one layer (from 1) to write, or 0 for all (GeoTIFF)
   std::string name = "value";   ///< the data variable, and its long_name (NetCDF)
+  std::string long_name;        ///< the long_name where it differs from `name` (NetCDF)
   std::string units;            ///< the data's units; none when empty (NetCDF)
   std::optional<crs_info> crs;  ///< the coordinate system of x and y (NetCDF, GeoTIFF)
   std::string history;          ///< the command that made the file (NetCDF)

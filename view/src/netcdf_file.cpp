@@ -174,7 +174,7 @@ int define_values(nc_file& f, const dimensions& d, const chunk_shape& chunk,
   f.check(nc_def_var_chunking(f.id(), data, NC_CHUNKED, chunk.data()));
   f.check(nc_def_var_deflate(f.id(), data, 1, 1, deflate_level));
   f.check(nc_def_var_fill(f.id(), data, NC_FILL, &no_value));
-  f.text(data, "long_name", o.name);
+  f.text(data, "long_name", o.long_name.empty() ? o.name : o.long_name);
   if (!o.units.empty())
     f.text(data, "units", o.units);
   if (o.crs)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <limits>
@@ -16,6 +17,7 @@
 #include "base/output_file.hpp"
 #include "colour.hpp"
 #include "formats/decimal.hpp"
+#include "formats/description.hpp"
 #include "formats/mesh_file.hpp"
 #include "formats/soundings.hpp"
 #include "formats/volume_file.hpp"
@@ -41,6 +43,7 @@ using base::output_is_input;
 using base::same_file;
 using formats::check_volume_size;
 using formats::conversion;
+using formats::description;
 using formats::layer_depths;
 using formats::mesh;
 using formats::read_mesh;
@@ -97,6 +100,9 @@ struct options {
   scale_kind scale = scale_kind::automatic;
   std::optional<value_range> range;
   std::string name = "value", units;
+  bool name_given = false, units_given = false;
+  std::string long_name;     ///< the property as the description words it
+  std::string crs_from;      ///< the description file `epsg` comes from, if any
   std::string command_line;  ///< as given, for the files that record it
 };
 
@@ -191,16 +197,24 @@ const option_row option_rows[] = {
      "pixels per cell (default: up to 16, keeping the drawing\n"
      "within about 600 pixels)",
      count_into<&options::cell_pixels>},
-    {"--crs", "EPSG:n", on({netcdf, geotiff}), "the coordinate reference system of x and y",
+    {"--crs", "EPSG:n", on({netcdf, geotiff}),
+     "the coordinate reference system of x and y (default: that\n"
+     "of VOLUME.json, the description tervox writes of some volumes)",
      [](options& o, std::string_view, option_values v) { o.epsg = epsg_code(v[0]); }},
     {"--all-layers", "", on({geotiff}), "every layer, one band each",
      [](options& o, std::string_view, option_values) { o.all_layers = true; }},
     {"--units", "TEXT", on({netcdf, slice, section}),
      "the units of the values (\"ohm m\"); in a picture, the label\n"
-     "of the colour bar",
-     text_into<&options::units>},
-    {"--name", "NAME", on({netcdf}), "the name of the values in the NetCDF file (default: value)",
+     "of the colour bar (default: those of VOLUME.json)",
      [](options& o, std::string_view, option_values v) {
+       o.units = v[0];
+       o.units_given = true;
+     }},
+    {"--name", "NAME", on({netcdf}),
+     "the name of the values in the NetCDF file (default: the\n"
+     "property of VOLUME.json, else value)",
+     [](options& o, std::string_view, option_values v) {
+       o.name_given = true;
        if (!usable_variable_name(v[0])) {
          throw usage_error{
              "--name needs a letter and then letters, digits or '_', other than the "
@@ -410,7 +424,16 @@ void run_section(const options& o, const mesh& m, std::ostream&) {
 std::optional<crs_info> crs_of(const options& o, const mesh& m, std::ostream& err) {
   if (!o.epsg)
     return std::nullopt;
-  crs_info c = look_up_crs(*o.epsg);
+  crs_info c = [&] {
+    try {
+      return look_up_crs(*o.epsg);
+    } catch (const diagnostic_error& e) {
+      // A code from the description: the file to mend.
+      if (o.crs_from.empty())
+        throw;
+      throw diagnostic_error(diagnostic::in_file(o.crs_from, e.details().message()));
+    }
+  }();
   const std::string doubt =
       placement_doubt(c, {m.x_edge(0), m.x_edge(m.nx), m.y_edge(0), m.y_edge(m.ny)});
   if (!doubt.empty())
@@ -427,6 +450,7 @@ void run_grid(const options& o, const mesh& m, [[maybe_unused]] std::ostream& er
   grid_options g;
   g.layer = o.layer.value_or(0);
   g.name = o.name;
+  g.long_name = o.long_name;
   g.units = o.units;
 #if TERVOX_VIEW_GDAL
   g.crs = crs_of(o, m, err);
@@ -568,22 +592,112 @@ options parse(std::span<const std::string> args) {
   return o;
 }
 
+// A NetCDF name made of a property's name ("apparent resistivity"): '_' for
+// what is no letter or digit, "v" before a first character that is no
+// letter; "value" when that leaves no letter or digit, or names a
+// coordinate.
+std::string variable_name(const std::string& property) {
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::string name = property;
+  bool meaningful = false;
+  for (char& c : name) {
+    if (letter(c) || digit(c))
+      meaningful = true;
+    else
+      c = '_';
+  }
+  if (!meaningful)
+    return "value";
+  if (!letter(name[0]))
+    name.insert(0, "v");
+  return usable_variable_name(name) ? name : "value";
+}
+
+// The description tervox writes beside some volumes (VOLUME.json): what is
+// known of the grid that its mesh and volume files have no room for. None
+// beside the volume is normal; one that cannot be read is an error naming
+// it, since what it says would otherwise be lost without a word.
+std::optional<description> description_beside(const std::string& volume) {
+  const std::string path = volume + ".json";
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec))
+    return std::nullopt;
+  std::ifstream in;
+  if (io_result opened = open_input(path, "description file", in); !opened.ok())
+    throw diagnostic_error(std::move(opened.problem));
+  // A description takes a few hundred bytes: a file much larger is another
+  // file under its name, and is not read whole.
+  constexpr std::streamsize limit = std::streamsize{1} << 20;
+  std::string text(static_cast<std::size_t>(limit) + 1, '\0');
+  in.read(text.data(), limit + 1);
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (in.bad())
+    throw diagnostic_error(diagnostic::in_file(path, "cannot read the description file"));
+  if (text.size() > static_cast<std::size_t>(limit)) {
+    throw diagnostic_error(diagnostic::in_file(
+        path, "more than 1 MiB, too large for the description file of " + volume));
+  }
+  formats::description_outcome r = formats::read_description(text, path);
+  if (!r.about) {
+    throw diagnostic_error(diagnostic::plain(
+        concat({r.problem.message(), "; tervox-view reads it as the description of ", volume,
+                ": mend it, or remove it"})));
+  }
+  return std::move(r.about);
+}
+
+// The description's coordinate system, property and unit, where the command
+// takes them and the command line does not give them.
+void take_defaults(options& o, const description& d, std::ostream& err) {
+  const unsigned here = on({o.what});
+  const std::string path = o.volume + ".json";
+  if (!o.epsg && d.epsg && (find_option("--crs")->commands & here) != 0) {
+    if (TERVOX_VIEW_GDAL) {
+      o.epsg = d.epsg;
+      o.crs_from = path;
+    } else {
+      err << diagnostic_line(
+                 prefix,
+                 diagnostic::warning(path, 0,
+                                     "the coordinate system EPSG:" + std::to_string(*d.epsg) +
+                                         " is not written: this tervox-view was built without GDAL "
+                                         "(Debian: libgdal-dev)"))
+          << std::flush;
+    }
+  }
+  if (!o.name_given && !d.property.empty() && (find_option("--name")->commands & here) != 0) {
+    o.name = variable_name(d.property);
+    o.long_name = d.property;
+  }
+  if (!o.units_given && !d.unit.empty() && (find_option("--units")->commands & here) != 0)
+    o.units = d.unit;
+}
+
 [[noreturn]] void lacks(std::string_view what, const missing_library& l) {
   throw diagnostic_error(concat({what, " needs ", l.library,
                                  ", which this tervox-view was built without; build it where ",
                                  l.library, " is installed (Debian: ", l.package, ")"}));
 }
 
-void run_command(const options& o, std::ostream& err) {
+void run_command(options o, std::ostream& err) {
   const command_row& c = row_of(o.what);
   if (c.run == nullptr)
     lacks(concat({"the ", c.name, " command"}), c.needs);
   if (o.epsg && !TERVOX_VIEW_GDAL)
     lacks("--crs", {"GDAL", "libgdal-dev"});
-  for (const std::string* input : {&o.volume, &o.mesh_path, &o.soundings}) {
+  std::string description_path = o.volume + ".json";
+  for (const std::string* input : {&o.volume, &o.mesh_path, &o.soundings, &description_path}) {
     if (!input->empty() && same_file(o.output, *input)) {
       throw diagnostic_error(output_is_input(o.output, "input file", *input));
     }
+  }
+  // Commands that take none of its defaults (vtr) do not read it.
+  const unsigned takers = find_option("--crs")->commands | find_option("--name")->commands |
+                          find_option("--units")->commands;
+  if ((takers & on({o.what})) != 0) {
+    if (const std::optional<description> d = description_beside(o.volume))
+      take_defaults(o, *d, err);
   }
   const mesh m = read_mesh(o.mesh_path);
   if (m.cells() == 0) {
@@ -607,7 +721,8 @@ exit_status run(std::span<const std::string> args, std::ostream& out, std::ostre
             << " (Debian: " << c.needs.package << ").";
     }
     if (!TERVOX_VIEW_GDAL)
-      out << "\nThis build takes no --crs: it needs GDAL (Debian: libgdal-dev).";
+      out << "\nThis build takes no --crs, nor the coordinate system of VOLUME.json: it needs "
+             "GDAL (Debian: libgdal-dev).";
     if (!TERVOX_VIEW_NETCDF || !TERVOX_VIEW_GDAL)
       out << "\n";
     return exit_status::success;
