@@ -528,6 +528,17 @@ TEST_F(view_command_line, the_description_beside_the_volume) {
             "tervox-view: grid.vol.json: cannot read the description file: it is a "
             "directory\n");
   std::filesystem::remove(dir / "grid.vol.json");
+  // Its coordinate system, where the build can write one; a word where not.
+  if (TERVOX_VIEW_NETCDF) {
+    write_file(dir / "grid.vol.json", "{\"tervox_description\": 1, \"crs\": {\"epsg\": 3857}}\n");
+    r = run({"netcdf", "grid.vol", "-o", "out.nc"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, TERVOX_VIEW_GDAL ? ""
+                                      : "tervox-view: grid.vol.json: warning: the coordinate "
+                                        "system EPSG:3857 is not written: this tervox-view was "
+                                        "built without GDAL (Debian: libgdal-dev)\n");
+    std::filesystem::remove(dir / "out.nc");
+  }
   if (!TERVOX_VIEW_CAIRO)
     return;
   write_file(dir / "grid.vol.json",
