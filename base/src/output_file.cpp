@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -67,6 +68,43 @@ std::string folder_of(const std::string& path) {
     return {};
   return path.substr(0, slash + 1);  // keeps the slash; "/" for the root
 }
+
+// An exclusive lock on a folder for the life of the object: flock(2) on the
+// folder itself, opened for reading, so no lock file is ever left behind.
+// Every tervox that puts a pair of files in place in the folder takes it, so
+// the renames of one run are never interleaved with another's. Another run
+// holds it only for the two renames, so a run waits its turn rather than
+// failing: batch scripts and parallel builds that name the same outputs get
+// a whole pair, the last run's, instead of an error to handle. Where the
+// folder cannot be opened or locked (a folder one may write but not read, a
+// file system without flock), the run goes on without the lock, as it would
+// have before there was one.
+class folder_lock {
+ public:
+  explicit folder_lock(const std::string& folder) {
+    fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0)
+      return;
+    // Interruptions are not held off while waiting: Ctrl-C still ends the
+    // run (and removes its temporary files) however long another holds it.
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
+    }
+  }
+  ~folder_lock() {
+    if (fd_ >= 0)
+      ::close(fd_);  // releases the lock
+  }
+  folder_lock(const folder_lock&) = delete;
+  folder_lock& operator=(const folder_lock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace
 
@@ -215,6 +253,13 @@ io_result commit_together(output_file& first, output_file& second) {
     return r;
   if (auto r = second.finish(); !r.ok())
     return r;
+  // Another run putting a pair of the same names in place at the same moment
+  // would leave one file of each run; the folder's lock puts one run's pair
+  // after the other's. (Both files of a pair are in one folder: the mesh is
+  // named after the volume. A single put_in_place() needs no lock: one
+  // rename amid another run's two gives what running one after the other
+  // would.)
+  const folder_lock lock(folder_of(first.path()));
   // An interruption between the two renames would leave the new first file
   // beside the old second one; the signals that end a run wait until both
   // are in place.

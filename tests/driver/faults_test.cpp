@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -582,6 +583,58 @@ TEST(faults_test, volume_beyond_its_room_is_refused_before_writing) {
       EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
       EXPECT_EQ(read_file(dir / "out.vol.mesh"), "an earlier mesh\n");
     }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Runs at once into the same names
+// ---------------------------------------------------------------------------
+
+// Runs started together on two inputs with different grids (so both the
+// mesh and the volume tell the inputs apart), all writing out.vol: each
+// commits its pair under the folder's lock, so the pair on disk is always
+// one run's, whichever committed last. Without the lock, the renames of two
+// runs could interleave and leave one run's mesh beside the other's volume.
+// The race is left to chance, so it runs many rounds of eight runs (before
+// the lock, about one round in eight ended with a mixed pair).
+TEST(faults_test, runs_at_once_into_the_same_names_leave_one_runs_pair) {
+  const std::string inputs[2] = {small_survey,
+                                 header(2, "5", 4) + "0 0 2 1\n20 0 4 3\n0 20 6 5\n20 20 8 7\n"};
+  const std::vector<std::string> files{"a.txt", "b.txt"};
+  std::string volumes[2], meshes[2];
+  for (int i = 0; i < 2; ++i) {
+    temp_folder alone;
+    write_file(alone / "in.txt", inputs[i]);
+    const outcome r = run_in(alone.path(), default_args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    volumes[i] = read_file(alone / "out.vol");
+    meshes[i] = read_file(alone / "out.vol.mesh");
+  }
+  ASSERT_NE(volumes[0], volumes[1]);
+  ASSERT_NE(meshes[0], meshes[1]);
+
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(::testing::Message() << "round " << round);
+    temp_folder dir;
+    for (int i = 0; i < 2; ++i) write_file(dir / files[i], inputs[i]);
+    std::vector<std::unique_ptr<child>> runs;
+    for (int k = 0; k < 8; ++k) {
+      runs.push_back(std::make_unique<child>(
+          dir.path(), std::vector<std::string>{files[k % 2], "out.vol", "1", "1", "0"}, limits{}));
+    }
+    for (auto& run : runs) {
+      const outcome r = run->wait();
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.err, "");
+    }
+    const std::string volume = read_file(dir / "out.vol");
+    const std::string mesh = read_file(dir / "out.vol.mesh");
+    const bool pair_of_a = volume == volumes[0] && mesh == meshes[0];
+    const bool pair_of_b = volume == volumes[1] && mesh == meshes[1];
+    EXPECT_TRUE(pair_of_a || pair_of_b) << "volume of " << (volume == volumes[0] ? "a" : "b")
+                                        << ", mesh of " << (mesh == meshes[0] ? "a" : "b");
+    EXPECT_EQ(list_entries(dir.path()),
+              (std::vector<std::string>{"a.txt", "b.txt", "out.vol", "out.vol.mesh"}));
   }
 }
 

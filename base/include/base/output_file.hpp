@@ -83,7 +83,9 @@ class output_file {
 
 /// Commits two files that belong together: both are finished first, and
 /// only when both are complete are they put in place, `first` then
-/// `second`, with interruptions held off in between. When either cannot be
+/// `second`, with interruptions held off in between and the folder of
+/// `first` locked, so that runs writing the same pair at once leave one
+/// run's pair (the last to commit), never a mix. When either cannot be
 /// finished, neither destination changes.
 io_result commit_together(output_file& first, output_file& second);
 
