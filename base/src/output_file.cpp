@@ -1,14 +1,19 @@
 #include "base/output_file.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <climits>
 #include <csignal>
 #include <cstring>
 
@@ -60,6 +65,63 @@ extern "C" void remove_live_files(int sig) {
   // SA_RESETHAND has restored the default action and the signal is blocked
   // while this handler runs: raised again, it ends the process on return.
   ::raise(sig);
+}
+
+// The host's name as temporary file names carry it: the bytes a file name
+// may hold safely (letters, digits, '.', '-', '_'; anything else becomes
+// '_'), at most 64 of them. Empty when the system has no name to give.
+const std::string& this_host() {
+  static const std::string host = [] {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+      return std::string();
+    std::string text(name, ::strnlen(name, 64));
+    for (char& c : text) {
+      const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                         (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+      if (!plain)
+        c = '_';
+    }
+    return text;
+  }();
+  return host;
+}
+
+// Temporary files are named ".tervox-<pid>-<attempt>-<host>.tmp": the
+// process that writes it and the host it runs on, so that a later run can
+// tell a file whose writer was killed outright from one still being
+// written.
+constexpr std::string_view temp_head = ".tervox-";
+constexpr std::string_view temp_tail = ".tmp";
+
+// Reads a number as open() writes it (decimal, no sign, no leading zero)
+// from the front of `text` and a '-' after it; nullopt for anything else.
+std::optional<long long> take_number(std::string_view& text) {
+  long long value = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (r.ec != std::errc() || text.front() == '-' || text.front() == '+' ||
+      (text.front() == '0' && r.ptr - text.data() > 1))
+    return std::nullopt;
+  text.remove_prefix(static_cast<std::size_t>(r.ptr - text.data()));
+  if (text.empty() || text.front() != '-')
+    return std::nullopt;
+  text.remove_prefix(1);
+  return value;
+}
+
+// The process id in the name of a temporary file this program made on this
+// host; 0 for any other name.
+pid_t temp_file_writer(std::string_view name, std::string_view host) {
+  if (host.empty() || !name.starts_with(temp_head) || !name.ends_with(temp_tail))
+    return 0;
+  name.remove_prefix(temp_head.size());
+  name.remove_suffix(temp_tail.size());
+  const std::optional<long long> pid = take_number(name);
+  const std::optional<long long> attempt = take_number(name);
+  // pid 0 would ask about the whole process group: never a writer.
+  if (!pid || !attempt || *pid <= 0 || *pid > INT_MAX || name != host)
+    return 0;
+  return static_cast<pid_t>(*pid);
 }
 
 std::string folder_of(const std::string& path) {
@@ -146,12 +208,13 @@ io_result output_file::open() {
     return {cannot_write(path_, is_a_directory)};
   }
   // The temporary file must be in the destination's folder: rename only
-  // replaces a file atomically within one file system. Its name is short and
-  // fixed in length, so a destination name near the length limit still works.
+  // replaces a file atomically within one file system. Its name does not
+  // depend on the destination's and is short (the host's part is at most 64
+  // bytes), so a destination name near the length limit still works.
   const std::string folder = folder_of(path_);
   for (unsigned attempt = 0;; ++attempt) {
-    temp_path_ =
-        folder + ".tervox-" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    temp_path_ = concat({folder, temp_head, std::to_string(::getpid()), "-",
+                         std::to_string(attempt), "-", this_host(), temp_tail});
     // Registered before it exists, so no moment passes in which an
     // interrupt could leave it behind.
     slot_ = register_live(temp_path_);
@@ -272,6 +335,39 @@ io_result commit_together(output_file& first, output_file& second) {
     r = second.put_in_place();
   ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   return r;
+}
+
+std::vector<std::string> remove_stale_temporaries(const std::string& path) {
+  std::vector<std::string> removed;
+  const std::string& host = this_host();
+  if (host.empty())
+    return removed;
+  const std::string folder = folder_of(path);
+  // Under the folder's lock, so that two runs never judge the same file at
+  // once: one could remove a file that, its name freed by the other, a new
+  // process of a reused pid had just made.
+  const folder_lock lock(folder);
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr)
+    return removed;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t writer = temp_file_writer(entry->d_name, host);
+    // A writer that runs (or that this user may not signal, EPERM) is
+    // left alone; only ESRCH says no such process exists.
+    if (writer > 0 && ::kill(writer, 0) != 0 && errno == ESRCH)
+      stale.emplace_back(entry->d_name);
+  }
+  const int fd = ::dirfd(dir);
+  for (const std::string& name : stale) {
+    struct stat st {};
+    if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        ::unlinkat(fd, name.c_str(), 0) == 0)
+      removed.push_back(name);
+  }
+  ::closedir(dir);
+  std::sort(removed.begin(), removed.end());
+  return removed;
 }
 
 output_room room_for(const std::string& path) {

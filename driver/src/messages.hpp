@@ -217,6 +217,23 @@ inline diagnostic grid_without_cells(const extent& e, float dx, float dy, bool n
                                : concat({"use a smaller cell size than ", sizes})}));
 }
 
+/// The temporary files of killed runs that a run removed from its output
+/// folder (`folder`: "" or the folder with its '/'): the count, and the
+/// first few by name.
+inline diagnostic stale_temporaries_removed(std::string_view folder,
+                                            const std::vector<std::string>& names) {
+  constexpr std::size_t named = 5;
+  std::string list;
+  for (std::size_t i = 0; i < names.size() && i < named; ++i)
+    list += concat({i > 0 ? ", " : "", quoted(concat({folder, names[i]}))});
+  if (names.size() > named)
+    list += concat({" and ", std::to_string(names.size() - named), " more"});
+  return diagnostic::warning({}, 0,
+                             concat({"removed ", std::to_string(names.size()),
+                                     names.size() == 1 ? " temporary file" : " temporary files",
+                                     " left by killed tervox runs: ", list}));
+}
+
 inline diagnostic output_is_input(std::string_view output, std::string_view input) {
   return base::output_is_input(output, "soundings file", input);
 }

@@ -508,6 +508,15 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   // write error shows before the long work, but it stays a temporary file
   // until the volume is complete too: a run that fails on the way leaves the
   // earlier mesh and volume as they were, a pair that belongs together.
+  // A run killed outright (kill -9) left its temporary files beside the
+  // outputs; their names say whether their process still runs.
+  if (const std::vector<std::string> stale = base::remove_stale_temporaries(args.outfile);
+      !stale.empty()) {
+    const auto slash = args.outfile.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : args.outfile.substr(0, slash + 1);
+    warn(err, messages::stale_temporaries_removed(folder, stale));
+  }
   output_file mesh_file(mesh_path, 4096);
   if (const diagnostic problem = write_mesh(mesh_file, mesh_description{state.g, s.nlayer, s.dz});
       !problem.empty())

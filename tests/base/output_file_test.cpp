@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -63,6 +64,28 @@ TEST(output_file_test, replaces_an_earlier_file_only_when_complete) {
   ASSERT_TRUE(file.commit().ok());
   EXPECT_EQ(read_file(path), "new\n");
   EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"out.vol"});
+}
+
+// The temporary file's name carries its writer's process id and host, by
+// which a later run tells a file left by a killed run from one still being
+// written; the destination's name plays no part in it.
+TEST(output_file_test, temporary_name_carries_the_process_and_the_host) {
+  char name[256] = {};
+  ASSERT_EQ(::gethostname(name, sizeof name - 1), 0);
+  const std::string host = name;
+  if (host.empty() || host.size() > 64 ||
+      host.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_") !=
+          std::string::npos)
+    GTEST_SKIP() << "the host name '" << host << "' is written changed in file names";
+  temp_folder dir;
+  output_file file((dir / "out.vol").string());
+  ASSERT_TRUE(file.open().ok());
+  EXPECT_EQ(file.temp_path(),
+            (dir / (".tervox-" + std::to_string(::getpid()) + "-0-" + host + ".tmp")).string());
+  output_file second((dir / "other.vol").string());
+  ASSERT_TRUE(second.open().ok());
+  EXPECT_EQ(second.temp_path(),
+            (dir / (".tervox-" + std::to_string(::getpid()) + "-1-" + host + ".tmp")).string());
 }
 
 struct unwritable_case {

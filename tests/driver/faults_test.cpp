@@ -639,6 +639,97 @@ TEST(faults_test, runs_at_once_into_the_same_names_leave_one_runs_pair) {
 }
 
 // ---------------------------------------------------------------------------
+// Temporary files of runs killed outright
+// ---------------------------------------------------------------------------
+
+// A process id that no process has: that of a child that has ended and been
+// waited for.
+pid_t ended_process() {
+  const pid_t pid = ::fork();
+  if (pid == 0)
+    ::_exit(0);
+  int wstatus = 0;
+  ::waitpid(pid, &wstatus, 0);
+  return pid;
+}
+
+// This host's part of a temporary file's name, as output files write it.
+std::string host_in_temporary_names() {
+  temp_folder dir;
+  tervox::base::output_file file((dir / "probe").string());
+  if (!file.open().ok())
+    return {};
+  const std::string name = fs::path(file.temp_path()).filename().string();
+  const std::string head = ".tervox-" + std::to_string(::getpid()) + "-0-";
+  if (!name.starts_with(head) || !name.ends_with(".tmp"))
+    return {};
+  return name.substr(head.size(), name.size() - head.size() - 4);
+}
+
+// A run killed with SIGKILL leaves its temporary files: the next run into
+// that folder removes those of its host whose process has gone, says so on
+// one line, and writes the same files as ever. Everything else stays: a
+// file of a process that runs, of another host, names not of the pattern, a
+// folder of that name, and stale files in other folders.
+TEST(faults_test, temporary_files_of_killed_runs_are_removed_with_a_warning) {
+  const std::string host = host_in_temporary_names();
+  ASSERT_FALSE(host.empty());
+  const std::string dead = std::to_string(ended_process());
+  const std::string live = std::to_string(::getpid());
+  const auto temp = [](const std::string& pid, const std::string& attempt, const std::string& h) {
+    return ".tervox-" + pid + "-" + attempt + "-" + h + ".tmp";
+  };
+  const std::vector<std::string> stale{temp(dead, "0", host), temp(dead, "3", host)};
+  const std::vector<std::string> kept{
+      temp(live, "0", host),                     // a run still writing
+      temp(dead, "0", "elsewhere.invalid"),      // another host
+      ".tervox-" + dead + "-0.tmp",              // no host
+      temp(dead, "0", host) + ".keep",           // more after the pattern
+      temp("0" + dead, "0", host),               // a number open() never writes
+      temp("0", "0", host),                      // pid 0: the process group
+      "tervox-" + dead + "-0-" + host + ".tmp",  // not hidden
+      temp(dead, "x", host),                     // no attempt number
+  };
+  const std::vector<std::string> args{"in.txt", "out/out.vol", "1", "1", "0"};
+
+  temp_folder clean;
+  write_file(clean / "in.txt", small_survey);
+  fs::create_directory(clean / "out");
+  const outcome expected = run_in(clean.path(), args);
+  ASSERT_EQ(expected.status, 0) << expected.err;
+  EXPECT_EQ(expected.err, "");
+
+  temp_folder dir;
+  write_file(dir / "in.txt", small_survey);
+  write_file(dir / stale[0], "partial\n");  // beside the input, not the outputs
+  fs::create_directory(dir / "out");
+  for (const auto& names : {stale, kept}) {
+    for (const std::string& name : names) write_file(dir / "out" / name, "partial\n");
+  }
+  fs::create_directory(dir / "out" / temp(dead, "1", host));
+  std::vector<std::string> remaining{
+      "in.txt",      stale[0],           "out/",
+      "out/out.vol", "out/out.vol.mesh", "out/" + temp(dead, "1", host) + "/"};
+  for (const std::string& name : kept) remaining.push_back("out/" + name);
+  std::sort(remaining.begin(), remaining.end());
+
+  const outcome r = run_in(dir.path(), args);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, expected.out);
+  EXPECT_EQ(r.err, "tervox: warning: removed 2 temporary files left by killed tervox runs: 'out/" +
+                       stale[0] + "', 'out/" + stale[1] + "'\n");
+  EXPECT_EQ(read_file(dir / "out/out.vol"), read_file(clean / "out/out.vol"));
+  EXPECT_EQ(read_file(dir / "out/out.vol.mesh"), read_file(clean / "out/out.vol.mesh"));
+  EXPECT_EQ(list_entries(dir.path()), remaining);
+
+  // Once removed, they are not reported again.
+  const outcome again = run_in(dir.path(), args);
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.err, "");
+  EXPECT_EQ(list_entries(dir.path()), remaining);
+}
+
+// ---------------------------------------------------------------------------
 // Interruption
 // ---------------------------------------------------------------------------
 

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/diagnostic.hpp"
 
@@ -88,6 +89,15 @@ class output_file {
 /// run's pair (the last to commit), never a mix. When either cannot be
 /// finished, neither destination changes.
 io_result commit_together(output_file& first, output_file& second);
+
+/// Removes the temporary files that runs killed outright (kill -9, a crash)
+/// left in the folder of `path`, where no signal handler could remove them,
+/// and returns their names, sorted. Only files named as this program names
+/// its temporary files, made on this host by a process that no longer runs,
+/// are removed: never a file of another host (whose processes cannot be
+/// asked) nor of a run still writing. Nothing is reported of a folder that
+/// cannot be read.
+std::vector<std::string> remove_stale_temporaries(const std::string& path);
 
 /// What the file system and the process allow a new file at `path`: the
 /// space free for it in its folder's file system, the size of that file
