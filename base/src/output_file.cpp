@@ -133,24 +133,29 @@ std::string folder_of(const std::string& path) {
 
 // An exclusive lock on a folder for the life of the object: flock(2) on the
 // folder itself, opened for reading, so no lock file is ever left behind.
-// Every tervox that puts a pair of files in place in the folder takes it, so
-// the renames of one run are never interleaved with another's. Another run
-// holds it only for the two renames, so a run waits its turn rather than
+// Every tervox that puts files in place in the folder takes it, so the
+// renames of one run are never interleaved with another's, and so does the
+// removal of killed runs' temporary files. Another run holds it only for a
+// few renames or unlinks, so a run that commits waits its turn rather than
 // failing: batch scripts and parallel builds that name the same outputs get
-// a whole pair, the last run's, instead of an error to handle. Where the
-// folder cannot be opened or locked (a folder one may write but not read, a
-// file system without flock), the run goes on without the lock, as it would
-// have before there was one.
+// whole sets of files, the last run's, instead of an error to handle. Where
+// the folder cannot be opened or locked (a folder one may write but not
+// read, a file system without flock), the run goes on without the lock, as
+// it would have before there was one.
 class folder_lock {
  public:
-  explicit folder_lock(const std::string& folder) {
+  enum class when_busy { wait, give_up };
+
+  folder_lock(const std::string& folder, when_busy busy) {
     fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ < 0)
       return;
     // Interruptions are not held off while waiting: Ctrl-C still ends the
     // run (and removes its temporary files) however long another holds it.
-    while (::flock(fd_, LOCK_EX) != 0) {
+    const int operation = busy == when_busy::wait ? LOCK_EX : LOCK_EX | LOCK_NB;
+    while (::flock(fd_, operation) != 0) {
       if (errno != EINTR) {
+        busy_ = errno == EWOULDBLOCK;
         ::close(fd_);
         fd_ = -1;
         return;
@@ -164,8 +169,12 @@ class folder_lock {
   folder_lock(const folder_lock&) = delete;
   folder_lock& operator=(const folder_lock&) = delete;
 
+  /// Another holds the lock (only with when_busy::give_up).
+  bool busy() const { return busy_; }
+
  private:
   int fd_ = -1;
+  bool busy_ = false;
 };
 
 }  // namespace
@@ -311,28 +320,31 @@ io_result output_file::commit() {
   return put_in_place();
 }
 
-io_result commit_together(output_file& first, output_file& second) {
-  if (auto r = first.finish(); !r.ok())
-    return r;
-  if (auto r = second.finish(); !r.ok())
-    return r;
-  // Another run putting a pair of the same names in place at the same moment
-  // would leave one file of each run; the folder's lock puts one run's pair
-  // after the other's. (Both files of a pair are in one folder: the mesh is
-  // named after the volume. A single put_in_place() needs no lock: one
-  // rename amid another run's two gives what running one after the other
-  // would.)
-  const folder_lock lock(folder_of(first.path()));
-  // An interruption between the two renames would leave the new first file
-  // beside the old second one; the signals that end a run wait until both
-  // are in place.
+io_result commit_together(std::span<output_file* const> files) {
+  for (output_file* file : files) {
+    if (auto r = file->finish(); !r.ok())
+      return r;
+  }
+  if (files.empty())
+    return {};
+  // Another run putting files of the same names in place at the same moment
+  // would leave some of each run's; the folder's lock puts one run's set
+  // after the other's. (The files of a set are in one folder: they are named
+  // after the first. A single put_in_place() needs no lock: one rename amid
+  // another run's renames gives what running one after the other would.)
+  const folder_lock lock(folder_of(files.front()->path()), folder_lock::when_busy::wait);
+  // An interruption between the renames would leave new files beside old
+  // ones; the signals that end a run wait until all are in place.
   sigset_t block{}, old{};
   sigemptyset(&block);
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, sig);
   ::pthread_sigmask(SIG_BLOCK, &block, &old);
-  io_result r = first.put_in_place();
-  if (r.ok())
-    r = second.put_in_place();
+  io_result r;
+  for (output_file* file : files) {
+    r = file->put_in_place();
+    if (!r.ok())
+      break;
+  }
   ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   return r;
 }
@@ -345,8 +357,12 @@ std::vector<std::string> remove_stale_temporaries(const std::string& path) {
   const std::string folder = folder_of(path);
   // Under the folder's lock, so that two runs never judge the same file at
   // once: one could remove a file that, its name freed by the other, a new
-  // process of a reused pid had just made.
-  const folder_lock lock(folder);
+  // process of a reused pid had just made. A run does not wait for it: while
+  // another run puts its files in place (or tidies up), the tidying is left
+  // to a later run, and nothing of this run waits on housekeeping.
+  const folder_lock lock(folder, folder_lock::when_busy::give_up);
+  if (lock.busy())
+    return removed;
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr)
     return removed;

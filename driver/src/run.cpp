@@ -457,7 +457,8 @@ diagnostic write_volume(const run_state& state, output_file& mesh_file, const vo
                                                      threads, &meter, masks);
   if (!located)
     return messages::location_broken(args.infile);
-  if (auto r = commit_together(volume, mesh_file); !r.ok())
+  output_file* const together[] = {&volume, &mesh_file};
+  if (auto r = commit_together(together); !r.ok())
     return r.problem;
   return {};
 }

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,35 @@ TEST(output_file_test, replaces_an_earlier_file_only_when_complete) {
   ASSERT_TRUE(file.commit().ok());
   EXPECT_EQ(read_file(path), "new\n");
   EXPECT_EQ(list_entries(dir.path()), std::vector<std::string>{"out.vol"});
+}
+
+// Files committed together are all put in place, in one go, or, when any
+// cannot be finished (here the last, never opened), none is: every earlier
+// file stays, and no temporary file is left.
+TEST(output_file_test, files_committed_together_replace_all_or_none) {
+  temp_folder dir;
+  const std::vector<std::string> names{"out.vol", "out.vol.mesh", "out.json"};
+  for (const std::string& name : names) write_file(dir / name, "earlier " + name + "\n");
+  for (const bool all_open : {false, true}) {
+    SCOPED_TRACE(all_open ? "all complete" : "the last never opened");
+    {
+      output_file a((dir / names[0]).string()), b((dir / names[1]).string()),
+          c((dir / names[2]).string());
+      output_file* const files[] = {&a, &b, &c};
+      for (output_file* file : files) {
+        if (file != &c || all_open) {
+          ASSERT_TRUE(file->open().ok());
+          file->write("new " + std::filesystem::path(file->path()).filename().string() + "\n");
+        }
+      }
+      EXPECT_EQ(commit_together(files).ok(), all_open);
+    }
+    for (const std::string& name : names) {
+      EXPECT_EQ(read_file(dir / name), (all_open ? "new " : "earlier ") + name + "\n");
+    }
+    EXPECT_EQ(list_entries(dir.path()),
+              (std::vector<std::string>{"out.json", "out.vol", "out.vol.mesh"}));
+  }
 }
 
 // The temporary file's name carries its writer's process id and host, by

@@ -6,6 +6,9 @@
 // file behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <random>
@@ -125,7 +129,11 @@ class child {
       finish(wstatus, usage);
     return !waited_;
   }
-  void signal(int sig) { ::kill(pid_, sig); }
+  void signal(int sig) {
+    if (!waited_)
+      ::kill(pid_, sig);
+  }
+  pid_t pid() const { return pid_; }
   outcome wait() {
     while (!waited_) {
       int wstatus = 0;
@@ -590,6 +598,154 @@ TEST(faults_test, volume_beyond_its_room_is_refused_before_writing) {
 // Runs at once into the same names
 // ---------------------------------------------------------------------------
 
+// The lock a run takes on its output folder to put its files in place, held
+// by the test: while it is held, a run writes its temporary files but cannot
+// rename them.
+class folder_lock_held {
+ public:
+  explicit folder_lock_held(const fs::path& folder)
+      : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    locked_ = fd_ >= 0 && ::flock(fd_, LOCK_EX) == 0;
+  }
+  ~folder_lock_held() { release(); }
+  folder_lock_held(const folder_lock_held&) = delete;
+  folder_lock_held& operator=(const folder_lock_held&) = delete;
+  bool locked() const { return locked_; }
+  void release() {
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = -1;
+    locked_ = false;
+  }
+
+ private:
+  int fd_;
+  bool locked_ = false;
+};
+
+// Whether some process waits for a flock on `folder`, as /proc/locks lists
+// it (a line "n: -> FLOCK ... <major>:<minor>:<inode> ..."); nullopt where
+// the system does not say.
+std::optional<bool> someone_waits_for(const fs::path& folder) {
+  struct stat st {};
+  std::ifstream locks("/proc/locks");
+  if (::stat(folder.c_str(), &st) != 0 || !locks)
+    return std::nullopt;
+  const std::string inode = ":" + std::to_string(st.st_ino);
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream fields(line);
+    std::string number, arrow, kind, mode, access, pid, file;
+    fields >> number >> arrow >> kind >> mode >> access >> pid >> file;
+    if (arrow == "->" && kind == "FLOCK" && file.ends_with(inode))
+      return true;
+  }
+  return false;
+}
+
+// Temporary files of a run closed in a folder, as inotify reports them: the
+// test learns that a run has finished writing its files, at the moment it
+// happens, without looking again and again.
+class closed_temporaries {
+ public:
+  explicit closed_temporaries(const fs::path& folder)
+      : folder_(folder), fd_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
+    watching_ = fd_ >= 0 && ::inotify_add_watch(fd_, folder.c_str(), IN_CLOSE_WRITE) >= 0;
+  }
+  ~closed_temporaries() {
+    if (fd_ >= 0)
+      ::close(fd_);
+  }
+  closed_temporaries(const closed_temporaries&) = delete;
+  closed_temporaries& operator=(const closed_temporaries&) = delete;
+
+  // Waits until `count` temporary files have been closed after writing;
+  // false when the run ended without them, or waits for the folder's lock
+  // before they are complete.
+  bool wait_for(std::size_t count, child& run) {
+    while (watching_ && names_.size() < count) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 100) > 0) {
+        read_events();
+      } else if (!run.running() || someone_waits_for(folder_) == true) {
+        read_events();  // what came just before it stopped
+        break;
+      }
+    }
+    return names_.size() >= count;
+  }
+
+ private:
+  void read_events() {
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+      if (n <= 0)
+        return;
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        const std::string name = event->len > 0 ? event->name : "";
+        if (name.starts_with(".tervox-"))
+          names_.push_back(name);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+  }
+
+  fs::path folder_;
+  int fd_;
+  bool watching_ = false;
+  std::vector<std::string> names_;
+};
+
+// A run whose files are complete while the test holds the lock of its output
+// folder neither renames them nor ends: it waits for the lock, and once the
+// test lets it go it puts its pair in place as a run alone would. The test
+// learns that the run waits from /proc/locks, so nothing here depends on
+// timing. The output folder is not the working folder, so a lock taken on
+// the wrong folder shows too.
+TEST(faults_test, run_puts_its_pair_in_place_only_under_the_folders_lock) {
+  const std::vector<std::string> args{"in.txt", "out/out.vol", "1", "1", "0"};
+  temp_folder clean;
+  write_file(clean / "in.txt", small_survey);
+  fs::create_directory(clean / "out");
+  ASSERT_EQ(run_in(clean.path(), args).status, 0);
+
+  temp_folder dir;
+  write_file(dir / "in.txt", small_survey);
+  fs::create_directory(dir / "out");
+  write_file(dir / "out/out.vol", "an earlier volume\n");
+  write_file(dir / "out/out.vol.mesh", "an earlier mesh\n");
+  folder_lock_held lock(dir / "out");
+  ASSERT_TRUE(lock.locked());
+  closed_temporaries closed(dir / "out");
+  child run(dir.path(), args, {});
+  // The mesh's and then the volume's temporary file: all that is left to do
+  // is to put them in place.
+  if (!closed.wait_for(2, run)) {
+    run.signal(SIGKILL);  // a run that waits for the lock would wait for ever
+    FAIL() << "the run left no complete temporary files: " << run.wait().err;
+  }
+  std::optional<bool> waits;
+  while ((waits = someone_waits_for(dir / "out")) == false && run.running()) {
+    pollfd none{-1, 0, 0};
+    ::poll(&none, 1, 1);  // between two readings of /proc/locks
+  }
+  if (!waits)
+    GTEST_SKIP() << "the system does not list its file locks";
+  EXPECT_TRUE(run.running()) << "the run ended while the folder was locked";
+  EXPECT_EQ(read_file(dir / "out/out.vol"), "an earlier volume\n");
+  EXPECT_EQ(read_file(dir / "out/out.vol.mesh"), "an earlier mesh\n");
+
+  lock.release();
+  const outcome r = run.wait();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(read_file(dir / "out/out.vol"), read_file(clean / "out/out.vol"));
+  EXPECT_EQ(read_file(dir / "out/out.vol.mesh"), read_file(clean / "out/out.vol.mesh"));
+  EXPECT_EQ(list_entries(dir.path()),
+            (std::vector<std::string>{"in.txt", "out/", "out/out.vol", "out/out.vol.mesh"}));
+}
+
 // Runs started together on two inputs with different grids (so both the
 // mesh and the volume tell the inputs apart), all writing out.vol: each
 // commits its pair under the folder's lock, so the pair on disk is always
@@ -727,6 +883,63 @@ TEST(faults_test, temporary_files_of_killed_runs_are_removed_with_a_warning) {
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(again.err, "");
   EXPECT_EQ(list_entries(dir.path()), remaining);
+}
+
+// A run of the built program killed with SIGKILL once its temporary files
+// are complete (held back from renaming them by the folder's lock, which the
+// test holds) leaves them behind. The next run into the folder removes them,
+// names them in its warning and writes what a run alone writes; the file of
+// a process that still runs (the test's own) stays, and so does a file of
+// the killed run's process id from another host.
+TEST(faults_test, run_killed_outright_leaves_temporaries_the_next_run_removes) {
+  const std::string host = host_in_temporary_names();
+  ASSERT_FALSE(host.empty());
+  const auto temp = [](const std::string& pid, const std::string& attempt, const std::string& h) {
+    return ".tervox-" + pid + "-" + attempt + "-" + h + ".tmp";
+  };
+  const std::vector<std::string> args{"in.txt", "out/out.vol", "1", "1", "0"};
+  temp_folder clean;
+  write_file(clean / "in.txt", small_survey);
+  fs::create_directory(clean / "out");
+  ASSERT_EQ(run_in(clean.path(), args).status, 0);
+
+  temp_folder dir;
+  write_file(dir / "in.txt", small_survey);
+  fs::create_directory(dir / "out");
+  const std::string live = temp(std::to_string(::getpid()), "0", host);
+  write_file(dir / "out" / live, "partial\n");
+  std::string killed;
+  {
+    folder_lock_held lock(dir / "out");
+    ASSERT_TRUE(lock.locked());
+    closed_temporaries closed(dir / "out");
+    child run(dir.path(), args, {});
+    killed = std::to_string(run.pid());
+    if (!closed.wait_for(2, run)) {
+      run.signal(SIGKILL);  // a run that waits for the lock would wait for ever
+      FAIL() << "the run left no complete temporary files: " << run.wait().err;
+    }
+    run.signal(SIGKILL);
+    EXPECT_EQ(run.wait().status, 128 + SIGKILL);
+  }
+  const std::vector<std::string> left{temp(killed, "0", host), temp(killed, "1", host)};
+  const std::string elsewhere = temp(killed, "0", "elsewhere.invalid");
+  write_file(dir / "out" / elsewhere, "partial\n");
+  std::vector<std::string> entries{"in.txt", "out/", "out/" + live, "out/" + elsewhere};
+  for (const std::string& name : left) entries.push_back("out/" + name);
+  std::sort(entries.begin(), entries.end());
+  ASSERT_EQ(list_entries(dir.path()), entries);
+
+  const outcome r = run_in(dir.path(), args);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "tervox: warning: removed 2 temporary files left by killed tervox runs: 'out/" +
+                       left[0] + "', 'out/" + left[1] + "'\n");
+  EXPECT_EQ(read_file(dir / "out/out.vol"), read_file(clean / "out/out.vol"));
+  EXPECT_EQ(read_file(dir / "out/out.vol.mesh"), read_file(clean / "out/out.vol.mesh"));
+  entries = {"in.txt",           "out/",        "out/" + live,
+             "out/" + elsewhere, "out/out.vol", "out/out.vol.mesh"};
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(list_entries(dir.path()), entries);
 }
 
 // ---------------------------------------------------------------------------

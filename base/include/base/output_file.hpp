@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,21 +83,22 @@ class output_file {
   bool finished_ = false;  ///< closed by finish(), not yet in place
 };
 
-/// Commits two files that belong together: both are finished first, and
-/// only when both are complete are they put in place, `first` then
-/// `second`, with interruptions held off in between and the folder of
-/// `first` locked, so that runs writing the same pair at once leave one
-/// run's pair (the last to commit), never a mix. When either cannot be
-/// finished, neither destination changes.
-io_result commit_together(output_file& first, output_file& second);
+/// Commits files that belong together (a volume and its mesh, say), all in
+/// one folder: all are finished first, and only when all are complete are
+/// they put in place, in their order, with interruptions held off in between
+/// and the folder locked, so that runs writing the same names at once leave
+/// one run's set (the last to commit), never a mix. When any cannot be
+/// finished, no destination changes.
+io_result commit_together(std::span<output_file* const> files);
 
 /// Removes the temporary files that runs killed outright (kill -9, a crash)
 /// left in the folder of `path`, where no signal handler could remove them,
 /// and returns their names, sorted. Only files named as this program names
 /// its temporary files, made on this host by a process that no longer runs,
 /// are removed: never a file of another host (whose processes cannot be
-/// asked) nor of a run still writing. Nothing is reported of a folder that
-/// cannot be read.
+/// asked) nor of a run still writing. Nothing is removed from a folder that
+/// cannot be read, nor while another run holds the folder's lock (to put its
+/// files in place): a later run tidies up then.
 std::vector<std::string> remove_stale_temporaries(const std::string& path);
 
 /// What the file system and the process allow a new file at `path`: the
