@@ -289,6 +289,25 @@ inline diagnostic no_value_marks_read(std::string_view file, std::int64_t line, 
               mark}));
 }
 
+/// `count` depths of investigation are `mark`, a value surveys write for
+/// "no value"; the first is that of sounding `sounding`, on line `line` of
+/// `file`. Taken as depths, negative marks blank every layer near them and
+/// positive ones none.
+inline diagnostic no_value_marks_as_depths(std::string_view file, std::int64_t line,
+                                           std::int64_t count, std::string_view mark, bool negative,
+                                           int sounding) {
+  const std::string whose = concat({"that of sounding ", std::to_string(sounding)});
+  const bool one = count == 1;
+  return diagnostic::warning(
+      std::string(file), line,
+      concat({std::to_string(count),
+              one ? " depth of investigation is " : " depths of investigation are ", mark,
+              one ? concat({" (", whose, ") and is taken as a depth: it blanks "})
+                  : concat({" (the first is ", whose, ") and are taken as depths: they blank "}),
+              negative ? "every layer" : "no layer", " in the cells around ", one ? "it" : "them",
+              "; if ", mark, " marks missing values, give --nodata ", mark}));
+}
+
 /// In log mode, `count` layer values are zero or negative; the first is
 /// `first`, layer `layer` of sounding `sounding`, on line `line` of `file`.
 inline diagnostic not_positive_in_log_mode(std::string_view file, std::int64_t line,

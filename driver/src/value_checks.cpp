@@ -81,6 +81,18 @@ std::vector<diagnostic> check_values(const survey& s, std::string_view name, val
     warnings.push_back(messages::no_value_marks_read(
         name, line_of(s, i), std::count(s.dat.begin(), s.dat.end(), mark), mark_text(mark), i, k));
   }
+  // A depth of investigation that is a mark is taken as a depth: a large
+  // negative one blanks every layer of the cells near it, a large positive one
+  // none. Only the first and those equal to it are named, as for the layers.
+  if (what.marks && !s.doi.empty()) {
+    if (const auto first = std::find_if(s.doi.begin(), s.doi.end(), is_mark);
+        first != s.doi.end()) {
+      const int i = static_cast<int>(first - s.doi.begin()) + 1;
+      warnings.push_back(messages::no_value_marks_as_depths(
+          name, line_of(s, i), std::count(s.doi.begin(), s.doi.end(), *first), mark_text(*first),
+          *first < 0.0f, i));
+    }
+  }
   if (what.positive && not_positive > 0) {
     const auto [i, k] =
         first_in_file_order(s, [&](float v) { return !(what.marks && is_mark(v)) && v <= 0.0f; });

@@ -1,6 +1,7 @@
-// Checks of the layer values as read: values a run takes as they are, while
-// they most likely mean something else. They change nothing; each kind is
-// named once, in a warning with a count and the first sounding.
+// Checks of the layer values and depths of investigation as read: values a
+// run takes as they are, while they most likely mean something else. They
+// change nothing; each kind is named once, in a warning with a count and the
+// first sounding.
 #pragma once
 
 #include <string_view>
@@ -27,15 +28,15 @@ inline constexpr no_value_mark no_value_marks[] = {
 
 /// What to look for.
 struct value_checks {
-  bool marks = false;     ///< values equal to a no_value_mark: when no --nodata is given
+  bool marks = false;     ///< values (and depths) equal to a no_value_mark: without --nodata
   bool positive = false;  ///< zero and negative values: in log mode, before the logarithm
 };
 
-/// The warnings about the layer values of `s`, in file order (before the
-/// soundings are ordered by x) and with missing values already NaN; `name`
-/// is the file they come from. A value that is a mark is not counted again
-/// as zero or negative. One pass over the values; the first of a kind is
-/// looked for only once the pass has found one.
+/// The warnings about the layer values and the depths of investigation of
+/// `s`, in file order (before the soundings are ordered by x) and with
+/// missing values already NaN; `name` is the file they come from. A value
+/// that is a mark is not counted again as zero or negative. One pass over the values; the first of
+/// a kind is looked for only once the pass has found one.
 std::vector<base::diagnostic> check_values(const formats::survey& s, std::string_view name,
                                            value_checks what);
 

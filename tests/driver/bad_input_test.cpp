@@ -233,6 +233,8 @@ TEST_F(bad_input, values_taken_as_they_are_are_named_and_the_outputs_stay) {
   const std::string nonpositive4 =
       header2 + "4\nx y a b\n0 0 1 2\n10 0 3 -2\n0 10 0 6\n10 10 7 8\n";
   const std::string mark_once = header2 + "4\nx y a b\n0 0 1 2\n10 0 3 4\n0 10 5 6\n10 10 7 1e32\n";
+  const std::string doi_marks4 =
+      header2 + "4\nx y a b doi\n0 0 1 2 20\n10 0 3 4 -9999\n0 10 5 6 20\n10 10 7 8 -9999\n";
   const struct {
     const char* what;
     std::string soundings;
@@ -306,6 +308,34 @@ TEST_F(bad_input, values_taken_as_they_are_are_named_and_the_outputs_stay) {
        "tervox: in.txt:6: warning: 1 layer value is zero or negative (-2, layer 2 of sounding 2); "
        "in log mode its logarithm, -Infinity or NaN, spreads into the cells around it; if it "
        "marks a missing value, give that value with --nodata\n"},
+      // A depth of investigation of -9999 blanks every layer near it, one of
+      // 9999 none; with --nodata -9999 it is unknown, as the option says.
+      {"-9999 as a depth of investigation without --nodata",
+       doi_marks4,
+       {"--doi", "1", "1", "0"},
+       "tervox: in.txt:6: warning: 2 depths of investigation are -9999 (the first is that of "
+       "sounding 2) and are taken as depths: they blank every layer in the cells around them; if "
+       "-9999 marks missing values, give --nodata -9999\n",
+       doi_marks4,
+       {"--doi", "--nodata", "12345"}},
+      {"9999 as a depth of investigation, once",
+       header2 + "4\nx y a b doi\n0 0 1 2 20\n10 0 3 4 20\n0 10 5 6 9999\n10 10 7 8 20\n",
+       {"--doi", "1", "1", "0"},
+       "tervox: in.txt:7: warning: 1 depth of investigation is 9999 (that of sounding 3) and is "
+       "taken as a depth: it blanks no layer in the cells around it; if 9999 marks missing "
+       "values, give --nodata 9999\n"},
+      {"-9999 in a layer and as a depth: the layer first",
+       header2 + "4\nx y a b doi\n0 0 1 2 20\n10 0 3 4 -9999\n0 10 5 -9999 20\n10 10 7 8 20\n",
+       {"--doi", "1", "1", "0"},
+       "tervox: in.txt:7: warning: 1 layer value is -9999 (layer 2 of sounding 3) and is "
+       "interpolated like any other; if -9999 marks missing values, give --nodata -9999\n"
+       "tervox: in.txt:6: warning: 1 depth of investigation is -9999 (that of sounding 2) and is "
+       "taken as a depth: it blanks every layer in the cells around it; if -9999 marks missing "
+       "values, give --nodata -9999\n"},
+      {"-9999 as a depth with --nodata -9999: nothing said",
+       doi_marks4,
+       {"--doi", "--nodata", "-9999", "1", "1", "0"},
+       ""},
       {"zero and negative values in linear mode: nothing said", nonpositive4, {"1", "1", "0"}, ""},
       {"a clean file in log mode: nothing said", four_soundings, {"1", "1", "1"}, ""},
   };
