@@ -320,7 +320,7 @@ io_result output_file::commit() {
   return put_in_place();
 }
 
-io_result commit_together(std::span<output_file* const> files) {
+io_result commit_together(std::span<output_file* const> files, const std::string& stale) {
   for (output_file* file : files) {
     if (auto r = file->finish(); !r.ok())
       return r;
@@ -340,10 +340,16 @@ io_result commit_together(std::span<output_file* const> files) {
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, sig);
   ::pthread_sigmask(SIG_BLOCK, &block, &old);
   io_result r;
+  if (!stale.empty() && ::unlink(stale.c_str()) != 0 && errno != ENOENT) {
+    const int error = errno;
+    r.problem =
+        diagnostic::plain(concat({"cannot remove ", quoted(stale),
+                                  ", which would describe the new files: ", std::strerror(error)}));
+  }
   for (output_file* file : files) {
-    r = file->put_in_place();
     if (!r.ok())
       break;
+    r = file->put_in_place();
   }
   ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   return r;

@@ -1,5 +1,7 @@
 #include "cli.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -66,6 +68,70 @@ namespace {
 
 using request = command_line::request;
 
+// The form an option names: the user's words (tervox, gdf, csv) or the
+// formats' own (native, gdf2, table), in any case.
+std::optional<formats::survey_format> survey_format_named(std::string_view name) {
+  std::string lower(name);
+  for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (lower == "tervox")
+    return formats::survey_format::native;
+  if (lower == "gdf")
+    return formats::survey_format::gdf2;
+  if (lower == "csv")
+    return formats::survey_format::table;
+  return formats::format_from_name(name);
+}
+
+// A column's name (or pattern) for a delivered file: not empty. Notes the
+// option as one only a delivered file takes.
+std::string column_name(command_line& c, std::string_view option, std::string_view value,
+                        std::string& name) {
+  if (value.empty())
+    return concat({option, " needs a column name"});
+  name = value;
+  c.args.delivered_only.emplace_back(option);
+  return {};
+}
+
+// --thicknesses: reals separated by commas, each positive and finite.
+std::string read_thicknesses(command_line& c, std::string_view list) {
+  std::vector<float> dz;
+  std::size_t pos = 0;
+  while (true) {
+    const std::size_t comma = std::min(list.find(',', pos), list.size());
+    std::string_view item = list.substr(pos, comma - pos);
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+    const std::optional<float> t = parse_real(item);
+    if (!t || !(*t > 0) || !std::isfinite(*t))
+      return concat({"--thicknesses must be positive numbers separated by commas, got ",
+                     quoted(item), " in ", quoted(list)});
+    dz.push_back(*t);
+    if (comma == list.size())
+      break;
+    pos = comma + 1;
+  }
+  c.args.columns.thicknesses = std::move(dz);
+  c.args.delivered_only.emplace_back("--thicknesses");
+  return {};
+}
+
+// EPSG:n (any case), n a positive 32-bit integer.
+std::optional<int> epsg_code(std::string_view text) {
+  if (text.size() < 5 || !std::equal(text.begin(), text.begin() + 5, "EPSG:", [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == b;
+      }))
+    return std::nullopt;
+  const std::string_view digits = text.substr(5);
+  if (digits.empty() ||
+      !std::all_of(digits.begin(), digits.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+    return std::nullopt;
+  const std::optional<int> code = parse_integer(digits);
+  if (!code || *code <= 0)
+    return std::nullopt;
+  return code;
+}
+
 command_line refuse(std::string problem = {}) {
   command_line c;
   c.problem = std::move(problem);
@@ -130,6 +196,50 @@ const option options[] = {
      "grid each layer from the soundings with a value in it, not NaN around a missing one",
      [](command_line& c, std::string_view) {
        c.args.skip_missing = true;
+       return std::string();
+     }},
+    {"--format", "F", "the input's form: tervox, xyz, gdf or csv (default: from its content)",
+     [](command_line& c, std::string_view value) {
+       const std::optional<formats::survey_format> f = survey_format_named(value);
+       if (!f)
+         return concat({"--format must be tervox, xyz, gdf or csv, got ", quoted(value)});
+       c.args.format = *f;
+       return std::string();
+     }},
+    {"--x", "NAME", "the column of x in a delivered file",
+     [](command_line& c, std::string_view value) {
+       return column_name(c, "--x", value, c.args.columns.x);
+     }},
+    {"--y", "NAME", "the column of y in a delivered file",
+     [](command_line& c, std::string_view value) {
+       return column_name(c, "--y", value, c.args.columns.y);
+     }},
+    {"--values", "PATTERN", "the value columns, * for the layer: RHO_I_*, RHO_I[*], or an array",
+     [](command_line& c, std::string_view value) {
+       return column_name(c, "--values", value, c.args.columns.values);
+     }},
+    {"--doi-column", "NAME", "the depth of investigation's column (implies --doi)",
+     [](command_line& c, std::string_view value) {
+       c.args.doi = true;
+       return column_name(c, "--doi-column", value, c.args.columns.doi);
+     }},
+    {"--elevation-column", "NAME", "the ground elevation's column",
+     [](command_line& c, std::string_view value) {
+       return column_name(c, "--elevation-column", value, c.args.columns.elevation);
+     }},
+    {"--line-column", "NAME", "the survey line's column",
+     [](command_line& c, std::string_view value) {
+       return column_name(c, "--line-column", value, c.args.columns.line);
+     }},
+    {"--thicknesses", "LIST", "layer thicknesses, comma-separated: one per layer or one fewer",
+     [](command_line& c, std::string_view value) { return read_thicknesses(c, value); }},
+    {"--crs", "EPSG:N", "the coordinates' system, for the description file",
+     [](command_line& c, std::string_view value) {
+       const std::optional<int> code = epsg_code(value);
+       if (!code)
+         return concat(
+             {"--crs must be EPSG:n with n a positive whole number, got ", quoted(value)});
+       c.args.crs_epsg = *code;
        return std::string();
      }},
 };

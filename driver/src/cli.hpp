@@ -30,6 +30,8 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/delivered.hpp"
+
 namespace tervox::driver {
 
 struct arguments {
@@ -43,6 +45,14 @@ struct arguments {
   std::optional<float> nodata;  ///< the value that marks a missing value
   bool doi = false;             ///< records end with a depth of investigation
   bool skip_missing = false;    ///< each layer from the soundings with a value in it
+  // Options for the survey files in the forms surveys deliver them
+  // (formats/delivered.hpp)
+  std::optional<formats::survey_format> format;  ///< --format; nullopt: the file's content decides
+  formats::column_choices columns;               ///< --x, --y, --values, ..., --thicknesses
+  std::optional<int> crs_epsg;                   ///< --crs EPSG:n
+  /// The options given that only a delivered file takes, in the order given,
+  /// so that a soundings file can refuse them by name.
+  std::vector<std::string> delivered_only;
 };
 
 /// What a command line asks for.

@@ -26,6 +26,8 @@
 #include "base/files.hpp"
 #include "base/output_file.hpp"
 #include "cli.hpp"
+#include "formats/delivered.hpp"
+#include "formats/description.hpp"
 #include "formats/mesh_file.hpp"
 #include "formats/soundings.hpp"
 #include "formats/volume_line.hpp"
@@ -35,6 +37,7 @@
 #include "messages.hpp"
 #include "progress.hpp"
 #include "room.hpp"
+#include "survey_input.hpp"
 #include "value_checks.hpp"
 
 namespace tervox::driver {
@@ -57,14 +60,13 @@ using base::same_file;
 using formats::check_locations;
 using formats::grid;
 using formats::long_line_size;
-using formats::mesh_description;
 using formats::mesh_text;
-using formats::read_options;
 using formats::read_outcome;
-using formats::read_soundings;
 using formats::read_status;
 using formats::short_line_size;
 using formats::survey;
+using formats::survey_format;
+using formats::survey_metadata;
 
 namespace {
 
@@ -83,6 +85,7 @@ struct triangulation {
 struct run_state {
   arguments args;
   survey soundings;
+  survey_metadata about;  // what a delivered file says about itself
   grid g;
   triangulation tri;
   layer_sets own_sets;
@@ -276,10 +279,11 @@ std::optional<std::ifstream> open_soundings(const std::string& infile, std::ostr
 }
 
 // Refuses output names that cannot be used, before anything is read.
-diagnostic check_outputs(const arguments& args, const std::string& mesh_path) {
+diagnostic check_outputs(const arguments& args, const std::string& mesh_path,
+                         const std::string& description_path) {
   // The soundings are read in full before anything is written, so an output
   // name that is the input would silently replace the user's data.
-  for (const std::string* output : {&args.outfile, &mesh_path}) {
+  for (const std::string* output : {&args.outfile, &mesh_path, &description_path}) {
     if (same_file(args.infile, *output))
       return messages::output_is_input(*output, args.infile);
   }
@@ -290,14 +294,14 @@ diagnostic check_outputs(const arguments& args, const std::string& mesh_path) {
   return {};
 }
 
-// Reads the whole soundings file into `s` and checks the locations. The
-// reader's warnings go to `err` whatever the outcome; false, having said
-// why, when the run cannot go on.
-bool read_survey(std::ifstream& in, const arguments& args, survey& s, progress_meter& meter,
-                 std::ostream& out, std::ostream& err) {
-  const read_options wanted{args.doi, args.nodata && std::isnan(*args.nodata)};
-  const read_outcome read = read_soundings(in, args.infile, s, &meter.counter(), wanted);
-  in.close();
+// Reads the whole survey file, in its form, into `s` (and what it says about
+// itself into `about`) and checks the locations. The reader's warnings go to
+// `err` whatever the outcome; false, having said why, when the run cannot go
+// on. For a delivered file the columns taken are said on `out`.
+bool read_survey(const arguments& args, survey_format form, survey& s, survey_metadata& about,
+                 progress_meter& meter, std::ostream& out, std::ostream& err) {
+  const read_outcome read =
+      formats::read_survey(args.infile, s, about, reading_options(args, form), &meter.counter());
   for (const diagnostic& warning : read.warnings) warn(err, warning);
   switch (read.status) {
     case read_status::ok:
@@ -309,6 +313,13 @@ bool read_survey(std::ifstream& in, const arguments& args, survey& s, progress_m
       report(err, read.problem);
       return false;
   }
+  if (form != survey_format::native) {
+    say(out, columns_taken(args, about));
+    // A delivered file gives its depths of investigation whenever it has
+    // them; they mask layers only when --doi asks.
+    if (!args.doi)
+      s.doi.clear();
+  }
   if (const diagnostic problem = check_locations(s, args.infile); !problem.empty()) {
     report(err, problem);
     return false;
@@ -316,18 +327,24 @@ bool read_survey(std::ifstream& in, const arguments& args, survey& s, progress_m
   return true;
 }
 
-// The layer values as the interpolation takes them: missing values marked,
-// then logarithms in log mode. Values that most likely mean something else
-// than the run makes of them are named on `err`, and taken as they are.
-// With --skip-missing, `own_sets` receives the layers with missing values,
-// found before a logarithm can turn a bad value into NaN too.
-void prepare_values(survey& s, const arguments& args, std::ostream& err, layer_sets& own_sets) {
-  if (args.nodata)
-    mark_missing(s, *args.nodata);
+// The layer values as the interpolation takes them: missing values marked
+// (those equal to --nodata, or to a delivered file's dummy), then logarithms
+// in log mode. Values that most likely mean something else than the run
+// makes of them are named on `err`, and taken as they are. With
+// --skip-missing, `own_sets` receives the layers with missing values, found
+// before a logarithm can turn a bad value into NaN too.
+void prepare_values(survey& s, const arguments& args, const survey_metadata& about,
+                    std::ostream& err, layer_sets& own_sets) {
+  const std::optional<float> nodata = missing_value(args, about);
+  if (nodata)
+    mark_missing(s, *nodata);
   if (args.skip_missing)
     own_sets = layer_sets::find(s);
+  // A number that marks missing values, the user's or the file's, leaves no
+  // marks to suspect among the rest.
+  const bool marked = nodata && (args.nodata || !std::isnan(*nodata));
   for (const diagnostic& warning :
-       check_values(s, args.infile, {.marks = !args.nodata, .positive = args.log == 1}))
+       check_values(s, args.infile, {.marks = !marked, .positive = args.log == 1}))
     warn(err, warning);
   if (args.log == 1) {
     // A zero gives -Infinity and a negative value a NaN, and these travel
@@ -379,16 +396,26 @@ std::string volume_description(const grid& g, int nlayer) {
                            static_cast<double>(g.ny) * static_cast<double>(nlayer))});
 }
 
-// Writes the mesh file in full and closes it; it stays a temporary file
-// until put in place.
-diagnostic write_mesh(output_file& mesh_file, const mesh_description& mesh) {
-  if (auto r = mesh_file.open(); !r.ok())
+// Writes a small file (the mesh file, the description file) in full and
+// closes it; it stays a temporary file until put in place.
+diagnostic write_small_file(output_file& file, std::string_view text) {
+  if (auto r = file.open(); !r.ok())
     return r.problem;
-  mesh_file.write(mesh_text(mesh));
-  if (auto r = mesh_file.finish(); !r.ok())
+  file.write(text);
+  if (auto r = file.finish(); !r.ok())
     return r.problem;
   return {};
 }
+
+// The files put in place together with the volume: the mesh file, and the
+// description file where the run has one. Where it has none, an earlier
+// run's description (`stale`) goes when the new pair is put in place, so that
+// it never describes a pair it was not written for.
+struct companion_files {
+  output_file& mesh;
+  output_file* description = nullptr;
+  std::string stale;
+};
 
 // Orders the soundings by increasing x, every layer column (and the depths
 // of investigation) carried along. The construction inserts nodes in index
@@ -428,8 +455,8 @@ int triangulate(const survey& s, triangulation& tri, progress_meter& meter) {
 // a volume that would pass the file-size limit or leave too little free
 // space is refused before its file is created. The mesh file is finished by
 // now, so the free space measured has it counted already.
-diagnostic write_volume(const run_state& state, output_file& mesh_file, const volume_method& method,
-                        int threads, progress_meter& meter) {
+diagnostic write_volume(const run_state& state, companion_files& companions,
+                        const volume_method& method, int threads, progress_meter& meter) {
   const arguments& args = state.args;
   const survey& s = state.soundings;
   // A filled cell is one that point location puts outside the
@@ -457,8 +484,10 @@ diagnostic write_volume(const run_state& state, output_file& mesh_file, const vo
                                                      threads, &meter, masks);
   if (!located)
     return messages::location_broken(args.infile);
-  output_file* const together[] = {&volume, &mesh_file};
-  if (auto r = commit_together(together); !r.ok())
+  std::vector<output_file*> files{&volume, &companions.mesh};
+  if (companions.description != nullptr)
+    files.push_back(companions.description);
+  if (auto r = commit_together(files, companions.stale); !r.ok())
     return r.problem;
   return {};
 }
@@ -480,18 +509,23 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   if (!threads)
     return fail(err, messages::bad_thread_count(std::getenv("TERVOX_THREADS")));
   const std::string mesh_path = args.outfile + ".mesh";
+  const std::string description_path = args.outfile + ".json";
 
-  std::optional<std::ifstream> in = open_soundings(args.infile, out, err);
-  if (!in)
+  // Opened here only to say, as ever, that it is not found; its reader
+  // opens it again.
+  if (!open_soundings(args.infile, out, err))
     return exit_status::failure;
-  if (const diagnostic problem = check_outputs(args, mesh_path); !problem.empty())
+  if (const diagnostic problem = check_outputs(args, mesh_path, description_path); !problem.empty())
+    return fail(err, problem);
+  const survey_format form = input_form(args);
+  if (const diagnostic problem = check_input_options(args, form); !problem.empty())
     return fail(err, problem);
 
   survey& s = state.soundings;
-  meter.begin(run_phase::reading, regular_file_size(args.infile));
-  if (!read_survey(*in, args, s, meter, out, err))
+  meter.begin(run_phase::reading, regular_file_size(records_file(args.infile, form)));
+  if (!read_survey(args, form, s, state.about, meter, out, err))
     return exit_status::failure;
-  prepare_values(s, args, err, state.own_sets);
+  prepare_values(s, args, state.about, err, state.own_sets);
 
   const grid_placement placed = place_grid(s, args);
   if (!placed.problem.empty())
@@ -519,9 +553,22 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
     warn(err, messages::stale_temporaries_removed(folder, stale));
   }
   output_file mesh_file(mesh_path, 4096);
-  if (const diagnostic problem = write_mesh(mesh_file, mesh_description{state.g, s.nlayer, s.dz});
+  if (const diagnostic problem =
+          write_small_file(mesh_file, mesh_text({state.g, s.nlayer, s.dz, s.last_dz}));
       !problem.empty())
     return fail(err, problem);
+  // The description file, where there is something to say, is written and
+  // kept back alike.
+  output_file description_file(description_path, 4096);
+  companion_files companions{mesh_file, nullptr, description_path};
+  if (const std::optional<formats::description> about = describe(args, state.about)) {
+    if (const diagnostic problem =
+            write_small_file(description_file, formats::description_text(*about));
+        !problem.empty())
+      return fail(err, problem);
+    companions.description = &description_file;
+    companions.stale.clear();
+  }
 
   meter.begin(run_phase::triangulating, s.nsound);
   order_by_x(s, args.doi, state.own_sets);
@@ -560,7 +607,7 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
       return fail(err, problem);
   }
 
-  if (const diagnostic problem = write_volume(state, mesh_file, method, *threads, meter);
+  if (const diagnostic problem = write_volume(state, companions, method, *threads, meter);
       !problem.empty())
     return fail(err, problem);
   return exit_status::success;

@@ -174,7 +174,13 @@ survey_format detect_format(std::string_view path, std::string_view first_bytes)
         std::all_of(names.begin(), names.end(), [](std::string_view t) { return is_number(t); }))
       return survey_format::gdf2;
   }
-  if (lines.size() == 2 && names.size() >= 2 &&
+  // Names are text: a line with control bytes is no heading (a binary file,
+  // say), and its reader says so in its own words.
+  const bool text = std::none_of(lines[0].begin(), lines[0].end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\t' && c != '\r') || u == 0x7f;
+  });
+  if (text && lines.size() == 2 && names.size() >= 2 &&
       std::none_of(names.begin(), names.end(),
                    [](std::string_view t) { return t.empty() || is_number(t); }) &&
       fields_of(lines[1]).size() == names.size())

@@ -554,7 +554,7 @@ diagnostic chooser::run(delivered::plan& p) {
     return d;
   if (auto d = value_columns(p); !d.empty())
     return d;
-  if (auto d = scalar(doi, choices_.doi, false, p.doi); !d.empty())
+  if (auto d = scalar(doi, choices_.doi, choices_.doi_needed, p.doi); !d.empty())
     return d;
   if (auto d = scalar(elevation, choices_.elevation, false, p.elevation); !d.empty())
     return d;

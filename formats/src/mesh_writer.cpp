@@ -158,8 +158,11 @@ std::string mesh_text(const mesh_description& m) {
   // as thick again as the one above it. The product stays in double and is
   // formatted from there (1.5 * 1.91f gives 2.86, where the product rounded
   // to single precision would give 2.87). With one layer there is no
-  // thickness at all, and the layer is written as 1.00 thick.
-  const double last = m.dz.empty() ? 1.0 : 1.5 * static_cast<double>(m.dz.back());
+  // thickness at all, and the layer is written as 1.00 thick. A delivered
+  // file may give the last layer's bottom, and then its thickness.
+  const double last = m.last_dz      ? static_cast<double>(*m.last_dz)
+                      : m.dz.empty() ? 1.0
+                                     : 1.5 * static_cast<double>(m.dz.back());
   text += put(last, thickness) + "\n";
   return text;
 }

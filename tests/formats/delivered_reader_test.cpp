@@ -638,6 +638,8 @@ TEST(delivered_forms, detect_format) {
        survey_format::table},
       {"model.txt", "X Y RHO_1 RHO_2\n0 0 1 2\n", survey_format::table},
       {"model.txt", "X Y RHO_1 RHO_2\n0 0 1\n", survey_format::native},
+      {"model.txt", std::string("X Y\0 RHO_1\n0 0 1\n", 17), survey_format::native},
+      {"model.txt", "X \x7f\x03 RHO_1\n0 0 1\n", survey_format::native},
       {"table.csv", "\xef\xbb\xbfX,Y,RHO_1\n0,0,1\n", survey_format::table},
       {"survey.dfn", "", survey_format::gdf2},
       {"survey", "DEFN 1 ST=RECD,RT=; Line : I10\n", survey_format::gdf2},

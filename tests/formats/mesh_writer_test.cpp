@@ -93,6 +93,23 @@ TEST(mesh_test, field_layouts) {
   }
 }
 
+// A delivered file may give the last layer's bottom: its thickness is then
+// written as it is, in place of 1.5 times the one above (or 1 for a single
+// layer); every other byte stays.
+TEST(mesh_test, last_thickness_given_by_the_file) {
+  const grid g{0, 0, 3, 4, 1, 1};
+  const std::vector<float> two = {5};
+  EXPECT_EQ(
+      mesh_text({g, 2, two, 12.0f}),
+      "    3    4    2\n         0.0         0.0 0.0\n  3*1.000\n  4*1.000\n    5.00   12.00\n");
+  EXPECT_EQ(mesh_text({g, 1, {}, 2.5f}),
+            "    3    4    1\n         0.0         0.0 0.0\n  3*1.000\n  4*1.000\n    2.50\n");
+  // Formatted from the single-precision value, widened exactly.
+  EXPECT_EQ(
+      mesh_text({g, 2, two, 2.865f}),
+      "    3    4    2\n         0.0         0.0 0.0\n  3*1.000\n  4*1.000\n    5.00    2.87\n");
+}
+
 // Where a fixed field would move the grid, it is written with the digits it
 // needs; where it would not, it stays as it is, to the byte.
 const mesh_case describing_cases[] = {

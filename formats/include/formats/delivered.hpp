@@ -171,7 +171,11 @@ struct column_choices {
   /// array's name: an ASEG-GDF2 field (conductivity), or NAME in whichever
   /// of the four layered forms the file has.
   std::string values;
-  std::string doi;        ///< --doi-column NAME
+  std::string doi;  ///< --doi-column NAME
+  /// --doi: the depth of investigation is needed, so a file without a
+  /// column for it is refused (with its columns and the option that names
+  /// one) rather than read without it.
+  bool doi_needed = false;
   std::string elevation;  ///< --elevation-column NAME
   std::string line;       ///< --line-column NAME
   /// --thicknesses LIST: nlayer-1 thicknesses, or nlayer (the last one the

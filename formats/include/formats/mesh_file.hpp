@@ -9,7 +9,9 @@
 //                                          leading blanks removed
 //   5  dz(1) .. dz(nlayer-1), 1.5*dz(nlayer-1)
 //                                          nlayer 8-character reals (2 decimals)
-//                                          on one line
+//                                          on one line; the last one is the
+//                                          last layer's own thickness where
+//                                          the survey file gives its bottom
 //
 // Values too wide for their fields are written as asterisks. The reader cuts
 // fields at their columns, not at blanks: a wide thickness fills its 8
@@ -29,6 +31,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -66,6 +69,10 @@ struct mesh_description {
   grid g;
   int nlayer = 1;             ///< at least 1
   std::span<const float> dz;  ///< nlayer-1 thicknesses as read
+  /// The last layer's thickness where the survey file gives its bottom;
+  /// otherwise it is drawn 1.5 times as thick as the one above (1 with one
+  /// layer).
+  std::optional<float> last_dz = {};
 };
 
 /// The five lines of the mesh file, each ending with a line end.
