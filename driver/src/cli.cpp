@@ -186,7 +186,8 @@ const option options[] = {
      }},
     {"--doi",
      {},
-     "records end with a depth of investigation; deeper layers are NaN",
+     "records end with a depth of investigation (a delivered file: its DOI column); "
+     "deeper layers are NaN",
      [](command_line& c, std::string_view) {
        c.args.doi = true;
        return std::string();

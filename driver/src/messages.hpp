@@ -49,7 +49,9 @@ the centre of every cell, and writes the volume file and its mesh file.
 Arguments:
   infile      the soundings file: three header lines (number of layers, layer
               thicknesses, number of soundings), a line of column headings,
-              then one record per sounding: x y value1 value2 ...
+              then one record per sounding: x y value1 value2 ...; or a survey
+              file as delivered: an XYZ export, ASEG-GDF2 (.dat or .dfn), a
+              headed CSV or blank-separated table, its columns found by name
   outfile     the volume file to write, one value per line; the grid is
               described in the mesh file outfile.mesh
   dx dy       the cell sizes along x and y, in the units of the coordinates
