@@ -556,7 +556,8 @@ diagnostic chooser::run(delivered::plan& p) {
     return d;
   if (auto d = scalar(doi, choices_.doi, choices_.doi_needed, p.doi); !d.empty())
     return d;
-  if (auto d = scalar(elevation, choices_.elevation, false, p.elevation); !d.empty())
+  if (auto d = scalar(elevation, choices_.elevation, choices_.elevation_needed, p.elevation);
+      !d.empty())
     return d;
   if (auto d = scalar(line, choices_.line, false, p.line); !d.empty())
     return d;

@@ -80,6 +80,8 @@ std::string description_text(const description& about) {
     json& c = j["columns"] = json::object();
     for (const auto& [role, taken] : about.columns) c[role] = taken;
   }
+  if (!about.elevation_file.empty())
+    j["elevation"] = about.elevation_file;
   // Names come from the survey file, which need not be UTF-8: a stray byte
   // becomes U+FFFD rather than stopping the run.
   return j.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
@@ -141,6 +143,7 @@ description_outcome read_description(std::string_view text, std::string_view nam
         about.columns.emplace_back(role, taken.get<std::string>());
       }
     }
+    about.elevation_file = text_member(j, "elevation", "");
   } catch (const wrong_member& w) {
     return {std::nullopt,
             base::diagnostic::in_file(file, "member \"" + w.member + "\" should be " + w.expected)};

@@ -59,9 +59,9 @@ float to_single(double d) {
 
 /// What a read statement expects, for the diagnostics.
 struct expected {
-  enum kind { label, nlayer, thickness, nsound, heading, x, y, layer, doi };
+  enum kind { label, nlayer, thickness, nsound, heading, x, y, layer, doi, elevation };
   kind what;
-  int number = 0;    // label word, thickness or layer number
+  int number = 0;    // label word, thickness or layer number; for the elevation, 1 after a doi
   int sounding = 0;  // sounding number; for a label, the header line (1 to 3)
 };
 
@@ -91,6 +91,9 @@ std::string describe(const expected& e) {
     case expected::doi:
       return concat({"the depth of investigation of sounding ", to_string(e.sounding),
                      " (a value after its last layer)"});
+    case expected::elevation:
+      return concat({"the ground elevation of sounding ", to_string(e.sounding), " (a value after ",
+                     e.number == 1 ? "its depth of investigation)" : "its last layer)"});
   }
   return {};
 }
@@ -189,7 +192,7 @@ struct continuation {
 // Every record leaves the same values unread: most often columns before x
 // and y (a line and a fiducial number, say), which shift every column after
 // them, or a header that counts too few layers.
-std::string surplus_text(std::int64_t surplus, int nlayer, bool doi) {
+std::string surplus_text(std::int64_t surplus, int nlayer, bool doi, bool elevation) {
   using std::to_string;
   const std::string layers =
       nlayer == 1 ? "the layer" : concat({"the ", to_string(nlayer), " layers"});
@@ -200,13 +203,19 @@ std::string surplus_text(std::int64_t surplus, int nlayer, bool doi) {
     order += concat({" ... layer ", to_string(nlayer)});
   if (doi)
     order += ", depth of investigation";
-  return concat(
-      {"every record holds ", to_string(surplus), surplus == 1 ? " value" : " values",
-       " more than x, y",
-       doi ? concat({", ", layers, " and the depth of investigation"}) : concat({" and ", layers}),
-       " need; ", surplus == 1 ? "it is" : "they are",
-       " ignored, so the file may not be in the order ", order,
-       ", or the header may count too few layers"});
+  if (elevation)
+    order += ", ground elevation";
+  std::string held = concat({", ", layers});
+  if (doi && elevation)
+    held += ", the depth of investigation and the ground elevation";
+  else if (doi || elevation)
+    held += doi ? " and the depth of investigation" : " and the ground elevation";
+  else
+    held = concat({" and ", layers});
+  return concat({"every record holds ", to_string(surplus), surplus == 1 ? " value" : " values",
+                 " more than x, y", held, " need; ", surplus == 1 ? "it is" : "they are",
+                 " ignored, so the file may not be in the order ", order,
+                 ", or the header may count too few layers"});
 }
 
 // ---------------------------------------------------------------------------
@@ -387,7 +396,7 @@ class reader {
   read_options options_;
   diagnostic diagnostic_;
   std::vector<diagnostic> warnings_;
-  int per_record_ = 0;  // values a record holds: x, y, one per layer and the doi
+  int per_record_ = 0;  // values a record holds: x, y, one per layer, the doi and the elevation
   int continuations_ = 0;
   continuation first_continuation_;
   // The numbers every record so far has left on its last line; 0 once two
@@ -492,7 +501,11 @@ read_outcome reader::run(survey& out) {
   if (!allocate("line", n, [&] { out.line.reserve(static_cast<std::size_t>(n)); })) {
     return bad();
   }
-  per_record_ = 2 + nlayer + (options_.doi ? 1 : 0);
+  if (options_.elevation &&
+      !allocate("elevation", n, [&] { out.elevation.reserve(static_cast<std::size_t>(n)); })) {
+    return bad();
+  }
+  per_record_ = 2 + nlayer + (options_.doi ? 1 : 0) + (options_.elevation ? 1 : 0);
   for (int i = 1; i <= nsound; ++i) {
     lex_.begin_statement();
     double x = 0;
@@ -513,26 +526,32 @@ read_outcome reader::run(survey& out) {
       }
       follow_record(i, k + 1, line_now);
     }
-    if (options_.doi) {
-      // A record that ends with its last layer would take the first value of
-      // the next record as its depth and shift every record after it; a
-      // depth found on a new line that holds a whole record is refused.
-      const std::int64_t last_layer_line = lex_.line();
-      float depth = 0;
-      if (!layer_value({expected::doi, 0, i}, depth)) {
-        return bad();
-      }
-      if (lex_.line() != last_layer_line &&
+    // A value after the last layer (the depth of investigation, then the
+    // ground elevation): a record that ends without it would take the first
+    // value of the next record and shift every record after it, so one found
+    // on a new line that holds a whole record is refused.
+    int index = nlayer + 1;
+    const auto trailing = [&](const expected& e, std::vector<float>& values) {
+      const std::int64_t line_before = lex_.line();
+      float v = 0;
+      if (!layer_value(e, v))
+        return false;
+      if (lex_.line() != line_before &&
           1 + static_cast<int>(line_values(lex_.peek_line()).size()) >= per_record_ - 1) {
         diagnostic_ = diagnostic::expected_got(
-            std::string(name_), last_layer_line, describe({expected::doi, 0, i}),
-            "the end of its line",
+            std::string(name_), line_before, describe(e), "the end of its line",
             concat({"; line ", std::to_string(lex_.line()), " looks like the next record"}));
-        return bad();
+        return false;
       }
-      out.doi.push_back(depth);
-      follow_record(i, nlayer + 2, line_now);
-    }
+      values.push_back(v);
+      follow_record(i, ++index, line_now);
+      return true;
+    };
+    if (options_.doi && !trailing({expected::doi, 0, i}, out.doi))
+      return bad();
+    if (options_.elevation &&
+        !trailing({expected::elevation, options_.doi ? 1 : 0, i}, out.elevation))
+      return bad();
     if (i == 1)
       surplus_ = std::max<std::int64_t>(numbers_left(), 0);
     else if (surplus_ > 0 && numbers_left() != surplus_)
@@ -551,7 +570,7 @@ read_outcome reader::run(survey& out) {
     warn(0, text);
   }
   if (surplus_ > 0)
-    warn(out.line.front(), surplus_text(surplus_, nlayer, options_.doi));
+    warn(out.line.front(), surplus_text(surplus_, nlayer, options_.doi, options_.elevation));
   look_past_the_end(nsound);
   return {read_status::ok, {}, std::move(warnings_)};
 }

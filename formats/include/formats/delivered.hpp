@@ -177,7 +177,11 @@ struct column_choices {
   /// one) rather than read without it.
   bool doi_needed = false;
   std::string elevation;  ///< --elevation-column NAME
-  std::string line;       ///< --line-column NAME
+  /// --elevation: the ground elevation is needed, so a file without a
+  /// column for it is refused (with its columns and the option that names
+  /// one).
+  bool elevation_needed = false;
+  std::string line;  ///< --line-column NAME
   /// --thicknesses LIST: nlayer-1 thicknesses, or nlayer (the last one the
   /// last layer's), each converted straight to single precision. They
   /// replace whatever geometry the file gives.

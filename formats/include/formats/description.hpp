@@ -12,8 +12,12 @@
 //     "length_unit": "m",
 //     "vertical": { "axis": "depth", "positive": "down", "unit": "m" },
 //     "nodata": -9999,
-//     "columns": { "x": "UTMX", "y": "UTMY", "values": "RHO_I_1..RHO_I_30" }
+//     "columns": { "x": "UTMX", "y": "UTMY", "values": "RHO_I_1..RHO_I_30" },
+//     "elevation": "OUT.elevation"
 //   }
+//
+// "elevation" names the ground elevation's grid beside the volume (a file
+// name, no folder), where the run wrote one (--elevation).
 //
 // Every member is optional but "tervox_description". What is not known is
 // left out rather than guessed: no "crs" without a code, no "length_unit"
@@ -40,6 +44,7 @@ struct description {
   std::string vertical_axis = "depth", vertical_positive = "down";
   std::optional<double> nodata;  ///< the value the file marks missing values with
   std::vector<std::pair<std::string, std::string>> columns;  ///< role name, columns taken
+  std::string elevation_file;  ///< the ground elevation's grid beside the volume; empty: none
 };
 
 /// The JSON text, indented by 2 blanks, with a final line end.

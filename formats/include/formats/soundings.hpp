@@ -4,7 +4,9 @@
 //   line 2   three label words, then nlayer-1 layer thicknesses
 //   line 3   three label words, then nsound
 //   line 4   skipped whatever it holds (column headings)
-//   then     per sounding: x, y, then nlayer values (layer 1 first)
+//   then     per sounding: x, y, then nlayer values (layer 1 first), then
+//            where asked for (read_options) the depth of investigation and
+//            the ground elevation, in that order
 //
 // Each of these read statements starts on a new line, may run over several
 // lines (blank lines included) and discards what is left of its last line.
@@ -57,9 +59,9 @@ struct survey {
   std::vector<float> dat;          // nsound*nlayer, layer by layer
   std::vector<std::int64_t> line;  // nsound: the line each record starts on
   std::vector<float> doi;          // nsound depths of investigation, when asked for
+  std::vector<float> elevation;    // nsound ground elevations, when asked for or given
   // Filled only by the readers of delivered files (delivered.hpp):
   std::optional<float> last_dz;     // the last layer's thickness, where the file gives its bottom
-  std::vector<float> elevation;     // nsound ground elevations, when the file gives them
   std::vector<double> flight_line;  // nsound survey line numbers, when the file gives them
 
   /// The nsound values of layer k (1-based), contiguous so that one layer
@@ -93,9 +95,13 @@ struct read_options {
   /// malformed.
   bool doi = false;
   /// The word nan (any case) is read as a not-a-number value in the layer
-  /// values and the depth of investigation, for files that mark missing
-  /// values so.
+  /// values, the depth of investigation and the elevation, for files that
+  /// mark missing values so.
   bool accept_nan = false;
+  /// One more value after the last layer and the depth of investigation:
+  /// the sounding's ground elevation (into survey::elevation); a record
+  /// without it is malformed.
+  bool elevation = false;
 };
 
 struct read_outcome {
