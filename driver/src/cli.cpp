@@ -192,6 +192,14 @@ const option options[] = {
        c.args.doi = true;
        return std::string();
      }},
+    {"--elevation",
+     {},
+     "grid each sounding's ground elevation into OUT.elevation (a soundings file: a value at the "
+     "end of each record)",
+     [](command_line& c, std::string_view) {
+       c.args.elevation = true;
+       return std::string();
+     }},
     {"--skip-missing",
      {},
      "grid each layer from the soundings with a value in it, not NaN around a missing one",
@@ -224,8 +232,9 @@ const option options[] = {
        c.args.doi = true;
        return column_name(c, "--doi-column", value, c.args.columns.doi);
      }},
-    {"--elevation-column", "NAME", "the ground elevation's column",
+    {"--elevation-column", "NAME", "the ground elevation's column (implies --elevation)",
      [](command_line& c, std::string_view value) {
+       c.args.elevation = true;
        return column_name(c, "--elevation-column", value, c.args.columns.elevation);
      }},
     {"--line-column", "NAME", "the survey line's column",

@@ -44,6 +44,7 @@ struct arguments {
   float max_distance = 0;       ///< cells farther from every sounding are filled; 0: no limit
   std::optional<float> nodata;  ///< the value that marks a missing value
   bool doi = false;             ///< records end with a depth of investigation
+  bool elevation = false;       ///< the ground elevation is gridded into outfile + ".elevation"
   bool skip_missing = false;    ///< each layer from the soundings with a value in it
   // Options for the survey files in the forms surveys deliver them
   // (formats/delivered.hpp)

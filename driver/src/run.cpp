@@ -32,6 +32,7 @@
 #include "formats/soundings.hpp"
 #include "formats/volume_line.hpp"
 #include "grid.hpp"
+#include "ground.hpp"
 #include "layer_sets.hpp"
 #include "leading_nodes.hpp"
 #include "messages.hpp"
@@ -208,11 +209,12 @@ diagnostic check_room(const arguments& args, const grid& g, int nlayer) {
 // Values equal to `nodata` become not-a-number, before any logarithm, so
 // that every cell whose triangle has such a vertex gets not-a-number in that
 // layer: the interpolation carries it through whatever the weights. A
-// depth of investigation equal to it is unknown and masks nothing.
+// depth of investigation equal to it is unknown and masks nothing; a ground
+// elevation equal to it is missing alike.
 void mark_missing(survey& s, float nodata) {
   const bool nan = std::isnan(nodata);
   const float missing = std::numeric_limits<float>::quiet_NaN();
-  for (std::vector<float>* values : {&s.dat, &s.doi}) {
+  for (std::vector<float>* values : {&s.dat, &s.doi, &s.elevation}) {
     for (float& v : *values) {
       if (nan ? std::isnan(v) : v == nodata)
         v = missing;
@@ -283,7 +285,10 @@ diagnostic check_outputs(const arguments& args, const std::string& mesh_path,
                          const std::string& description_path) {
   // The soundings are read in full before anything is written, so an output
   // name that is the input would silently replace the user's data.
-  for (const std::string* output : {&args.outfile, &mesh_path, &description_path}) {
+  const std::string ground_path = args.elevation ? elevation_path(args) : std::string();
+  for (const std::string* output : {&args.outfile, &mesh_path, &description_path, &ground_path}) {
+    if (output->empty())
+      continue;
     if (same_file(args.infile, *output))
       return messages::output_is_input(*output, args.infile);
   }
@@ -319,6 +324,8 @@ bool read_survey(const arguments& args, survey_format form, survey& s, survey_me
     // them; they mask layers only when --doi asks.
     if (!args.doi)
       s.doi.clear();
+    if (!args.elevation)
+      s.elevation.clear();
   }
   if (const diagnostic problem = check_locations(s, args.infile); !problem.empty()) {
     report(err, problem);
@@ -418,8 +425,9 @@ struct companion_files {
 };
 
 // Orders the soundings by increasing x, every layer column (and the depths
-// of investigation) carried along. The construction inserts nodes in index
-// order, and this order (ties included) decides the triangulation. The layer sets follow.
+// of investigation, the ground elevations) carried along. The construction
+// inserts nodes in index order, and this order (ties included) decides the
+// triangulation. The layer sets follow.
 void order_by_x(survey& s, bool doi, layer_sets& own_sets) {
   const int n = s.nsound;
   std::vector<int> ind = create_array<int>("ind", n);
@@ -427,6 +435,8 @@ void order_by_x(survey& s, bool doi, layer_sets& own_sets) {
   for (int k = 2; k <= s.nlayer; ++k) triang::permut(n, ind, s.layer(k));
   if (doi)
     triang::permut(n, ind, s.doi);
+  if (!s.elevation.empty())
+    triang::permut(n, ind, s.elevation);
   own_sets.reorder(ind);
 }
 
@@ -485,6 +495,14 @@ diagnostic write_volume(const run_state& state, companion_files& companions,
   if (!located)
     return messages::location_broken(args.infile);
   std::vector<output_file*> files{&volume, &companions.mesh};
+  output_file ground(elevation_path(args));
+  if (args.elevation) {
+    if (const diagnostic problem = write_ground(nodes, s.elevation, state.g, args.max_distance,
+                                                ground, method, threads, args.infile);
+        !problem.empty())
+      return problem;
+    files.push_back(&ground);
+  }
   if (companions.description != nullptr)
     files.push_back(companions.description);
   if (auto r = commit_together(files, companions.stale); !r.ok())

@@ -32,8 +32,9 @@ formats::delivered_options reading_options(const arguments& args, survey_format 
   o.format = form;
   o.columns = args.columns;
   o.columns.doi_needed = args.doi;
+  o.columns.elevation_needed = args.elevation;
   o.nodata = args.nodata;
-  o.native = {args.doi, args.nodata && std::isnan(*args.nodata)};
+  o.native = {args.doi, args.nodata && std::isnan(*args.nodata), args.elevation};
   return o;
 }
 
@@ -54,6 +55,10 @@ std::string records_file(const std::string& infile, survey_format form) {
   return infile;
 }
 
+std::string elevation_path(const arguments& args) {
+  return args.outfile + ".elevation";
+}
+
 std::optional<float> missing_value(const arguments& args, const survey_metadata& about) {
   if (args.nodata)
     return args.nodata;
@@ -67,8 +72,8 @@ std::string columns_taken(const arguments& args, const survey_metadata& about) {
   bool first = true;
   for (const formats::column_use& use : about.columns) {
     using formats::column_role;
-    if (use.role == column_role::elevation || use.role == column_role::line ||
-        (use.role == column_role::doi && !args.doi))
+    if (use.role == column_role::line || (use.role == column_role::doi && !args.doi) ||
+        (use.role == column_role::elevation && !args.elevation))
       continue;
     line += concat({first ? " " : ", ", formats::role_name(use.role), " ", use.columns});
     first = false;
@@ -111,6 +116,8 @@ std::optional<formats::description> describe(const arguments& args, const survey
     d.nodata = as_written(*nodata);
   for (const formats::column_use& use : about.columns)
     d.columns.emplace_back(std::string(formats::role_name(use.role)), use.columns);
+  if (args.elevation)
+    d.elevation_file = std::filesystem::path(elevation_path(args)).filename().string();
   return d;
 }
 

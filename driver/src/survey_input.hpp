@@ -30,6 +30,9 @@ formats::delivered_options reading_options(const arguments& args, formats::surve
 /// the reading by: for ASEG-GDF2 named by its .dfn, the .dat beside it.
 std::string records_file(const std::string& infile, formats::survey_format form);
 
+/// The ground elevation's grid (--elevation): outfile + ".elevation".
+std::string elevation_path(const arguments& args);
+
 /// The value that marks a missing value: --nodata where given, else, for a
 /// delivered file, the one the reader stored its missing values as.
 std::optional<float> missing_value(const arguments& args, const formats::survey_metadata& about);
