@@ -34,6 +34,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/files.hpp"
 #include "support/run_program.hpp"
 
 namespace tervox_test {
@@ -46,16 +47,6 @@ const fs::path golden_root = fs::path(TERVOX_SOURCE_DIR) / "tests" / "golden";
 bool updating() {
   const char* setting = std::getenv("TERVOX_UPDATE_GOLDEN");
   return setting != nullptr && std::string_view(setting) == "1";
-}
-
-std::vector<std::string> split_lines(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    lines.emplace_back(text.substr(0, end));
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-  }
-  return lines;
 }
 
 // Empty when the texts are equal; otherwise where they first differ, so that

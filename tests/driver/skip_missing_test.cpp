@@ -25,6 +25,7 @@
 #include "formats/soundings.hpp"
 #include "layer_sets.hpp"
 #include "plain/plain_volume.hpp"
+#include "support/files.hpp"
 #include "support/point_sets.hpp"
 #include "support/run_program.hpp"
 #include "volume.hpp"
@@ -114,16 +115,6 @@ run_files run_on(const survey_data& s, std::vector<std::string> args, const std:
   if (fs::exists(dir / "out.vol.mesh"))
     files.mesh = read_file(dir / "out.vol.mesh");
   return files;
-}
-
-std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t end = text.find('\n', at);
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  return lines;
 }
 
 bool is_fill(const std::string& line, bool log_mode) {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "plain/plain_volume.hpp"
+#include "support/files.hpp"
 #include "support/point_sets.hpp"
 #include "support/run_program.hpp"
 
@@ -52,16 +53,6 @@ std::vector<float> layer_values(int n, int nlayer, std::uint32_t seed, bool log_
     dat[i] = log_mode ? static_cast<float>(std::log(static_cast<double>(v))) : v;
   }
   return dat;
-}
-
-std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t end = text.find('\n', at);
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  return lines;
 }
 
 // threads 0: the plain sequence; otherwise the streamed volume in

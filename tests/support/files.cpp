@@ -58,4 +58,14 @@ void write_file(const std::filesystem::path& file, const std::string& text) {
     throw std::runtime_error("cannot write " + file.string());
 }
 
+std::vector<std::string> split_lines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    lines.emplace_back(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  return lines;
+}
+
 }  // namespace tervox_test

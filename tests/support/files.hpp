@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tervox_test {
@@ -28,5 +29,9 @@ std::vector<std::string> list_entries(const std::filesystem::path& folder);
 
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& text);
+
+/// The lines of `text`, without their line ends; a last line without one
+/// counts too.
+std::vector<std::string> split_lines(std::string_view text);
 
 }  // namespace tervox_test
