@@ -64,7 +64,8 @@ void layer_sets::reorder(std::span<const int> ind) {
 }
 
 diagnostic layer_sets::triangulate(const survey& s, bool doi, std::string_view infile,
-                                   std::vector<diagnostic>& warnings, progress_meter* meter) {
+                                   std::vector<diagnostic>& warnings, progress_meter* meter,
+                                   std::string_view subject) {
   views_.clear();
   for (set& t : sets_) {
     const std::size_t m = t.at.size();
@@ -95,7 +96,9 @@ diagnostic layer_sets::triangulate(const survey& s, bool doi, std::string_view i
     }
 
     if (nodes < 3) {
-      warnings.push_back(messages::too_few_values(infile, t.layers, t.count));
+      warnings.push_back(subject.empty()
+                             ? messages::too_few_values(infile, t.layers, t.count)
+                             : messages::too_few_values(infile, subject, true, t.count));
     } else {
       // The same checks as the run's own triangulation: first triangles that
       // single precision gets wrong, a construction that breaks down.
@@ -110,7 +113,9 @@ diagnostic layer_sets::triangulate(const survey& s, bool doi, std::string_view i
       triang::trmesh(nodes, t.x, t.y, t.iadj, t.iend, work, ier,
                      meter != nullptr ? &meter->counter() : nullptr);
       if (ier == triang::trmesh_ier::collinear) {
-        warnings.push_back(messages::values_on_one_line(infile, t.layers, t.count));
+        warnings.push_back(subject.empty()
+                               ? messages::values_on_one_line(infile, t.layers, t.count)
+                               : messages::values_on_one_line(infile, subject, true, t.count));
         t.iadj = {};
         t.iend = {};
       } else if (ier != triang::trmesh_ier::ok) {

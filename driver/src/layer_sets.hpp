@@ -57,10 +57,12 @@ class layer_sets {
   /// `warnings` names its layers. The fault, when the triangulation of a set
   /// broke down or would come out wrong (as the run's own would be refused),
   /// or an empty diagnostic. A `meter`, when given, hears of each set's
-  /// construction as a phase of triangulating.
+  /// construction as a phase of triangulating. The warnings name the
+  /// layers, or `subject` where given (the ground elevation, gridded as a
+  /// layer of its own).
   base::diagnostic triangulate(const formats::survey& s, bool doi, std::string_view infile,
                                std::vector<base::diagnostic>& warnings,
-                               progress_meter* meter = nullptr);
+                               progress_meter* meter = nullptr, std::string_view subject = {});
 
   /// The sets, for volume_masks::layer_sets; valid once triangulated, and
   /// while this object lives unmoved.

@@ -344,9 +344,8 @@ inline std::string layer_list(const std::vector<int>& layers) {
 }
 
 /// The layers have values at only `count` (below 3) soundings of `file`.
-inline diagnostic too_few_values(std::string_view file, const std::vector<int>& layers,
+inline diagnostic too_few_values(std::string_view file, std::string_view subject, bool one,
                                  std::int64_t count) {
-  const bool one = layers.size() == 1;
   const std::string has = one ? " has" : " have";
   const std::string what =
       count == 0 ? concat({has, " no value at any sounding"})
@@ -354,19 +353,28 @@ inline diagnostic too_few_values(std::string_view file, const std::vector<int>& 
                            count == 1 ? " sounding" : " soundings", ", too few for a triangle"});
   return diagnostic::warning(
       std::string(file), 0,
-      concat({layer_list(layers), what, "; with --skip-missing ", one ? "it is" : "they are",
+      concat({subject, what, "; with --skip-missing ", one ? "it is" : "they are",
               " NaN in every cell inside the soundings' hull"}));
 }
 
+inline diagnostic too_few_values(std::string_view file, const std::vector<int>& layers,
+                                 std::int64_t count) {
+  return too_few_values(file, layer_list(layers), layers.size() == 1, count);
+}
+
 /// The `count` soundings of `file` with values in the layers lie on one line.
-inline diagnostic values_on_one_line(std::string_view file, const std::vector<int>& layers,
+inline diagnostic values_on_one_line(std::string_view file, std::string_view subject, bool one,
                                      std::int64_t count) {
-  const bool one = layers.size() == 1;
   return diagnostic::warning(
       std::string(file), 0,
-      concat({"the ", std::to_string(count), " soundings with values in ", layer_list(layers),
+      concat({"the ", std::to_string(count), " soundings with values in ", subject,
               " lie on one line; with --skip-missing ", one ? "it is" : "they are",
               " NaN in every cell inside the soundings' hull"}));
+}
+
+inline diagnostic values_on_one_line(std::string_view file, const std::vector<int>& layers,
+                                     std::int64_t count) {
+  return values_on_one_line(file, layer_list(layers), layers.size() == 1, count);
 }
 
 }  // namespace tervox::driver::messages

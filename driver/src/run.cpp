@@ -90,6 +90,7 @@ struct run_state {
   grid g;
   triangulation tri;
   layer_sets own_sets;
+  layer_sets ground_set;  // --skip-missing and --elevation: the ground's own soundings
 };
 
 // Thrown when an array of the run cannot be created; caught in run().
@@ -428,7 +429,7 @@ struct companion_files {
 // of investigation, the ground elevations) carried along. The construction
 // inserts nodes in index order, and this order (ties included) decides the
 // triangulation. The layer sets follow.
-void order_by_x(survey& s, bool doi, layer_sets& own_sets) {
+void order_by_x(survey& s, bool doi, layer_sets& own_sets, layer_sets& ground_set) {
   const int n = s.nsound;
   std::vector<int> ind = create_array<int>("ind", n);
   triang::reordr(n, 3, s.xloc, s.yloc, s.layer(1), ind);
@@ -438,6 +439,7 @@ void order_by_x(survey& s, bool doi, layer_sets& own_sets) {
   if (!s.elevation.empty())
     triang::permut(n, ind, s.elevation);
   own_sets.reorder(ind);
+  ground_set.reorder(ind);
 }
 
 // Builds the triangulation of the ordered soundings into `tri`; returns the
@@ -497,8 +499,9 @@ diagnostic write_volume(const run_state& state, companion_files& companions,
   std::vector<output_file*> files{&volume, &companions.mesh};
   output_file ground(elevation_path(args));
   if (args.elevation) {
-    if (const diagnostic problem = write_ground(nodes, s.elevation, state.g, args.max_distance,
-                                                ground, method, threads, args.infile);
+    if (const diagnostic problem =
+            write_ground(nodes, s.elevation, state.g, args.max_distance, state.ground_set.views(),
+                         ground, method, threads, args.infile);
         !problem.empty())
       return problem;
     files.push_back(&ground);
@@ -544,6 +547,8 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   if (!read_survey(args, form, s, state.about, meter, out, err))
     return exit_status::failure;
   prepare_values(s, args, state.about, err, state.own_sets);
+  if (args.skip_missing)
+    state.ground_set = find_ground_set(s);
 
   const grid_placement placed = place_grid(s, args);
   if (!placed.problem.empty())
@@ -589,7 +594,7 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   }
 
   meter.begin(run_phase::triangulating, s.nsound);
-  order_by_x(s, args.doi, state.own_sets);
+  order_by_x(s, args.doi, state.own_sets, state.ground_set);
   // The construction finds its first triangles in single precision; where
   // that gets them wrong, everything built on them is wrong too while it
   // reports success, so such soundings are refused here.
@@ -620,6 +625,14 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
     std::vector<diagnostic> warnings;
     const diagnostic problem =
         state.own_sets.triangulate(s, args.doi, args.infile, warnings, &meter);
+    for (const diagnostic& warning : warnings) warn(err, warning);
+    if (!problem.empty())
+      return fail(err, problem);
+  }
+  {
+    std::vector<diagnostic> warnings;
+    const diagnostic problem =
+        triangulate_ground_set(state.ground_set, s, args.infile, warnings, &meter);
     for (const diagnostic& warning : warnings) warn(err, warning);
     if (!problem.empty())
       return fail(err, problem);

@@ -111,6 +111,8 @@ TEST_F(elevation, soundings_file_ground_is_the_one_layer_run_of_the_elevations) 
       {"0", false, {}},
       {"1", true, {}},
       {"1", true, {"--max-distance", "11"}},
+      {"0", false, {"--skip-missing"}},
+      {"1", true, {"--skip-missing", "--max-distance", "11"}},
   };
   for (const auto& c : cases) {
     std::string trace = std::string("log ") + c.log + (c.doi ? " --doi" : "");
@@ -144,10 +146,13 @@ TEST_F(elevation, soundings_file_ground_is_the_one_layer_run_of_the_elevations) 
     EXPECT_TRUE(ground == read("oracle.vol")) << "the ground differs from the one-layer run";
     EXPECT_TRUE(read("out.vol") == read("plain.vol")) << "--elevation changed the volume";
     EXPECT_EQ(read("out.vol.mesh"), read("plain.vol.mesh"));
-    // Filled cells in the short form, NaN around the missing elevation, a
-    // negative ground kept as it is in log mode.
+    // Filled cells in the short form, NaN around the missing elevation
+    // (gridded from the others with --skip-missing, which leaves NaN only
+    // where the distance limit blanks a cell for them), a negative ground
+    // kept as it is in log mode.
     EXPECT_NE(ground.find("-1.0E+02\n"), std::string::npos);
-    EXPECT_NE(ground.find("NaN\n"), std::string::npos);
+    EXPECT_EQ(ground.find("NaN\n") == std::string::npos,
+              c.options == std::vector<std::string>{"--skip-missing"});
     EXPECT_TRUE(has_negative_long_line(ground));
   }
   // No description file for a soundings file without --crs; with it, the
@@ -275,6 +280,26 @@ TEST_F(elevation, bad_input_is_named) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(list_entries(folder.path()), std::vector<std::string>{c.file});
   }
+}
+
+// --skip-missing with elevations at too few soundings for a triangle: the
+// warning names the ground, and the ground is NaN inside the hull while the
+// volume is untouched.
+TEST_F(elevation, ground_at_too_few_soundings_is_named) {
+  write_file(dir / "in.txt",
+             "Number of layers 2\nLayer thicknesses (m) 5\nNumber of soundings 4\nx y a b e\n"
+             "0 0 1 2 7\n10 0 3 4 nan\n0 10 5 6 8\n10 10 7 8 nan\n");
+  const tool_run r =
+      run({"in.txt", "out.vol", "5", "5", "0", "--elevation", "--skip-missing", "--nodata", "nan"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "tervox: in.txt: warning: the ground elevation has values at only 2 soundings, too few "
+            "for a triangle; with --skip-missing it is NaN in every cell inside the soundings' "
+            "hull\n");
+  // Four cells inside the hull, in the long form.
+  std::string blank;
+  for (int i = 0; i < 4; ++i) blank += "        NaN\n";
+  EXPECT_EQ(read("out.vol.elevation"), blank);
 }
 
 }  // namespace
