@@ -320,7 +320,7 @@ io_result output_file::commit() {
   return put_in_place();
 }
 
-io_result commit_together(std::span<output_file* const> files, const std::string& stale) {
+io_result commit_together(std::span<output_file* const> files, std::span<const std::string> stale) {
   for (output_file* file : files) {
     if (auto r = file->finish(); !r.ok())
       return r;
@@ -340,11 +340,14 @@ io_result commit_together(std::span<output_file* const> files, const std::string
   for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, sig);
   ::pthread_sigmask(SIG_BLOCK, &block, &old);
   io_result r;
-  if (!stale.empty() && ::unlink(stale.c_str()) != 0 && errno != ENOENT) {
-    const int error = errno;
-    r.problem =
-        diagnostic::plain(concat({"cannot remove ", quoted(stale),
-                                  ", which would describe the new files: ", std::strerror(error)}));
+  for (const std::string& name : stale) {
+    if (::unlink(name.c_str()) != 0 && errno != ENOENT) {
+      const int error = errno;
+      r.problem = diagnostic::plain(
+          concat({"cannot remove ", quoted(name),
+                  ", which would describe the new files: ", std::strerror(error)}));
+      break;
+    }
   }
   for (output_file* file : files) {
     if (!r.ok())

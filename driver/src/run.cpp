@@ -417,12 +417,13 @@ diagnostic write_small_file(output_file& file, std::string_view text) {
 
 // The files put in place together with the volume: the mesh file, and the
 // description file where the run has one. Where it has none, an earlier
-// run's description (`stale`) goes when the new pair is put in place, so that
-// it never describes a pair it was not written for.
+// run's description goes when the new pair is put in place, so that it never
+// describes a pair it was not written for; an earlier ground grid alike
+// (`stale` names them).
 struct companion_files {
   output_file& mesh;
   output_file* description = nullptr;
-  std::string stale;
+  std::vector<std::string> stale;
 };
 
 // Orders the soundings by increasing x, every layer column (and the depths
@@ -583,14 +584,19 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   // The description file, where there is something to say, is written and
   // kept back alike.
   output_file description_file(description_path, 4096);
-  companion_files companions{mesh_file, nullptr, description_path};
+  companion_files companions{mesh_file, nullptr, {}};
+  // Never the input, which check_outputs refuses only as the run's own output.
+  if (const std::string ground = elevation_path(args);
+      !args.elevation && !same_file(args.infile, ground))
+    companions.stale.push_back(ground);
   if (const std::optional<formats::description> about = describe(args, state.about)) {
     if (const diagnostic problem =
             write_small_file(description_file, formats::description_text(*about));
         !problem.empty())
       return fail(err, problem);
     companions.description = &description_file;
-    companions.stale.clear();
+  } else {
+    companions.stale.push_back(description_path);
   }
 
   meter.begin(run_phase::triangulating, s.nsound);

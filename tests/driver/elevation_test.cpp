@@ -302,5 +302,34 @@ TEST_F(elevation, ground_at_too_few_soundings_is_named) {
   EXPECT_EQ(read("out.vol.elevation"), blank);
 }
 
+// An earlier run's ground grid goes when a run without --elevation puts its
+// pair in place (it would be taken for the new pair's ground), stays when
+// the run fails, and is never the input.
+TEST_F(elevation, earlier_ground_goes_with_the_pair_it_was_written_for) {
+  const std::string text =
+      "Number of layers 1\nLayer thicknesses (m)\nNumber of soundings 3\nx y a e\n"
+      "0 0 1 7\n10 0 3 8\n0 10 5 9\n";
+  write_file(dir / "in.txt", text);
+  ASSERT_EQ(run({"in.txt", "out.vol", "1", "1", "0", "--elevation"}).status, 0);
+  ASSERT_TRUE(fs::exists(dir / "out.vol.elevation"));
+  // A failing run leaves the three as they were.
+  EXPECT_EQ(run({"in.txt", "out.vol", "1", "1", "0", "--x", "X"}).status, 1);
+  EXPECT_TRUE(fs::exists(dir / "out.vol.elevation"));
+  const tool_run r = run({"in.txt", "out.vol", "1", "1", "0"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(list_entries(dir.path()),
+            (std::vector<std::string>{"in.txt", "out.vol", "out.vol.mesh"}));
+
+  // The input under the ground's name stays.
+  write_file(dir / "out.vol.elevation", text);
+  ASSERT_EQ(run({"out.vol.elevation", "out.vol", "1", "1", "0"}).status, 0);
+  EXPECT_EQ(read("out.vol.elevation"), text);
+  // With --elevation it would be replaced: refused before anything is read.
+  const tool_run refused = run({"out.vol.elevation", "out.vol", "1", "1", "0", "--elevation"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("out.vol.elevation"), std::string::npos) << refused.err;
+  EXPECT_EQ(read("out.vol.elevation"), text);
+}
+
 }  // namespace
 }  // namespace tervox_test

@@ -87,13 +87,15 @@ class output_file {
 /// one folder: all are finished first, and only when all are complete are
 /// they put in place, in their order, with interruptions held off in between
 /// and the folder locked, so that runs writing the same names at once leave
-/// one run's set (the last to commit), never a mix. `stale`, when not
-/// empty, names a file that would be taken for one of theirs if it stayed
-/// (an earlier run's description of another pair, where this run writes
-/// none): it is removed, under the same lock, just before they are put in
-/// place. When any cannot be finished, or `stale` cannot be removed, no
-/// destination changes.
-io_result commit_together(std::span<output_file* const> files, const std::string& stale = {});
+/// one run's set (the last to commit), never a mix. `stale` names files
+/// that would be taken for theirs if they stayed (an earlier run's
+/// description or ground grid of another pair, where this run writes none):
+/// they are removed, under the same lock, just before the files are put in
+/// place. When any cannot be finished, no destination changes; when a stale
+/// file cannot be removed, none of the files is put in place (the stale
+/// files before it are gone).
+io_result commit_together(std::span<output_file* const> files,
+                          std::span<const std::string> stale = {});
 
 /// Removes the temporary files that runs killed outright (kill -9, a crash)
 /// left in the folder of `path`, where no signal handler could remove them,
