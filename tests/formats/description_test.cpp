@@ -85,6 +85,7 @@ void expect_same(const description& a, const description& b) {
   EXPECT_EQ(a.vertical_positive, b.vertical_positive);
   EXPECT_EQ(a.nodata, b.nodata);
   EXPECT_EQ(a.columns, b.columns);
+  EXPECT_EQ(a.elevation_file, b.elevation_file);
 }
 
 TEST(description_test, round_trips) {
@@ -94,6 +95,7 @@ TEST(description_test, round_trips) {
   description fractional = full();
   fractional.nodata = -99999.5;
   fractional.columns = {{"values", "conductivity[0..29]"}, {"x", "E\xc3\xa9"}};
+  fractional.elevation_file = "out.vol.elevation";
   for (const description& d : {full(), description{}, partial, fractional}) {
     const std::string text = description_text(d);
     const description_outcome back = read_description(text, "out.vol.json");
@@ -139,6 +141,8 @@ const bad_case bad_cases[] = {
      "v.json: member \"nodata\" should be a number"},
     {"column a number", R"({"tervox_description": 1, "columns": {"x": 1}})",
      "v.json: member \"columns.x\" should be a string"},
+    {"elevation an object", R"({"tervox_description": 1, "elevation": {"file": "v.elevation"}})",
+     "v.json: member \"elevation\" should be a string"},
 };
 
 TEST(description_test, bad_text_is_named) {

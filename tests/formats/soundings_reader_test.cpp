@@ -633,6 +633,21 @@ TEST(reader_test, warnings_for_values_the_format_ignores) {
        {"survey.txt:5: warning: every record holds 1 value more than x, y, the 3 layers and the "
         "depth of investigation need; it is ignored, so the file may not be in the order x, y, "
         "layer 1 ... layer 3, depth of investigation, or the header may count too few layers"}},
+      {"one more value, the depth of investigation and the elevation",
+       "N of layers 2\nthick ness (m) 5\nN of soundings 3\nh\n0 0 1 2 4 80 9\n"
+       "1 0 1 2 4 81 9\n0 1 1 2 4 82 9\n",
+       {.doi = true, .elevation = true},
+       {"survey.txt:5: warning: every record holds 1 value more than x, y, the 2 layers, the "
+        "depth of investigation and the ground elevation need; it is ignored, so the file may not "
+        "be in the order x, y, layer 1, layer 2, depth of investigation, ground elevation, or the "
+        "header may count too few layers"}},
+      {"one more value and the elevation",
+       "N of layers 1\nthick ness (m)\nN of soundings 3\nh\n0 0 1 80 7\n1 0 1 81 7\n0 1 1 82 7\n",
+       {.elevation = true},
+       {"survey.txt:5: warning: every record holds 1 value more than x, y, the layer and the "
+        "ground "
+        "elevation need; it is ignored, so the file may not be in the order x, y, layer 1, ground "
+        "elevation, or the header may count too few layers"}},
       {"one layer",
        "N of layers 1\nthick ness (m)\nN of soundings 3\nh\n0 0 1 7\n1 0 1 7\n0 1 1 7\n",
        {},
