@@ -315,8 +315,8 @@ const std::string usage =
     "                       times the smallest, over the whole volume\n"
     "  --range MIN MAX      the values at the two ends of the colour bar (default: the\n"
     "                       smallest and largest value shown)\n"
-    "  --cell-pixels N      pixels per cell (default: up to 16, keeping the drawing\n"
-    "                       within about 600 pixels)\n";
+    "  --cell-pixels N      pixels per cell across, a map's cells to scale (default:\n"
+    "                       the drawing 1000 pixels along its longer side)\n";
 
 TEST_F(view_command_line, help_prints_the_usage_and_what_the_build_lacks) {
   std::string expected = usage;

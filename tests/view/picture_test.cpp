@@ -93,7 +93,7 @@ TEST_F(view_picture, slice_shows_filled_cells_and_missing_values_as_no_data) {
   const int n = 5;
   const decoded_png png =
       draw({"slice", "--layer", "1", "--cell-pixels", std::to_string(n), "--scale", "linear"});
-  const layout l = slice_layout(fixture.nx, fixture.ny, n);
+  const layout l = slice_layout(fixture.nx, fixture.ny, fixture.dx, fixture.dy, n);
   ASSERT_EQ(png.width, l.width);
   ASSERT_EQ(png.height, l.height);
   ASSERT_GE(l.plot_x, 1);
@@ -161,7 +161,7 @@ TEST_F(view_picture, slice_colour_scale_and_range) {
       continue;
     }
     const decoded_png png = draw(args);
-    const layout l = slice_layout(fixture.nx, fixture.ny, n);
+    const layout l = slice_layout(fixture.nx, fixture.ny, fixture.dx, fixture.dy, n);
     for (int ix = 1; ix <= fixture.nx; ++ix) {
       const rgb colour = cell_colour(png, l, fixture.ny, n, ix, c.row);
       if (c.index[static_cast<std::size_t>(ix - 1)] < 0)
@@ -187,7 +187,7 @@ TEST_F(view_picture, slice_draws_soundings_as_small_dots_over_the_colours) {
   const decoded_png plain = draw({"slice", "--layer", "3", "--cell-pixels", "8"});
   const decoded_png png = draw({"slice", "--layer", "3", "--cell-pixels", "8", "--soundings",
                                 (dir / "soundings.txt").string()});
-  const layout l = slice_layout(fixture.nx, fixture.ny, n);
+  const layout l = slice_layout(fixture.nx, fixture.ny, fixture.dx, fixture.dy, n);
   const auto at = [&](const decoded_png& p, int ix, int iy, int dx, int dy) {
     return p.at(l.plot_x + (ix - 1) * n + dx, l.plot_y + (fixture.ny - iy) * n + dy);
   };
@@ -221,7 +221,7 @@ TEST_F(view_picture, dense_soundings_stay_dots_instead_of_a_bar) {
   const decoded_png plain = draw({"slice", "--layer", "3", "--cell-pixels", "8"});
   const decoded_png png = draw(
       {"slice", "--layer", "3", "--cell-pixels", "8", "--soundings", (dir / "line.txt").string()});
-  const layout l = slice_layout(fixture.nx, fixture.ny, n);
+  const layout l = slice_layout(fixture.nx, fixture.ny, fixture.dx, fixture.dy, n);
   int changed = 0;
   for (int y = l.plot_y; y < l.plot_y + l.plot_h; ++y) {
     for (int x = l.plot_x; x < l.plot_x + l.plot_w; ++x) {
@@ -363,14 +363,15 @@ TEST_F(view_picture, units_make_room_beside_the_colour_bar) {
   const decoded_png without = draw({"slice", "--layer", "1", "--cell-pixels", "4"});
   const decoded_png with =
       draw({"slice", "--layer", "1", "--cell-pixels", "4", "--units", "ohm m"});
-  EXPECT_EQ(without.width, slice_layout(fixture.nx, fixture.ny, 4).width);
-  EXPECT_EQ(with.width, slice_layout(fixture.nx, fixture.ny, 4, true).width);
+  EXPECT_EQ(without.width, slice_layout(fixture.nx, fixture.ny, fixture.dx, fixture.dy, 4).width);
+  EXPECT_EQ(with.width,
+            slice_layout(fixture.nx, fixture.ny, fixture.dx, fixture.dy, 4, true).width);
   EXPECT_GT(with.width, without.width);
   // Something is written in the room made, right of the colour bar.
-  const layout l = slice_layout(fixture.nx, fixture.ny, 4, true);
+  const layout l = slice_layout(fixture.nx, fixture.ny, fixture.dx, fixture.dy, 4, true);
   const auto dark = [&](const decoded_png& png) {
     int count = 0;
-    for (int y = l.plot_y; y < l.plot_y + l.plot_h; ++y) {
+    for (int y = l.plot_y; y < l.plot_y + l.bar_h; ++y) {
       for (int x = l.bar_x + l.bar_w + 1; x < png.width; ++x) {
         const rgb c = png.at(x, y);
         count += c.r < 128 && c.g < 128 && c.b < 128;
@@ -415,21 +416,20 @@ TEST(view_examples, readme_pictures_are_current) {
     std::vector<std::string> args;
     layout l;
   };
-  const int n = default_cell_pixels(80);
   const example examples[] = {
       {{"slice", "survey.vol", "--layer", "6", "--units", "ohm m", "--soundings", survey, "-o",
         "survey_slice.png"},
-       slice_layout(73, 80, n, true)},
+       slice_layout(73, 80, 25, 25, 0, true)},
       {{"section", "survey.vol", "--row", "40", "--units", "ohm m", "-o", "survey_section.png"},
-       section_layout(73, default_cell_pixels(73), 300, true)},
+       section_layout(73, 0, 300, true)},
       {{"slice", "lshaped.vol", "--layer", "3", "--units", "ohm m", "--soundings", lshaped, "-o",
         "lshaped_slice.png"},
-       slice_layout(81, 80, default_cell_pixels(81), true)},
+       slice_layout(81, 80, 25, 25, 0, true)},
       {{"slice", "masked.vol", "--layer", "3", "--units", "ohm m", "--soundings", lshaped, "-o",
         "lshaped_masked.png"},
-       slice_layout(81, 80, default_cell_pixels(81), true)},
+       slice_layout(81, 80, 25, 25, 0, true)},
       {{"section", "doi.vol", "--column", "20", "--units", "ohm m", "-o", "lshaped_doi.png"},
-       section_layout(80, default_cell_pixels(80), 300, true)},
+       section_layout(80, 0, 300, true)},
   };
   for (const auto& e : examples) {
     const std::string& name = e.args.back();

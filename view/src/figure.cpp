@@ -54,6 +54,25 @@ std::string xml_escaped(std::string_view s) {
   return out;
 }
 
+// Browsers and most SVG renderers smooth an embedded image when they scale
+// it, whatever cairo's filter was: the cells would come out blurred into
+// each other. Every image of a figure is cells (the map, the section, the
+// colour bar), so each gets the hint to scale it pixel for pixel, in CSS
+// for browsers and as the attribute older renderers read.
+void keep_pixels_square(std::string& svg) {
+  constexpr std::string_view tag = "<image ";
+  for (auto at = svg.find(tag); at != std::string::npos; at = svg.find(tag, at + 1)) {
+    const auto end = svg.find('>', at);
+    const std::string_view element = std::string_view(svg).substr(at, end - at);
+    if (end == std::string::npos || element.find("image-rendering") != std::string_view::npos)
+      continue;
+    const bool styled = element.find(" style=") != std::string_view::npos;
+    svg.insert(at + tag.size(), styled ? "image-rendering=\"optimizeSpeed\" "
+                                       : "style=\"image-rendering:pixelated\" "
+                                         "image-rendering=\"optimizeSpeed\" ");
+  }
+}
+
 }  // namespace
 
 figure_format format_of(const std::string& path) {
@@ -125,7 +144,7 @@ void figure::disc(double cx, double cy, double radius, rgb c, double opacity) {
 }
 
 void figure::cells(const std::vector<rgb>& colours, int columns, int rows, double x, double y,
-                   int sx, int sy) {
+                   double sx, double sy) {
   cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, columns, rows);
   if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(image);
@@ -163,6 +182,13 @@ double figure::text_width(std::string_view s, double size) {
   return e.x_advance;
 }
 
+double figure::text_height(double size) {
+  set_font(size);
+  cairo_font_extents_t fe{};
+  cairo_font_extents(cr_, &fe);
+  return fe.ascent + fe.descent;
+}
+
 void figure::text(double x, double top, std::string_view s, double size, align a) {
   const std::string t(s);
   texts_.push_back(t);
@@ -170,6 +196,7 @@ void figure::text(double x, double top, std::string_view s, double size, align a
   cairo_font_extents_t fe{};
   cairo_font_extents(cr_, &fe);
   const double left = a == align::left ? x : a == align::centre ? x - w / 2 : x - w;
+  boxes_.push_back({left, top, left + w, top + fe.ascent + fe.descent, t});
   set_colour({0, 0, 0});
   cairo_move_to(cr_, left, top + fe.ascent);
   cairo_show_text(cr_, t.c_str());
@@ -181,6 +208,7 @@ void figure::upright_text(double x, double centre_y, std::string_view s, double 
   const double w = text_width(t, size);
   cairo_font_extents_t fe{};
   cairo_font_extents(cr_, &fe);
+  boxes_.push_back({x, centre_y - w / 2, x + fe.ascent + fe.descent, centre_y + w / 2, t});
   cairo_save(cr_);
   cairo_translate(cr_, x, centre_y);
   cairo_rotate(cr_, -std::numbers::pi / 2);
@@ -204,6 +232,7 @@ void figure::save(const std::string& path) {
                                       cairo_status_to_string(cairo_surface_status(surface_))));
   }
   if (format_ == figure_format::svg) {
+    keep_pixels_square(bytes_);
     // The texts after the opening tag of the document.
     const auto svg = bytes_.find("<svg");
     const auto end = svg == std::string::npos ? svg : bytes_.find('>', svg);

@@ -27,6 +27,14 @@ figure_format format_of(const std::string& path);
 
 enum class align { left, centre, right };
 
+/// Where a text went: the rectangle of its line, from the left of its first
+/// letter to the advance of its last, from the font's ascent to its descent,
+/// in pixels from the top-left corner (turned for upright text).
+struct text_box {
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  std::string text;
+};
+
 class figure {
  public:
   figure(int width, int height, figure_format format);
@@ -46,9 +54,10 @@ class figure {
   void disc(double cx, double cy, double radius, rgb c, double opacity);
 
   /// Pixels of `columns` x `rows` colours, row by row from the top, drawn
-  /// at (x, y) with each one `sx` x `sy` pixels, sharp-edged.
-  void cells(const std::vector<rgb>& colours, int columns, int rows, double x, double y, int sx,
-             int sy);
+  /// at (x, y) with each one `sx` x `sy` pixels (fractions allowed),
+  /// sharp-edged.
+  void cells(const std::vector<rgb>& colours, int columns, int rows, double x, double y, double sx,
+             double sy);
 
   /// Text of height `size` (pixels) with the top of its line at `top`,
   /// starting, centred or ending at x; `upright` turns it a quarter turn
@@ -56,6 +65,12 @@ class figure {
   void text(double x, double top, std::string_view s, double size, align a);
   void upright_text(double x, double centre_y, std::string_view s, double size);
   double text_width(std::string_view s, double size);
+  /// The height of a line of text of `size`: the font's ascent and descent.
+  double text_height(double size);
+
+  /// Every text drawn so far, where it went: so that the layout can be
+  /// checked against what a reader sees.
+  const std::vector<text_box>& text_boxes() const { return boxes_; }
 
   /// The figure's title, for the SVG <title>.
   void set_title(std::string title) { title_ = std::move(title); }
@@ -74,6 +89,7 @@ class figure {
   cairo_t* cr_ = nullptr;
   std::string title_;
   std::vector<std::string> texts_;
+  std::vector<text_box> boxes_;
 };
 
 }  // namespace tervox::view

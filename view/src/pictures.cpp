@@ -34,49 +34,117 @@ layout make_layout(int plot_w, int plot_h, int side_name_chars, bool units) {
   l.plot_w = plot_w;
   l.plot_h = plot_h;
   l.plot_x = l.pad + side_name_chars * l.char_w + 2 * l.pad + label_w + l.tick;
-  l.plot_y = l.pad + l.line + 2 * l.pad;
-  l.bar_x = l.plot_x + plot_w + 4 * l.pad;
+  // Below the title by half a line more than the pad: the labels of the
+  // ticks at the top, centred on them, stay clear of a long title.
+  l.plot_y = l.pad + l.line + 2 * l.pad + l.line / 2;
+  // However narrow the plot, room under it for one label of its axis.
+  l.bar_x = l.plot_x + std::max(plot_w, label_w) + 4 * l.pad;
   l.bar_w = static_cast<int>(std::lround(s));
+  // Room for a few labels along the bar, however flat the plot.
+  l.bar_h = std::max(plot_h, 8 * l.line);
   l.width = l.bar_x + l.bar_w + l.tick + l.pad + label_w + l.pad + (units ? l.line + l.pad : 0);
-  l.height = l.plot_y + plot_h + l.tick + l.pad + l.line + l.pad + l.line + l.pad;
+  l.height = l.plot_y + l.bar_h + l.tick + l.pad + l.line + l.pad + l.line + l.pad;
   return l;
 }
 
-// Labels of a horizontal axis, centred under their ticks but kept inside
-// the picture.
+// Labels of an axis or the colour bar are kept this far apart at least:
+// across, the width of a wide letter; up and down, a pad between lines.
+double across_gap(const layout& l) {
+  return l.text_size;
+}
+
+// The ticks to label: the first of the candidate lists, densest first, whose
+// labels placed by `place` (text and tick -> its start along the axis and
+// its extent) keep `gap` apart; a single tick when none does.
+template <class Place>
+std::vector<double> spaced_ticks(const std::vector<std::vector<double>>& candidates, double gap,
+                                 Place place) {
+  for (const std::vector<double>& t : candidates) {
+    std::vector<std::pair<double, double>> spans;
+    for (const double v : t) spans.push_back(place(t, v));
+    std::sort(spans.begin(), spans.end());
+    bool apart = true;
+    for (std::size_t i = 1; i < spans.size() && apart; ++i)
+      apart = spans[i].first >= spans[i - 1].second + gap;
+    if (apart)
+      return t;
+  }
+  for (const std::vector<double>& t : candidates) {
+    if (!t.empty())
+      return {t.front()};
+  }
+  return {};
+}
+
+// Tick lists from about `most` ticks down to one.
+std::vector<std::vector<double>> tick_candidates(double lo, double hi, int most) {
+  std::vector<std::vector<double>> out;
+  for (int count = most; count >= 1; --count) out.push_back(axis_ticks(lo, hi, count));
+  return out;
+}
+
+double spacing_of(const std::vector<double>& t, double lo, double hi) {
+  return t.size() >= 2 ? t[1] - t[0] : std::abs(hi - lo);
+}
+
+// Labels of a horizontal axis, centred under their ticks but kept clear of
+// the vertical axis's labels and left of the colour bar, as many as stay
+// apart.
 void horizontal_axis(figure& fig, const layout& l, double lo, double hi, const std::string& name) {
-  const int count = std::clamp(l.plot_w / (8 * l.char_w), 2, 8);
-  const std::vector<double> t = axis_ticks(lo, hi, count);
-  const double spacing = t.size() >= 2 ? t[1] - t[0] : std::abs(hi - lo);
+  const double least = l.plot_x - l.tick, limit = l.bar_x - l.pad;
+  const auto left_of = [&](double x, double w) {
+    return std::clamp(x - w / 2, least, std::max(least, limit - w));
+  };
+  const auto x_of = [&](double v) {
+    return l.plot_x + std::round((v - lo) / (hi - lo) * l.plot_w);
+  };
+  const std::vector<double> t = spaced_ticks(
+      tick_candidates(lo, hi, std::clamp(l.plot_w / (8 * l.char_w), 2, 8)), across_gap(l),
+      [&](const std::vector<double>& all, double v) {
+        const double w = fig.text_width(plain_number(v, spacing_of(all, lo, hi)), l.text_size);
+        const double left = left_of(x_of(v), w);
+        return std::pair{left, left + w};
+      });
+  const double spacing = spacing_of(t, lo, hi);
   const int y = l.plot_y + l.plot_h;
   for (const double v : t) {
-    const double x = l.plot_x + std::round((v - lo) / (hi - lo) * l.plot_w);
+    const double x = x_of(v);
     fig.fill(x, y + 1, x + 1, y + 1 + l.tick, black);
     const std::string label = plain_number(v, spacing);
-    const double w = fig.text_width(label, l.text_size);
-    const double left = std::clamp(x - w / 2, 0.0, std::max(0.0, fig.width() - w));
-    fig.text(left, y + 1 + l.tick, label, l.text_size, align::left);
+    fig.text(left_of(x, fig.text_width(label, l.text_size)), y + 1 + l.tick, label, l.text_size,
+             align::left);
   }
   const int name_y = y + 1 + l.tick + l.line + l.pad;
   fig.text(l.plot_x + l.plot_w / 2.0, name_y, name, l.text_size, align::centre);
+}
+
+// The top of a label beside a tick at `y`: centred on it, inside the picture.
+double label_top(const figure& fig, const layout& l, double y) {
+  return std::clamp(y - l.line / 2.0, 0.0, double(fig.height() - l.line));
 }
 
 // `downwards`: the axis value grows from the top of the plot (depth) rather
 // than from its bottom (y).
 void vertical_axis(figure& fig, const layout& l, double lo, double hi, bool downwards,
                    const std::string& name) {
-  const int count = std::clamp(l.plot_h / (4 * l.line), 2, 8);
-  const std::vector<double> t = axis_ticks(lo, hi, count);
-  const double spacing = t.size() >= 2 ? t[1] - t[0] : std::abs(hi - lo);
+  const auto y_of = [&](double v) {
+    const double f = (v - lo) / (hi - lo);
+    return l.plot_y + std::round((downwards ? f : 1 - f) * l.plot_h);
+  };
+  const std::vector<double> t =
+      spaced_ticks(tick_candidates(lo, hi, std::clamp(l.plot_h / (4 * l.line), 2, 8)), l.pad,
+                   [&](const std::vector<double>&, double v) {
+                     const double top = label_top(fig, l, y_of(v));
+                     return std::pair{top, top + l.line};
+                   });
+  const double spacing = spacing_of(t, lo, hi);
   const double right = l.plot_x - 1 - l.tick - l.pad;
   double widest = 0;
   for (const double v : t) {
-    const double f = (v - lo) / (hi - lo);
-    const double y = l.plot_y + std::round((downwards ? f : 1 - f) * l.plot_h);
+    const double y = y_of(v);
     fig.fill(l.plot_x - 1 - l.tick, y, l.plot_x - 1, y + 1, black);
     const std::string label = plain_number(v, spacing);
-    const double top = std::clamp(y - l.line / 2.0, 0.0, double(fig.height() - l.line));
-    fig.text(right, top, label, l.text_size, align::right);
+    fig.text(right, label_top(fig, l, y), label, l.text_size, align::right);
     widest = std::max(widest, fig.text_width(label, l.text_size));
   }
   // The name beside the labels as they came out, not at the picture's edge.
@@ -87,35 +155,53 @@ void vertical_axis(figure& fig, const layout& l, double lo, double hi, bool down
 
 void colour_bar(figure& fig, const layout& l, const colour_scale& s, const std::string& units) {
   const auto& map = colour_map();
-  std::vector<rgb> bar(static_cast<std::size_t>(l.plot_h));
-  for (int r = 0; r < l.plot_h; ++r) {
+  const int h = l.bar_h;
+  std::vector<rgb> bar(static_cast<std::size_t>(h));
+  for (int r = 0; r < h; ++r) {
     bar[static_cast<std::size_t>(r)] =
         s.empty ? no_data_colour
-                : map[static_cast<std::size_t>(std::min(255, (l.plot_h - 1 - r) * 256 / l.plot_h))];
+                : map[static_cast<std::size_t>(std::min(255, (h - 1 - r) * 256 / h))];
   }
-  fig.cells(bar, 1, l.plot_h, l.bar_x, l.plot_y, l.bar_w, 1);
-  fig.frame(l.bar_x, l.plot_y, l.bar_x + l.bar_w, l.plot_y + l.plot_h, black);
+  fig.cells(bar, 1, h, l.bar_x, l.plot_y, l.bar_w, 1);
+  fig.frame(l.bar_x, l.plot_y, l.bar_x + l.bar_w, l.plot_y + h, black);
 
-  const std::vector<double> t = ticks(s);
+  // Candidates: on a linear scale fewer round numbers, on a logarithmic one
+  // every second, third... power of ten.
+  std::vector<std::vector<double>> candidates;
+  if (s.log) {
+    const std::vector<double> all = ticks(s);
+    for (std::size_t every = 1; every <= std::max<std::size_t>(all.size(), 1); ++every) {
+      std::vector<double> some;
+      for (std::size_t i = 0; i < all.size(); i += every) some.push_back(all[i]);
+      candidates.push_back(some);
+    }
+  } else {
+    for (int count = 5; count >= 1; --count) candidates.push_back(ticks(s, count));
+  }
+  const auto y_of = [&](double v) { return l.plot_y + std::round((1 - s.fraction(v)) * (h - 1)); };
+  const std::vector<double> t =
+      spaced_ticks(candidates, l.pad, [&](const std::vector<double>&, double v) {
+        const double top = label_top(fig, l, y_of(v));
+        return std::pair{top, top + l.line};
+      });
   const bool equal_steps = !s.log && t.size() >= 2;
   const int x = l.bar_x + l.bar_w + 1;
   double widest = 0;
   for (const double v : t) {
-    const double y = l.plot_y + std::round((1 - s.fraction(v)) * (l.plot_h - 1));
+    const double y = y_of(v);
     fig.fill(x, y, x + l.tick, y + 1, black);
     // On a logarithmic scale each label is its own round number.
     const std::string label = tick_label(v, equal_steps ? t[1] - t[0] : std::abs(v));
-    const double top = std::clamp(y - l.line / 2.0, 0.0, double(fig.height() - l.line));
-    fig.text(x + l.tick + l.pad, top, label, l.text_size, align::left);
+    fig.text(x + l.tick + l.pad, label_top(fig, l, y), label, l.text_size, align::left);
     widest = std::max(widest, fig.text_width(label, l.text_size));
   }
   if (!units.empty()) {
     const double label_x = x + l.tick + l.pad + std::max(widest, 2.0 * l.char_w) + l.pad;
-    fig.upright_text(label_x, l.plot_y + l.plot_h / 2.0, units, l.text_size);
+    fig.upright_text(label_x, l.plot_y + h / 2.0, units, l.text_size);
   }
 
   // The key to the grey of cells without a value.
-  const int key_y = l.plot_y + l.plot_h + 1 + l.tick + l.line + l.pad;
+  const int key_y = l.plot_y + h + 1 + l.tick + l.line + l.pad;
   const int side = l.line - 2;
   fig.fill(l.bar_x, key_y, l.bar_x + side, key_y + side, no_data_colour);
   fig.frame(l.bar_x, key_y, l.bar_x + side, key_y + side, black);
@@ -128,18 +214,14 @@ rgb colour_of(const colour_scale& s, float v) {
   return colour_map()[static_cast<std::size_t>(s.index(static_cast<double>(v)))];
 }
 
-int cell_pixels_or_default(int asked, int cells) {
-  return asked > 0 ? asked : default_cell_pixels(cells);
-}
-
 // A drawing larger than this along either side would need gigabytes of
 // memory for the picture alone; it is refused before any is taken.
-constexpr std::int64_t max_side = 16384;
+constexpr int max_side = 16384;
 
-void check_size(std::int64_t width, std::int64_t height, const std::string& what) {
-  if (width > max_side || height > max_side) {
-    throw diagnostic_error(what + "the drawing would be " + std::to_string(width) + " x " +
-                           std::to_string(height) + " pixels, more than " +
+void check_size(double width, double height, const std::string& what) {
+  if (width > double(max_side) || height > double(max_side)) {
+    throw diagnostic_error(what + "the drawing would be " + plain_number(width, 1) + " x " +
+                           plain_number(height, 1) + " pixels, more than " +
                            std::to_string(max_side) +
                            " along a side; ask for fewer pixels per cell or a smaller height");
   }
@@ -157,18 +239,30 @@ std::string exact_number(double v) {
   return text == "-0" ? "0" : text;
 }
 
-}  // namespace
-
-int default_cell_pixels(int cells) {
-  return std::clamp(600 / std::max(cells, 1), 1, 16);
+// The plot's size in pixels, before it is checked: large numbers stay
+// numbers rather than overflowing.
+std::pair<double, double> slice_plot(int nx, int ny, double dx, double dy, int cell_pixels) {
+  const double width = nx * dx, height = ny * dy;
+  if (cell_pixels > 0)
+    return {double(nx) * cell_pixels, std::max(1.0, std::round(height / width * nx * cell_pixels))};
+  const double scale = default_plot_pixels / std::max(width, height);
+  return {std::max<double>(min_plot_pixels, std::round(width * scale)),
+          std::max<double>(min_plot_pixels, std::round(height * scale))};
 }
 
-layout slice_layout(int nx, int ny, int cell_pixels, bool units) {
-  return make_layout(nx * cell_pixels, ny * cell_pixels, 1, units);
+int section_plot(int cells, int cell_pixels) {
+  return cell_pixels > 0 ? cells * cell_pixels : default_plot_pixels;
+}
+
+}  // namespace
+
+layout slice_layout(int nx, int ny, double dx, double dy, int cell_pixels, bool units) {
+  const auto [w, h] = slice_plot(nx, ny, dx, dy, cell_pixels);
+  return make_layout(static_cast<int>(w), static_cast<int>(h), 1, units);
 }
 
 layout section_layout(int cells, int cell_pixels, int height, bool units) {
-  return make_layout(cells * cell_pixels, height, 5, units);
+  return make_layout(section_plot(cells, cell_pixels), height, 5, units);
 }
 
 double dot_radius(std::span<const std::pair<double, double>> pixels) {
@@ -210,9 +304,9 @@ double dot_radius(std::span<const std::pair<double, double>> pixels) {
 std::unique_ptr<figure> draw_slice(const mesh& m, int layer, std::span<const float> values,
                                    std::span<const std::pair<double, double>> dots,
                                    const picture_options& o) {
-  const int n = cell_pixels_or_default(o.cell_pixels, std::max(m.nx, m.ny));
-  check_size(std::int64_t{m.nx} * n, std::int64_t{m.ny} * n, o.what);
-  const layout l = slice_layout(m.nx, m.ny, n, !o.units.empty());
+  const auto [plot_w, plot_h] = slice_plot(m.nx, m.ny, m.dx, m.dy, o.cell_pixels);
+  check_size(plot_w, plot_h, o.what);
+  const layout l = slice_layout(m.nx, m.ny, m.dx, m.dy, o.cell_pixels, !o.units.empty());
   const colour_scale s = choose_scale(values, o.scale, o.what, o.range);
   auto fig = std::make_unique<figure>(l.width, l.height, o.format);
   fig->fill(0, 0, l.width, l.height, white);
@@ -224,12 +318,15 @@ std::unique_ptr<figure> draw_slice(const mesh& m, int layer, std::span<const flo
     for (std::size_t ix = 0; ix < nx; ++ix)
       colours[row * nx + ix] = colour_of(s, values[iy * nx + ix]);
   }
-  fig->cells(colours, m.nx, m.ny, l.plot_x, l.plot_y, n, n);
+  // The cells fill the plot, each as many pixels (or fractions) as its
+  // share of the extent.
+  const double sx = double(l.plot_w) / m.nx, sy = double(l.plot_h) / m.ny;
+  fig->cells(colours, m.nx, m.ny, l.plot_x, l.plot_y, sx, sy);
 
   std::vector<std::pair<double, double>> pixels;
   for (const auto& [x, y] : dots) {
-    const double px = l.plot_x + (x - m.xmin) / m.dx * n;
-    const double py = l.plot_y + l.plot_h - (y - m.ymin) / m.dy * n;
+    const double px = l.plot_x + (x - m.xmin) / m.dx * sx;
+    const double py = l.plot_y + l.plot_h - (y - m.ymin) / m.dy * sy;
     if (px >= l.plot_x && px <= l.plot_x + l.plot_w && py >= l.plot_y && py <= l.plot_y + l.plot_h)
       pixels.emplace_back(px, py);
   }
@@ -256,9 +353,8 @@ std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
                                      std::span<const float> values, const picture_options& o) {
   const std::vector<double> depth = layer_depths(m);
   const int cells = along_row ? m.nx : m.ny;
-  const int n = cell_pixels_or_default(o.cell_pixels, cells);
-  check_size(std::int64_t{cells} * n, o.height, o.what);
-  const layout l = section_layout(cells, n, o.height, !o.units.empty());
+  check_size(double(cells) * std::max(o.cell_pixels, 1), o.height, o.what);
+  const layout l = section_layout(cells, o.cell_pixels, o.height, !o.units.empty());
   const colour_scale s = choose_scale(values, o.scale, o.what, o.range);
   auto fig = std::make_unique<figure>(l.width, l.height, o.format);
   fig->fill(0, 0, l.width, l.height, white);
@@ -276,7 +372,7 @@ std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
         colours[static_cast<std::size_t>(r) * across + i] = c;
     }
   }
-  fig->cells(colours, cells, l.plot_h, l.plot_x, l.plot_y, n, 1);
+  fig->cells(colours, cells, l.plot_h, l.plot_x, l.plot_y, double(l.plot_w) / cells, 1);
   fig->frame(l.plot_x, l.plot_y, l.plot_x + l.plot_w, l.plot_y + l.plot_h, black);
 
   if (along_row)

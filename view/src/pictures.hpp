@@ -11,12 +11,14 @@
 //   |             name             [] no data              |
 //   +------------------------------------------------------+
 //
-// A map is drawn north up: row iy = 1 at the bottom. Each cell is a square
-// of cell_pixels. A section has x (along a row) or y (along a column) across
-// and depth downwards, every layer as tall as its share of the total depth.
-// The layout depends only on the sizes and the text size, not on the font's
-// measures, so the cells are where the layout says in every format and with
-// every version of the font.
+// A map is drawn north up (row iy = 1 at the bottom) and to scale: a cell
+// of 400 x 100 m is four times as wide as it is tall. A section has x
+// (along a row) or y (along a column) across and depth downwards, every
+// layer as tall as its share of the total depth. The places of the parts
+// depend only on the sizes and the text size, not on the font's measures,
+// so the cells are where the layout says in every format and with every
+// version of the font. Which ticks are labelled is measured with the font:
+// as many as keep their labels apart.
 #pragma once
 
 #include <memory>
@@ -36,29 +38,35 @@ namespace tervox::view {
 struct layout {
   int width = 0, height = 0;
   int plot_x = 0, plot_y = 0, plot_w = 0, plot_h = 0;  ///< the cells
-  int bar_x = 0, bar_w = 0;                            ///< the colour bar, as tall as the plot
-  double text_size = 0;                                ///< pixels
-  int line = 0;                                        ///< the height of a line of text
-  int char_w = 0;                                      ///< room kept per character of a label
+  int bar_x = 0, bar_w = 0;                            ///< the colour bar, from plot_y down
+  int bar_h = 0;         ///< as tall as the plot, but never too short for its labels
+  double text_size = 0;  ///< pixels
+  int line = 0;          ///< the height of a line of text
+  int char_w = 0;        ///< room kept per character of a label
   int pad = 0, tick = 0;
 };
 
-/// The layout of a map of nx x ny cells and of a section of `cells` cells
-/// across and `height` pixels deep; `units` makes room for the colour bar's
-/// label.
-layout slice_layout(int nx, int ny, int cell_pixels, bool units = false);
+/// The layout of a map of nx x ny cells of dx x dy, drawn to scale:
+/// `cell_pixels` across each cell (its height to scale), or when 0 the
+/// longer side of the drawing default_plot_pixels long and neither side
+/// shorter than min_plot_pixels (a grid of one row stays readable).
+/// `units` makes room for the colour bar's label.
+layout slice_layout(int nx, int ny, double dx, double dy, int cell_pixels, bool units = false);
+/// A section of `cells` cells across, `cell_pixels` each (0: the drawing
+/// default_plot_pixels across), and `height` pixels deep.
 layout section_layout(int cells, int cell_pixels, int height, bool units = false);
 
-/// Pixels per cell when none is asked for: as many as keep the drawing of
-/// `cells` across (and down) within about 600 pixels, between 1 and 16.
-int default_cell_pixels(int cells);
+/// The longer side of a drawing when no pixels per cell are asked for.
+inline constexpr int default_plot_pixels = 1000;
+/// The shortest side of a drawing when no pixels per cell are asked for.
+inline constexpr int min_plot_pixels = 160;
 
 struct picture_options {
   /// Linear or logarithmic; automatic decides from the values shown.
   scale_kind scale = scale_kind::automatic;
   std::optional<value_range> range;  ///< the colour range, if fixed
   std::string units;                 ///< the label of the colour bar
-  int cell_pixels = 0;               ///< 0: default_cell_pixels
+  int cell_pixels = 0;               ///< 0: the default size
   int height = 300;                  ///< a section's depth in pixels
   figure_format format = figure_format::png;
   std::string what;  ///< what the values are, leading messages ("survey.vol: ")

@@ -194,8 +194,8 @@ const option_row option_rows[] = {
     {"--height", "PIXELS", on({section}), "the depth of a section's drawing (default: 300)",
      count_into<&options::height>},
     {"--cell-pixels", "N", on({slice, section}),
-     "pixels per cell (default: up to 16, keeping the drawing\n"
-     "within about 600 pixels)",
+     "pixels per cell across, a map's cells to scale (default:\n"
+     "the drawing 1000 pixels along its longer side)",
      count_into<&options::cell_pixels>},
     {"--crs", "EPSG:n", on({netcdf, geotiff}),
      "the coordinate reference system of x and y (default: that\n"
