@@ -107,12 +107,17 @@ TEST(view_layout, labels_never_touch_on_axes_and_colour_bar) {
       picture_options o;
       o.cell_pixels = g.cell_pixels;
       o.units = "ohm m";
+      // Half the cases with the axes' unit and the coordinate system named.
+      if (kind != values_kind::linear) {
+        o.length_unit = "m";
+        o.crs_name = "GDA94 / MGA zone 54";
+      }
       o.scale = kind == values_kind::decades ? scale_kind::log : scale_kind::linear;
       const std::vector<float> map = values_of(kind, static_cast<std::size_t>(m.cells()));
       const auto slice = draw_slice(m, 2, map, {}, o);
       expect_labels_apart(*slice);
       // A drawing wide enough keeps a scale to read: two labels or more.
-      const layout l = slice_layout(m.nx, m.ny, m.dx, m.dy, g.cell_pixels, true);
+      const layout l = slice_layout(m.nx, m.ny, m.dx, m.dy, g.cell_pixels, true, o.length_unit);
       EXPECT_EQ(slice->width(), l.width);
       if (l.plot_w >= 300) {
         EXPECT_GE(labels_under(*slice, l), 2);
@@ -123,7 +128,7 @@ TEST(view_layout, labels_never_touch_on_axes_and_colour_bar) {
         const auto section = draw_section(m, along_row, 1, v, o);
         SCOPED_TRACE(along_row ? "section along row 1" : "section along column 1");
         expect_labels_apart(*section);
-        const layout s = section_layout(cells, g.cell_pixels, o.height, true);
+        const layout s = section_layout(cells, g.cell_pixels, o.height, true, o.length_unit);
         if (s.plot_w >= 300) {
           EXPECT_GE(labels_under(*section, s), 2);
         }

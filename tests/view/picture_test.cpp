@@ -11,6 +11,7 @@
 #  include <string>
 #  include <vector>
 
+#  include "formats/description.hpp"
 #  include "pictures.hpp"
 #  include "support/run_program.hpp"
 #  include "view/grid_fixture_support.hpp"
@@ -357,6 +358,43 @@ TEST_F(view_picture, format_follows_the_extension_and_svg_holds_the_texts) {
   const std::string svg = read_file(dir / "same.svg");
   EXPECT_NE(svg.find("width=\"" + std::to_string(png.width) + "pt\""), std::string::npos);
   EXPECT_NE(svg.find("height=\"" + std::to_string(png.height) + "pt\""), std::string::npos);
+}
+
+TEST_F(view_picture, axes_take_their_unit_and_the_title_the_system_from_the_description) {
+  struct case_ {
+    std::vector<std::string> args;
+    std::vector<std::string> with, without;  // in the SVG's texts
+  };
+  const case_ cases[] = {
+      {{"slice", "--layer", "2"},
+       {"X (m)", "Y (m)", "Layer 2 of 3, depth 1 to 4 m, GDA94 / MGA zone 54"},
+       {"X\n", "Y\n", "Layer 2 of 3, depth 1 to 4\n"}},
+      {{"section", "--row", "2"},
+       {"X (m)", "Depth (m)", "Row 2, Y 15 m, GDA94 / MGA zone 54"},
+       {"X\n", "Depth\n", "Row 2, Y 15\n"}},
+  };
+  description d;
+  d.epsg = 28354;
+  d.crs_name = "GDA94 / MGA zone 54";
+  d.length_unit = "m";
+  for (const bool described : {true, false}) {
+    if (described)
+      write_file(dir / "grid.vol.json", description_text(d));
+    else
+      std::filesystem::remove(dir / "grid.vol.json");
+    for (const auto& c : cases) {
+      SCOPED_TRACE(::testing::PrintToString(c.args) + (described ? " described" : ""));
+      run_view(c.args, "out.svg");
+      const std::string svg = read_file(dir / "out.svg");
+      const std::string words = element(svg, "title") + "\n" + element(svg, "desc");
+      for (const std::string& t : described ? c.with : c.without)
+        EXPECT_NE(words.find(t), std::string::npos) << t << " in\n" << words;
+      if (!described) {
+        EXPECT_EQ(words.find("(m)"), std::string::npos) << words;
+        EXPECT_EQ(words.find("MGA"), std::string::npos) << words;
+      }
+    }
+  }
 }
 
 TEST_F(view_picture, units_make_room_beside_the_colour_bar) {

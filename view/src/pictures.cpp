@@ -239,6 +239,15 @@ std::string exact_number(double v) {
   return text == "-0" ? "0" : text;
 }
 
+// An axis's name with its unit where one is known: "X (m)".
+std::string axis_name(const std::string& name, const std::string& unit) {
+  return unit.empty() ? name : name + " (" + unit + ")";
+}
+
+int name_chars(const std::string& name, const std::string& unit) {
+  return static_cast<int>(axis_name(name, unit).size());
+}
+
 // The plot's size in pixels, before it is checked: large numbers stay
 // numbers rather than overflowing.
 std::pair<double, double> slice_plot(int nx, int ny, double dx, double dy, int cell_pixels) {
@@ -256,13 +265,16 @@ int section_plot(int cells, int cell_pixels) {
 
 }  // namespace
 
-layout slice_layout(int nx, int ny, double dx, double dy, int cell_pixels, bool units) {
+layout slice_layout(int nx, int ny, double dx, double dy, int cell_pixels, bool units,
+                    const std::string& length_unit) {
   const auto [w, h] = slice_plot(nx, ny, dx, dy, cell_pixels);
-  return make_layout(static_cast<int>(w), static_cast<int>(h), 1, units);
+  return make_layout(static_cast<int>(w), static_cast<int>(h), name_chars("Y", length_unit), units);
 }
 
-layout section_layout(int cells, int cell_pixels, int height, bool units) {
-  return make_layout(section_plot(cells, cell_pixels), height, 5, units);
+layout section_layout(int cells, int cell_pixels, int height, bool units,
+                      const std::string& length_unit) {
+  return make_layout(section_plot(cells, cell_pixels), height,
+                     std::max(5, name_chars("Depth", length_unit)), units);
 }
 
 double dot_radius(std::span<const std::pair<double, double>> pixels) {
@@ -306,7 +318,8 @@ std::unique_ptr<figure> draw_slice(const mesh& m, int layer, std::span<const flo
                                    const picture_options& o) {
   const auto [plot_w, plot_h] = slice_plot(m.nx, m.ny, m.dx, m.dy, o.cell_pixels);
   check_size(plot_w, plot_h, o.what);
-  const layout l = slice_layout(m.nx, m.ny, m.dx, m.dy, o.cell_pixels, !o.units.empty());
+  const layout l =
+      slice_layout(m.nx, m.ny, m.dx, m.dy, o.cell_pixels, !o.units.empty(), o.length_unit);
   const colour_scale s = choose_scale(values, o.scale, o.what, o.range);
   auto fig = std::make_unique<figure>(l.width, l.height, o.format);
   fig->fill(0, 0, l.width, l.height, white);
@@ -334,16 +347,21 @@ std::unique_ptr<figure> draw_slice(const mesh& m, int layer, std::span<const flo
   for (const auto& [px, py] : pixels) fig->disc(px, py, radius, black, 0.7);
   fig->frame(l.plot_x, l.plot_y, l.plot_x + l.plot_w, l.plot_y + l.plot_h, black);
 
-  horizontal_axis(*fig, l, m.x_edge(0), m.x_edge(m.nx), "X");
-  vertical_axis(*fig, l, m.y_edge(0), m.y_edge(m.ny), false, "Y");
+  horizontal_axis(*fig, l, m.x_edge(0), m.x_edge(m.nx), axis_name("X", o.length_unit));
+  vertical_axis(*fig, l, m.y_edge(0), m.y_edge(m.ny), false, axis_name("Y", o.length_unit));
   colour_bar(*fig, l, s, o.units);
 
   std::string title = "Layer " + std::to_string(layer) + " of " + std::to_string(m.nlayer);
   double top = 0;
   for (int k = 1; k < layer; ++k) top += m.dz[static_cast<std::size_t>(k - 1)];
   const double bottom = top + m.dz[static_cast<std::size_t>(layer - 1)];
-  if (std::isfinite(bottom))
+  if (std::isfinite(bottom)) {
     title += ", depth " + exact_number(top) + " to " + exact_number(bottom);
+    if (!o.length_unit.empty())
+      title += " " + o.length_unit;
+  }
+  if (!o.crs_name.empty())
+    title += ", " + o.crs_name;
   fig->text(l.plot_x, l.pad, title, l.text_size * 1.1, align::left);
   fig->set_title(title);
   return fig;
@@ -354,7 +372,7 @@ std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
   const std::vector<double> depth = layer_depths(m);
   const int cells = along_row ? m.nx : m.ny;
   check_size(double(cells) * std::max(o.cell_pixels, 1), o.height, o.what);
-  const layout l = section_layout(cells, o.cell_pixels, o.height, !o.units.empty());
+  const layout l = section_layout(cells, o.cell_pixels, o.height, !o.units.empty(), o.length_unit);
   const colour_scale s = choose_scale(values, o.scale, o.what, o.range);
   auto fig = std::make_unique<figure>(l.width, l.height, o.format);
   fig->fill(0, 0, l.width, l.height, white);
@@ -376,15 +394,19 @@ std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
   fig->frame(l.plot_x, l.plot_y, l.plot_x + l.plot_w, l.plot_y + l.plot_h, black);
 
   if (along_row)
-    horizontal_axis(*fig, l, m.x_edge(0), m.x_edge(m.nx), "X");
+    horizontal_axis(*fig, l, m.x_edge(0), m.x_edge(m.nx), axis_name("X", o.length_unit));
   else
-    horizontal_axis(*fig, l, m.y_edge(0), m.y_edge(m.ny), "Y");
-  vertical_axis(*fig, l, 0, total, true, "Depth");
+    horizontal_axis(*fig, l, m.y_edge(0), m.y_edge(m.ny), axis_name("Y", o.length_unit));
+  vertical_axis(*fig, l, 0, total, true, axis_name("Depth", o.length_unit));
   colour_bar(*fig, l, s, o.units);
 
-  const std::string title =
+  std::string title =
       along_row ? "Row " + std::to_string(index) + ", Y " + exact_number(m.y_centre(index))
                 : "Column " + std::to_string(index) + ", X " + exact_number(m.x_centre(index));
+  if (!o.length_unit.empty())
+    title += " " + o.length_unit;
+  if (!o.crs_name.empty())
+    title += ", " + o.crs_name;
   fig->text(l.plot_x, l.pad, title, l.text_size * 1.1, align::left);
   fig->set_title(title);
   return fig;

@@ -51,10 +51,13 @@ struct layout {
 /// longer side of the drawing default_plot_pixels long and neither side
 /// shorter than min_plot_pixels (a grid of one row stays readable).
 /// `units` makes room for the colour bar's label.
-layout slice_layout(int nx, int ny, double dx, double dy, int cell_pixels, bool units = false);
+/// `length_unit` makes room for the unit beside the vertical axis's name.
+layout slice_layout(int nx, int ny, double dx, double dy, int cell_pixels, bool units = false,
+                    const std::string& length_unit = "");
 /// A section of `cells` cells across, `cell_pixels` each (0: the drawing
 /// default_plot_pixels across), and `height` pixels deep.
-layout section_layout(int cells, int cell_pixels, int height, bool units = false);
+layout section_layout(int cells, int cell_pixels, int height, bool units = false,
+                      const std::string& length_unit = "");
 
 /// The longer side of a drawing when no pixels per cell are asked for.
 inline constexpr int default_plot_pixels = 1000;
@@ -66,8 +69,12 @@ struct picture_options {
   scale_kind scale = scale_kind::automatic;
   std::optional<value_range> range;  ///< the colour range, if fixed
   std::string units;                 ///< the label of the colour bar
-  int cell_pixels = 0;               ///< 0: the default size
-  int height = 300;                  ///< a section's depth in pixels
+  /// The unit of x, y and depth ("m"), after the axes' names; none claimed
+  /// when empty.
+  std::string length_unit;
+  std::string crs_name;  ///< the coordinate system, in the title when known
+  int cell_pixels = 0;   ///< 0: the default size
+  int height = 300;      ///< a section's depth in pixels
   figure_format format = figure_format::png;
   std::string what;  ///< what the values are, leading messages ("survey.vol: ")
 };

@@ -103,6 +103,8 @@ struct options {
   bool name_given = false, units_given = false;
   std::string long_name;     ///< the property as the description words it
   std::string crs_from;      ///< the description file `epsg` comes from, if any
+  std::string length_unit;   ///< of x, y and depth, from the description
+  std::string crs_name;      ///< the coordinate system as the description names it
   std::string command_line;  ///< as given, for the files that record it
 };
 
@@ -367,6 +369,8 @@ picture_options picture(const options& o, const volume_extent& e, std::string wh
   }
   p.range = o.range;
   p.units = o.units;
+  p.length_unit = o.length_unit;
+  p.crs_name = o.crs_name;
   p.cell_pixels = o.cell_pixels;
   p.height = o.height;
   p.format = format_of(o.output);
@@ -672,6 +676,11 @@ void take_defaults(options& o, const description& d, std::ostream& err) {
   }
   if (!o.units_given && !d.unit.empty() && (find_option("--units")->commands & here) != 0)
     o.units = d.unit;
+  // The pictures' axes and title: what the description knows, nothing
+  // claimed where it says nothing.
+  o.length_unit = d.length_unit;
+  if (d.epsg)
+    o.crs_name = d.crs_name.empty() ? "EPSG:" + std::to_string(*d.epsg) : d.crs_name;
 }
 
 [[noreturn]] void lacks(std::string_view what, const missing_library& l) {
