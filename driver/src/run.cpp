@@ -304,10 +304,12 @@ diagnostic check_outputs(const arguments& args, const std::string& mesh_path,
 // itself into `about`) and checks the locations. The reader's warnings go to
 // `err` whatever the outcome; false, having said why, when the run cannot go
 // on. For a delivered file the columns taken are said on `out`.
-bool read_survey(const arguments& args, survey_format form, survey& s, survey_metadata& about,
-                 progress_meter& meter, std::ostream& out, std::ostream& err) {
-  const read_outcome read =
-      formats::read_survey(args.infile, s, about, reading_options(args, form), &meter.counter());
+bool read_survey(std::ifstream& in, const arguments& args, std::optional<survey_format> form,
+                 survey& s, survey_metadata& about, progress_meter& meter, std::ostream& out,
+                 std::ostream& err) {
+  const read_outcome read = formats::read_survey(in, args.infile, s, about,
+                                                 reading_options(args, form), &meter.counter());
+  in.close();
   for (const diagnostic& warning : read.warnings) warn(err, warning);
   switch (read.status) {
     case read_status::ok:
@@ -319,7 +321,14 @@ bool read_survey(const arguments& args, survey_format form, survey& s, survey_me
       report(err, read.problem);
       return false;
   }
-  if (form != survey_format::native) {
+  // The form of a pipe is known only now.
+  if (!form) {
+    if (const diagnostic problem = check_input_options(args, about.format); !problem.empty()) {
+      report(err, problem);
+      return false;
+    }
+  }
+  if (about.format != survey_format::native) {
     say(out, columns_taken(args, about));
     // A delivered file gives its depths of investigation whenever it has
     // them; they mask layers only when --doi asks.
@@ -533,19 +542,21 @@ exit_status run_steps(std::span<const std::string> command_line_args, std::ostre
   const std::string mesh_path = args.outfile + ".mesh";
   const std::string description_path = args.outfile + ".json";
 
-  // Opened here only to say, as ever, that it is not found; its reader
-  // opens it again.
-  if (!open_soundings(args.infile, out, err))
+  // Opened once, and kept for its reader: a pipe cannot be opened twice.
+  std::optional<std::ifstream> in = open_soundings(args.infile, out, err);
+  if (!in)
     return exit_status::failure;
   if (const diagnostic problem = check_outputs(args, mesh_path, description_path); !problem.empty())
     return fail(err, problem);
-  const survey_format form = input_form(args);
-  if (const diagnostic problem = check_input_options(args, form); !problem.empty())
-    return fail(err, problem);
+  const std::optional<survey_format> form = input_form(args);
+  if (form) {
+    if (const diagnostic problem = check_input_options(args, *form); !problem.empty())
+      return fail(err, problem);
+  }
 
   survey& s = state.soundings;
   meter.begin(run_phase::reading, regular_file_size(records_file(args.infile, form)));
-  if (!read_survey(args, form, s, state.about, meter, out, err))
+  if (!read_survey(*in, args, form, s, state.about, meter, out, err))
     return exit_status::failure;
   prepare_values(s, args, state.about, err, state.own_sets);
   if (args.skip_missing)

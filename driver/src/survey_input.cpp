@@ -14,8 +14,13 @@ using base::diagnostic;
 using formats::survey_format;
 using formats::survey_metadata;
 
-survey_format input_form(const arguments& args) {
-  return args.format ? *args.format : formats::detect_format(args.infile);
+std::optional<survey_format> input_form(const arguments& args) {
+  if (args.format)
+    return args.format;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(args.infile, ec))
+    return std::nullopt;
+  return formats::detect_format(args.infile);
 }
 
 diagnostic check_input_options(const arguments& args, survey_format form) {
@@ -27,7 +32,8 @@ diagnostic check_input_options(const arguments& args, survey_format form) {
                                    args.format ? "" : " (--format names the form)"}));
 }
 
-formats::delivered_options reading_options(const arguments& args, survey_format form) {
+formats::delivered_options reading_options(const arguments& args,
+                                           std::optional<survey_format> form) {
   formats::delivered_options o;
   o.format = form;
   o.columns = args.columns;
@@ -38,7 +44,7 @@ formats::delivered_options reading_options(const arguments& args, survey_format 
   return o;
 }
 
-std::string records_file(const std::string& infile, survey_format form) {
+std::string records_file(const std::string& infile, std::optional<survey_format> form) {
   if (form != survey_format::gdf2)
     return infile;
   const std::filesystem::path p(infile);

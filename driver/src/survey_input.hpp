@@ -15,8 +15,10 @@
 
 namespace tervox::driver {
 
-/// The input's form: --format, else what its name and first bytes say.
-formats::survey_format input_form(const arguments& args);
+/// The input's form: --format, else what its name and first bytes say;
+/// nullopt for an input that is no regular file (a pipe, a terminal), which
+/// can be read only once: its reader tells the form from the bytes it reads.
+std::optional<formats::survey_format> input_form(const arguments& args);
 
 /// Refuses the options that only a delivered file takes (--x, --values,
 /// --thicknesses, ...) for a soundings file, naming the first one: they
@@ -24,11 +26,12 @@ formats::survey_format input_form(const arguments& args);
 base::diagnostic check_input_options(const arguments& args, formats::survey_format form);
 
 /// What the readers are asked for.
-formats::delivered_options reading_options(const arguments& args, formats::survey_format form);
+formats::delivered_options reading_options(const arguments& args,
+                                           std::optional<formats::survey_format> form);
 
 /// The file holding the records, whose size the progress line measures
 /// the reading by: for ASEG-GDF2 named by its .dfn, the .dat beside it.
-std::string records_file(const std::string& infile, formats::survey_format form);
+std::string records_file(const std::string& infile, std::optional<formats::survey_format> form);
 
 /// The ground elevation's grid (--elevation): outfile + ".elevation".
 std::string elevation_path(const arguments& args);

@@ -9,7 +9,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <istream>
+#include <optional>
 #include <set>
+#include <streambuf>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -25,6 +28,44 @@ using base::concat;
 using base::diagnostic;
 
 namespace {
+
+// The bytes detect_format looks at: enough for any header of the forms.
+std::string first_bytes(std::istream& in) {
+  std::string head(64 * 1024, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  return head;
+}
+
+// A stream's first bytes, already read, in front of the rest of it: what a
+// reader sees of a pipe whose form had to be told from its start.
+class replayed_input : public std::streambuf {
+ public:
+  replayed_input(std::string head, std::streambuf* rest) : head_(std::move(head)), rest_(rest) {}
+
+ protected:
+  int_type underflow() override {
+    if (!head_given_) {
+      head_given_ = true;
+      if (!head_.empty()) {
+        setg(head_.data(), head_.data(), head_.data() + head_.size());
+        return traits_type::to_int_type(*gptr());
+      }
+    }
+    const std::streamsize n =
+        rest_->sgetn(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    if (n <= 0)
+      return traits_type::eof();
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + n);
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  std::string head_;
+  std::streambuf* rest_;
+  bool head_given_ = false;
+  std::array<char, 64 * 1024> buffer_{};
+};
 
 using delivered::blank;
 using delivered::trim;
@@ -209,12 +250,9 @@ survey_format detect_format(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in)
     return survey_format::native;
-  std::string head(64 * 1024, '\0');
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(in.gcount()));
   if (extension(path) == ".DAT" && !partner(path, ".dfn").empty())
     return survey_format::gdf2;
-  return detect_format(path, head);
+  return detect_format(path, first_bytes(in));
 }
 
 std::optional<int> epsg_from_text(std::string_view text) {
@@ -274,10 +312,42 @@ std::optional<int> epsg_from_text(std::string_view text) {
 
 read_outcome read_survey(const std::string& path, survey& out, survey_metadata& about,
                          const delivered_options& options, std::atomic<std::int64_t>* bytes_read) {
+  std::ifstream in;
   const survey_format format = options.format ? *options.format : detect_format(path);
+  if (format != survey_format::gdf2) {
+    if (auto r = base::open_input(path, "survey file", in); !r.ok())
+      return read_outcome{read_status::bad_input, std::move(r.problem), {}};
+  }
+  delivered_options known = options;
+  known.format = format;
+  return read_survey(in, path, out, about, known, bytes_read);
+}
+
+read_outcome read_survey(std::istream& in, const std::string& path, survey& out,
+                         survey_metadata& about, const delivered_options& options,
+                         std::atomic<std::int64_t>* bytes_read) {
   const auto bad = [](diagnostic d) {
     return read_outcome{read_status::bad_input, std::move(d), {}};
   };
+  std::optional<replayed_input> replayed;
+  std::istream replayed_stream(nullptr);
+  std::istream* records = &in;
+  survey_format format = survey_format::native;
+  if (options.format) {
+    format = *options.format;
+  } else if (extension(path) == ".DAT" && !partner(path, ".dfn").empty()) {
+    format = survey_format::gdf2;
+  } else {
+    std::string head = first_bytes(in);
+    format = detect_format(path, head);
+    in.clear();
+    if (!in.seekg(0)) {
+      in.clear();
+      replayed.emplace(std::move(head), in.rdbuf());
+      replayed_stream.rdbuf(&*replayed);
+      records = &replayed_stream;
+    }
+  }
   if (format == survey_format::gdf2) {
     const bool is_dfn = extension(path) == ".DFN";
     const std::string dfn_path = is_dfn ? path : partner(path, ".dfn");
@@ -294,17 +364,14 @@ read_outcome read_survey(const std::string& path, survey& out, survey_metadata& 
       return bad(std::move(r.problem));
     return read_gdf2(dfn, dfn_path, dat, dat_path, out, about, options, bytes_read);
   }
-  std::ifstream in;
-  if (auto r = base::open_input(path, "survey file", in); !r.ok())
-    return bad(std::move(r.problem));
   switch (format) {
     case survey_format::xyz:
-      return read_xyz(in, path, out, about, options, bytes_read);
+      return read_xyz(*records, path, out, about, options, bytes_read);
     case survey_format::table:
-      return read_table(in, path, out, about, options, bytes_read);
+      return read_table(*records, path, out, about, options, bytes_read);
     default:
       about = {};
-      return read_soundings(in, path, out, bytes_read, options.native);
+      return read_soundings(*records, path, out, bytes_read, options.native);
   }
 }
 

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -1015,6 +1016,42 @@ TEST(faults_test, run_interrupted_while_reading_writes_nothing) {
   EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
   EXPECT_EQ(list_entries(dir.path()), (std::vector<std::string>{"in.txt", "out.vol"}));
   EXPECT_EQ(read_file(dir / "out.vol"), "an earlier volume\n");
+}
+
+// A survey read from a pipe (a FIFO here; a shell's <(zcat survey.xyz.gz)
+// alike) grids as the same file on disk does, in either form. A pipe can be
+// opened and read only once: a program that opens it to look and then again
+// to read loses what the first look took, or leaves the writer without a
+// reader (its write then fails: SIGPIPE is ignored here to see that).
+TEST(faults_test, survey_read_from_a_pipe_grids_as_the_same_file) {
+  const std::string xyz =
+      "/DUMMY\n/-9999\n/ X Y RHO_I_1 RHO_I_2 THK_1\n"
+      "0 0 1 2 5\n10 0 3 -9999 5\n0 10 5 6 5\n10 10 7 8 5\n";
+  const auto previous = ::signal(SIGPIPE, SIG_IGN);
+  for (const std::string& text : {small_survey, xyz}) {
+    SCOPED_TRACE(text.substr(0, 12));
+    temp_folder on_disk;
+    write_file(on_disk / "in.txt", text);
+    const outcome expected = run_in(on_disk.path(), default_args);
+    ASSERT_EQ(expected.status, 0) << expected.err;
+
+    temp_folder dir;
+    ASSERT_EQ(::mkfifo((dir / "in.txt").c_str(), 0600), 0);
+    child run(dir.path(), default_args, {});
+    const int fifo = ::open((dir / "in.txt").c_str(), O_WRONLY);
+    ASSERT_GE(fifo, 0);
+    const bool written =
+        ::write(fifo, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fifo);
+    const outcome r = run.wait();
+    EXPECT_TRUE(written) << std::strerror(errno);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected.out);
+    EXPECT_EQ(r.err, expected.err);
+    EXPECT_EQ(read_file(dir / "out.vol"), read_file(on_disk / "out.vol"));
+    EXPECT_EQ(read_file(dir / "out.vol.mesh"), read_file(on_disk / "out.vol.mesh"));
+  }
+  ::signal(SIGPIPE, previous);
 }
 
 }  // namespace

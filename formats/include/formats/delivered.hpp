@@ -244,6 +244,15 @@ read_outcome read_survey(const std::string& path, survey& out, survey_metadata& 
                          const delivered_options& options = {},
                          std::atomic<std::int64_t>* bytes_read = nullptr);
 
+/// The same, with the survey file already open as `in` (the records' file
+/// for ASEG-GDF2, whose pair is opened by name, and `in` then unused). The
+/// file is opened once: a pipe or a terminal can be read only once, so where
+/// `options.format` does not say the form, the first bytes read to tell it
+/// are handed back to the reader in front of the rest.
+read_outcome read_survey(std::istream& in, const std::string& path, survey& out,
+                         survey_metadata& about, const delivered_options& options = {},
+                         std::atomic<std::int64_t>* bytes_read = nullptr);
+
 /// The readers of each form on streams; `name` names the file in
 /// diagnostics.
 read_outcome read_xyz(std::istream& in, std::string_view name, survey& out, survey_metadata& about,
