@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "refused_runs.hpp"
 #include "support/run_program.hpp"
 
 namespace tervox_test {
@@ -330,13 +331,7 @@ TEST_F(delivered_input, description_file) {
 // the value or the option that settles it; status 1; nothing written.
 TEST_F(delivered_input, bad_input_is_named) {
   const std::string ok = "X,Y,RHO_1,RHO_2,THK_1\n0,0,1,2,5\n10,0,3,4,5\n0,10,5,6,5\n";
-  const struct {
-    const char* what;
-    const char* file;
-    std::string text;
-    std::vector<std::string> options;
-    std::string err;
-  } cases[] = {
+  const refused_run cases[] = {
       {"two columns could hold x",
        "in.csv",
        "X,UTMX,Y,RHO_1,RHO_2,THK_1\n0,0,0,1,2,5\n10,10,0,3,4,5\n0,0,10,5,6,5\n",
@@ -417,18 +412,7 @@ TEST_F(delivered_input, bad_input_is_named) {
        "tervox: in.csv:1: no line names the columns: an XYZ export's header ends with a line that "
        "starts with '/ ' (slash, blank) and holds the column names\n"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    temp_folder folder;
-    write_file(folder / c.file, c.text);
-    std::vector<std::string> args{c.file, "out.vol", "1", "1", "0"};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    const tool_run r = run_tool(args, tool_options(folder.path()));
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(list_entries(folder.path()), std::vector<std::string>{c.file});
-  }
+  expect_refused(cases);
 }
 
 // The new options' values are checked on the command line: the usage lines,

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "refused_runs.hpp"
 #include "support/run_program.hpp"
 
 namespace tervox_test {
@@ -235,13 +236,7 @@ TEST_F(elevation, delivered_examples_ground_is_the_one_layer_run_of_the_elevatio
 TEST_F(elevation, bad_input_is_named) {
   const std::string head =
       "Number of layers 2\nLayer thicknesses (m) 5\nNumber of soundings 4\nx y a b\n";
-  const struct {
-    const char* what;
-    const char* file;
-    std::string text;
-    std::vector<std::string> options;
-    std::string err;
-  } cases[] = {
+  const refused_run cases[] = {
       {"a record without its elevation",
        "in.txt",
        head + "0 0 1 2\n10 0 3 4 7\n0 10 5 6 7\n10 10 7 8 7\n",
@@ -268,18 +263,7 @@ TEST_F(elevation, bad_input_is_named) {
        "recognised ones are (ELEVATION, ELEV, TOPO, TOPOGRAPHY, DEM, DTM); the columns are X, Y, "
        "RHO_1..RHO_2, THK_1; name it with --elevation-column NAME\n"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    temp_folder folder;
-    write_file(folder / c.file, c.text);
-    std::vector<std::string> args{c.file, "out.vol", "1", "1", "0"};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    const tool_run r = run_tool(args, tool_options(folder.path()));
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, c.err);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(list_entries(folder.path()), std::vector<std::string>{c.file});
-  }
+  expect_refused(cases);
 }
 
 // --skip-missing with elevations at too few soundings for a triangle: the
