@@ -290,9 +290,10 @@ TEST_F(view_command_line, a_failed_write_leaves_nothing) {
 
 // The usage, byte for byte: what --help prints.
 const std::string usage =
-    "usage: tervox-view slice VOLUME --layer K -o OUT.png|svg|pdf [--soundings FILE]\n"
-    "                   [picture options]\n"
-    "       tervox-view section VOLUME (--row IY | --column IX) -o OUT.png|svg|pdf\n"
+    "usage: tervox-view slice VOLUME (--layer K | --depth D) -o OUT.png|svg|pdf\n"
+    "                   [--soundings FILE] [picture options]\n"
+    "       tervox-view section VOLUME (--row IY | --column IX | --line X1,Y1,X2,Y2[,...])\n"
+    "                   -o OUT.png|svg|pdf\n"
     "                   [--height PIXELS] [picture options]\n"
     "       tervox-view vtr VOLUME -o OUT.vtr\n"
     "       tervox-view netcdf VOLUME -o OUT.nc [--crs EPSG:n] [--name NAME] [--units TEXT]\n"
@@ -300,6 +301,11 @@ const std::string usage =
     "\n"
     "  --mesh FILE          the mesh file of VOLUME (default: VOLUME.mesh), for every command\n"
     "  --soundings FILE     draw the sounding locations of FILE as dots\n"
+    "  --depth D            the map of the layer holding depth D (a depth on a boundary:\n"
+    "                       the deeper layer)\n"
+    "  --line X1,Y1,X2,Y2[,...]\n"
+    "                       a section along the line through these points of the grid's\n"
+    "                       coordinates, sampled every cell size along its length\n"
     "  --height PIXELS      the depth of a section's drawing (default: 300)\n"
     "  --crs EPSG:n         the coordinate reference system of x and y (default: that\n"
     "                       of VOLUME.json, the description tervox writes of some volumes)\n"
@@ -391,7 +397,22 @@ const refusal usage_cases[] = {
     {{"show", "grid.vol", "-o", "out.png"}, "unknown command 'show'"},
     {{"--help", "x"}, "unknown command '--help'"},
     {{"slice", "--help"}, "unknown option '--help'"},
-    {{"slice", "grid.vol", "-o", "out.png"}, "a slice needs --layer K"},
+    {{"slice", "grid.vol", "-o", "out.png"}, "a slice needs one of --layer K and --depth D"},
+    {{"slice", "grid.vol", "--layer", "1", "--depth", "5", "-o", "out.png"},
+     "a slice needs one of --layer K and --depth D"},
+    {{"slice", "grid.vol", "--depth", "deep", "-o", "out.png"},
+     "--depth needs a number, got 'deep'"},
+    {{"slice", "grid.vol", "--depth", "nan", "-o", "out.png"}, "--depth needs a number, got 'nan'"},
+    {{"section", "grid.vol", "--depth", "5", "-o", "out.png"},
+     "the section command takes no --depth"},
+    {{"section", "grid.vol", "--line", "0,0,10", "-o", "out.png"},
+     "--line needs x,y pairs, got 3 numbers in '0,0,10'"},
+    {{"section", "grid.vol", "--line", "0,0", "-o", "out.png"},
+     "--line needs two points or more (X1,Y1,X2,Y2), got '0,0'"},
+    {{"section", "grid.vol", "--line", "0,0,,1", "-o", "out.png"},
+     "--line needs numbers separated by commas, got '0,0,,1'"},
+    {{"section", "grid.vol", "--line", "0,0,1,1", "--row", "1", "-o", "out.png"},
+     "a section needs one of --row IY, --column IX and --line X1,Y1,X2,Y2"},
     {{"slice", "grid.vol", "--layer", "two", "-o", "out.png"},
      "--layer needs a whole number of 1 or more, got 'two'"},
     {{"slice", "grid.vol", "--layer", "0", "-o", "out.png"},
@@ -401,8 +422,9 @@ const refusal usage_cases[] = {
     {{"slice", "grid.vol", "--layer", "1", "-o", "out.png", "--row", "1"},
      "the slice command takes no --row"},
     {{"section", "grid.vol", "--row", "1", "--column", "1", "-o", "out.png"},
-     "a section needs one of --row IY and --column IX"},
-    {{"section", "grid.vol", "-o", "out.png"}, "a section needs one of --row IY and --column IX"},
+     "a section needs one of --row IY, --column IX and --line X1,Y1,X2,Y2"},
+    {{"section", "grid.vol", "-o", "out.png"},
+     "a section needs one of --row IY, --column IX and --line X1,Y1,X2,Y2"},
     {{"section", "grid.vol", "--row", "1", "-o", "out.png", "--scale", "logarithmic"},
      "--scale is auto, linear or log, got 'logarithmic'"},
     {{"vtr", "grid.vol", "-o", "out.vtr", "--cell-pixels", "4"},

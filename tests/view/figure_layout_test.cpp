@@ -10,6 +10,7 @@
 #  include <string>
 #  include <vector>
 
+#  include "base/diagnostic.hpp"
 #  include "pictures.hpp"
 #  include "support/run_program.hpp"
 #  include "view/grid_fixture_support.hpp"
@@ -133,6 +134,25 @@ TEST(view_layout, labels_never_touch_on_axes_and_colour_bar) {
           EXPECT_GE(labels_under(*section, s), 2);
         }
       }
+      // A section along the grid's diagonal, and a map asked for at a depth
+      // (its title longer, naming the depth).
+      const std::vector<std::pair<double, double>> line{{m.x_edge(0), m.y_edge(0)},
+                                                        {m.x_edge(m.nx), m.y_edge(m.ny)}};
+      const std::vector<line_sample> samples = line_samples(m, line);
+      const std::vector<float> v =
+          values_of(kind, samples.size() * static_cast<std::size_t>(m.nlayer));
+      const auto along_line = draw_line_section(m, line, samples, v, o);
+      SCOPED_TRACE("section along the diagonal");
+      expect_labels_apart(*along_line);
+      const layout s = section_layout(static_cast<int>(samples.size()), g.cell_pixels, o.height,
+                                      true, o.length_unit);
+      EXPECT_EQ(along_line->width(), s.width);
+      if (s.plot_w >= 300) {
+        EXPECT_GE(labels_under(*along_line, s), 2);
+      }
+      picture_options at_depth = o;
+      at_depth.depth = 12.25;
+      expect_labels_apart(*draw_slice(m, layer_at_depth(m, 12.25), map, {}, at_depth));
     }
   }
 }
@@ -162,6 +182,125 @@ TEST(view_layout, maps_are_to_scale_whatever_the_cells_sides) {
       } else {
         EXPECT_EQ(l.plot_w, s.nx * cell_pixels);
       }
+    }
+  }
+}
+
+// The layer of a depth: the depth's own layer inside it and at its top, the
+// deeper one on a boundary, layers of no thickness passed over; depths
+// above the surface or at and below the last bottom refused, naming the
+// depth and the volume's depths.
+TEST(view_layout, a_depth_picks_the_layer_holding_it) {
+  mesh m = mesh_of(grid_cases[0]);  // boundaries at 0, 2, 7, 19.5, 49.5
+  const std::pair<double, int> cases[] = {
+      {0, 1}, {1, 1}, {1.999, 1}, {2, 2}, {6.999, 2}, {7, 3}, {19.5, 4}, {49.49, 4},
+  };
+  for (const auto& [depth, layer] : cases)
+    EXPECT_EQ(layer_at_depth(m, depth), layer) << "depth " << depth;
+  for (const double outside : {-0.001, -5.0, 49.5, 60.0}) {
+    try {
+      layer_at_depth(m, outside, "grid.vol: ");
+      ADD_FAILURE() << "depth " << outside << " taken";
+    } catch (const tervox::base::diagnostic_error& e) {
+      const std::string message = e.details().message();
+      EXPECT_TRUE(message.starts_with("grid.vol: depth ")) << message;
+      EXPECT_NE(message.find("from depth 0 down to 49.5"), std::string::npos) << message;
+    }
+  }
+  m.nlayer = 3;
+  m.dz = {2, 0, 5};  // the second layer has no thickness
+  EXPECT_EQ(layer_at_depth(m, 2), 3);
+  EXPECT_EQ(layer_at_depth(m, 1.5), 1);
+}
+
+// The samples of a section along a line, against positions and cells
+// worked out by hand: a cell size of 10 x 5 samples every 5 along the line.
+TEST(view_layout, a_line_is_sampled_every_cell_size_in_the_cells_it_crosses) {
+  mesh m;
+  m.nx = 4;
+  m.ny = 6;
+  m.xmin = 0;
+  m.ymin = 0;
+  m.dx = 10;
+  m.dy = 5;
+  m.nlayer = 1;
+  m.dz = {1};
+  struct line_case {
+    const char* what;
+    std::vector<std::pair<double, double>> points;
+    std::vector<line_sample> expected;  // distance, x, y, ix, iy
+  };
+  const line_case cases[] = {
+      // 32 across and 24 up: 40 long, each step of 5 moves 4 across, 3 up.
+      // (5, 5) lies on a boundary between rows: the upper row takes it.
+      {"diagonal",
+       {{1, 2}, {33, 26}},
+       {{0, 1, 2, 1, 1},
+        {5, 5, 5, 1, 2},
+        {10, 9, 8, 1, 2},
+        {15, 13, 11, 2, 3},
+        {20, 17, 14, 2, 3},
+        {25, 21, 17, 3, 4},
+        {30, 25, 20, 3, 5},
+        {35, 29, 23, 3, 5},
+        {40, 33, 26, 4, 6}}},
+      // 20 along y = 2.5 from off the grid, then 17 up x = 13: 37 long, the
+      // last sample at 35; the corner itself is a sample.
+      {"two segments, starting off the grid",
+       {{-7, 2.5}, {13, 2.5}, {13, 19.5}},
+       {{0, -7, 2.5, 0, 0},
+        {5, -2, 2.5, 0, 0},
+        {10, 3, 2.5, 1, 1},
+        {15, 8, 2.5, 1, 1},
+        {20, 13, 2.5, 2, 1},
+        {25, 13, 7.5, 2, 2},
+        {30, 13, 12.5, 2, 3},
+        {35, 13, 17.5, 2, 4}}},
+      // Corner to corner, 50 long: the far corner takes the last cell.
+      {"corner to corner",
+       {{0, 0}, {40, 30}},
+       {{0, 0, 0, 1, 1},
+        {5, 4, 3, 1, 1},
+        {10, 8, 6, 1, 2},
+        {15, 12, 9, 2, 2},
+        {20, 16, 12, 2, 3},
+        {25, 20, 15, 3, 4},
+        {30, 24, 18, 3, 4},
+        {35, 28, 21, 3, 5},
+        {40, 32, 24, 4, 5},
+        {45, 36, 27, 4, 6},
+        {50, 40, 30, 4, 6}}},
+  };
+  for (const line_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<line_sample> got = line_samples(m, c.points);
+    ASSERT_EQ(got.size(), c.expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      SCOPED_TRACE("sample " + std::to_string(i));
+      EXPECT_NEAR(got[i].distance, c.expected[i].distance, 1e-9);
+      EXPECT_NEAR(got[i].x, c.expected[i].x, 1e-9);
+      EXPECT_NEAR(got[i].y, c.expected[i].y, 1e-9);
+      EXPECT_EQ(got[i].ix, c.expected[i].ix);
+      EXPECT_EQ(got[i].iy, c.expected[i].iy);
+    }
+  }
+
+  struct refused_case {
+    std::vector<std::pair<double, double>> points;
+    const char* message;
+  };
+  const refused_case refused[] = {
+      {{{1, 1}}, "a line needs two points or more, got 1"},
+      {{{3, 4}, {3, 4}}, "the line has no length: its points are all at 3, 4"},
+      {{{50, 0}, {60, 40}, {45, 35}},
+       "the line from 50, 0 to 45, 35 lies wholly outside the grid (x 0 to 40, y 0 to 30)"},
+  };
+  for (const refused_case& r : refused) {
+    try {
+      line_samples(m, r.points, "grid.vol: ");
+      ADD_FAILURE() << r.message;
+    } catch (const tervox::base::diagnostic_error& e) {
+      EXPECT_EQ(e.details().message(), std::string("grid.vol: ") + r.message);
     }
   }
 }

@@ -304,6 +304,78 @@ TEST_F(view_picture, section_draws_each_layer_as_tall_as_its_thickness) {
   }
 }
 
+// A map at a depth is the map of the layer holding it, a depth on a
+// boundary taking the deeper layer; a depth off the volume is refused with
+// the volume's depths.
+TEST_F(view_picture, slice_at_a_depth_shows_the_layer_holding_it) {
+  // Layers 1, 3 and 4.5 thick: boundaries at 0, 1, 4 and 8.5.
+  const std::pair<const char*, const char*> cases[] = {
+      {"0", "1"}, {"0.5", "1"}, {"1", "2"}, {"3.99", "2"}, {"4", "3"}, {"8.49", "3"},
+  };
+  const int n = 4;
+  const layout l = slice_layout(6, 4, 10, 10, n);
+  for (const auto& [depth, layer] : cases) {
+    SCOPED_TRACE(std::string("depth ") + depth);
+    const decoded_png at_depth = draw({"slice", "--cell-pixels", "4", "--depth", depth});
+    const decoded_png of_layer = draw({"slice", "--cell-pixels", "4", "--layer", layer});
+    for (int iy = 1; iy <= 4; ++iy) {
+      for (int ix = 1; ix <= 6; ++ix)
+        EXPECT_EQ(cell_colour(at_depth, l, 4, n, ix, iy), cell_colour(of_layer, l, 4, n, ix, iy));
+    }
+  }
+  for (const char* outside : {"8.5", "20", "-0.5"}) {
+    std::ostringstream out, err;
+    const std::vector<std::string> args{"slice", (dir / "grid.vol").string(),   "--depth", outside,
+                                        "-o",    (dir / "refused.png").string()};
+    EXPECT_EQ(run(args, out, err), exit_status::failure);
+    EXPECT_NE(err.str().find(std::string("depth ") + outside + " is outside the volume"),
+              std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("from depth 0 down to 8.5"), std::string::npos) << err.str();
+    EXPECT_FALSE(std::filesystem::exists(dir / "refused.png"));
+  }
+}
+
+// A section along a line down the middle of row 3 draws, in each column of
+// pixels, the cell of the sample nearest to that column's distance along
+// the line: the row's own section, each cell's colours; off the grid, no
+// data.
+TEST_F(view_picture, section_along_a_line_takes_the_cells_of_its_samples) {
+  const int n = 4;
+  const decoded_png row = draw({"section", "--height", "85", "--cell-pixels", "4", "--row", "3"});
+  struct line_case {
+    const char* line;
+    double start;  // the line's x at its start
+    int samples;   // every 10 from the start
+  };
+  // 50 long from the first cell's centre; 70 long from 20 west of the grid.
+  const line_case cases[] = {{"5,25,55,25", 5, 6}, {"-15,25,55,25", -15, 8}};
+  for (const line_case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const decoded_png line =
+        draw({"section", "--height", "85", "--cell-pixels", "4", "--line", c.line});
+    const layout l = section_layout(c.samples, n, 85);
+    const layout r = section_layout(6, n, 85);
+    ASSERT_EQ(line.width, l.width);
+    const double length = 10.0 * (c.samples - 1);
+    for (int p = 0; p < l.plot_w; ++p) {
+      const double d = (p + 0.5) / l.plot_w * length;
+      const int sample = static_cast<int>(std::floor(d / 10 + 0.5));
+      const double x = c.start + 10 * sample;
+      for (int y = 0; y < 85; ++y) {
+        const rgb got = line.at(l.plot_x + p, l.plot_y + y);
+        if (x < 0) {
+          ASSERT_EQ(got, no_data_colour) << "pixel column " << p;
+        } else {
+          const int ix = static_cast<int>(x / 10) + 1;
+          ASSERT_EQ(got, row.at(r.plot_x + (ix - 1) * n, r.plot_y + y))
+              << "pixel column " << p << ", cell " << ix << ", row " << y;
+        }
+      }
+    }
+  }
+}
+
 // The text between <tag> and </tag> in an SVG.
 std::string element(const std::string& svg, const std::string& tag) {
   const auto open = svg.find("<" + tag + ">");
@@ -372,6 +444,13 @@ TEST_F(view_picture, axes_take_their_unit_and_the_title_the_system_from_the_desc
       {{"section", "--row", "2"},
        {"X (m)", "Depth (m)", "Row 2, Y 15 m, GDA94 / MGA zone 54"},
        {"X\n", "Depth\n", "Row 2, Y 15\n"}},
+      {{"slice", "--depth", "2.5"},
+       {"X (m)", "Depth 2.5 m, in layer 2 of 3 (1 to 4 m), GDA94 / MGA zone 54"},
+       {"Depth 2.5, in layer 2 of 3 (1 to 4)\n"}},
+      {{"section", "--line", "5,5,55,35,20,38"},
+       {"Distance along the line (m)", "Depth (m)",
+        "Line from 5, 5 through 1 more points to 20, 38, GDA94 / MGA zone 54"},
+       {"Distance along the line\n", "Line from 5, 5 through 1 more points to 20, 38\n"}},
   };
   description d;
   d.epsg = 28354;

@@ -355,10 +355,14 @@ std::unique_ptr<figure> draw_slice(const mesh& m, int layer, std::span<const flo
   double top = 0;
   for (int k = 1; k < layer; ++k) top += m.dz[static_cast<std::size_t>(k - 1)];
   const double bottom = top + m.dz[static_cast<std::size_t>(layer - 1)];
-  if (std::isfinite(bottom)) {
-    title += ", depth " + exact_number(top) + " to " + exact_number(bottom);
-    if (!o.length_unit.empty())
-      title += " " + o.length_unit;
+  const std::string unit = o.length_unit.empty() ? "" : " " + o.length_unit;
+  if (o.depth) {
+    // The depth asked for first: the layer is where it fell.
+    title = "Depth " + exact_number(*o.depth) + unit + ", in layer " + std::to_string(layer) +
+            " of " + std::to_string(m.nlayer) + " (" + exact_number(top) + " to " +
+            exact_number(bottom) + unit + ")";
+  } else if (std::isfinite(bottom)) {
+    title += ", depth " + exact_number(top) + " to " + exact_number(bottom) + unit;
   }
   if (!o.crs_name.empty())
     title += ", " + o.crs_name;
@@ -367,13 +371,16 @@ std::unique_ptr<figure> draw_slice(const mesh& m, int layer, std::span<const flo
   return fig;
 }
 
-std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
-                                     std::span<const float> values, const picture_options& o) {
-  const std::vector<double> depth = layer_depths(m);
-  const int cells = along_row ? m.nx : m.ny;
-  check_size(double(cells) * std::max(o.cell_pixels, 1), o.height, o.what);
-  const layout l = section_layout(cells, o.cell_pixels, o.height, !o.units.empty(), o.length_unit);
-  const colour_scale s = choose_scale(values, o.scale, o.what, o.range);
+namespace {
+
+// A section's drawing: `columns` columns of cells across the plot, each
+// with nlayer values of `values` (layer fastest), the horizontal axis from
+// `lo` to `hi`.
+std::unique_ptr<figure> section_figure(const mesh& m, const std::vector<double>& depth,
+                                       const layout& l, const colour_scale& s,
+                                       std::span<const float> values, int columns, double lo,
+                                       double hi, const std::string& axis, std::string title,
+                                       const picture_options& o) {
   auto fig = std::make_unique<figure>(l.width, l.height, o.format);
   fig->fill(0, 0, l.width, l.height, white);
 
@@ -381,7 +388,7 @@ std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
   const double total = depth.back();
   const auto row_of = [&](double d) { return static_cast<int>(std::lround(d / total * l.plot_h)); };
   const auto layers = static_cast<std::size_t>(m.nlayer);
-  const auto across = static_cast<std::size_t>(cells);
+  const auto across = static_cast<std::size_t>(columns);
   std::vector<rgb> colours(across * static_cast<std::size_t>(l.plot_h), no_data_colour);
   for (std::size_t i = 0; i < across; ++i) {
     for (std::size_t k = 0; k < layers; ++k) {
@@ -390,26 +397,167 @@ std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
         colours[static_cast<std::size_t>(r) * across + i] = c;
     }
   }
-  fig->cells(colours, cells, l.plot_h, l.plot_x, l.plot_y, double(l.plot_w) / cells, 1);
+  fig->cells(colours, columns, l.plot_h, l.plot_x, l.plot_y, double(l.plot_w) / columns, 1);
   fig->frame(l.plot_x, l.plot_y, l.plot_x + l.plot_w, l.plot_y + l.plot_h, black);
 
-  if (along_row)
-    horizontal_axis(*fig, l, m.x_edge(0), m.x_edge(m.nx), axis_name("X", o.length_unit));
-  else
-    horizontal_axis(*fig, l, m.y_edge(0), m.y_edge(m.ny), axis_name("Y", o.length_unit));
+  horizontal_axis(*fig, l, lo, hi, axis);
   vertical_axis(*fig, l, 0, total, true, axis_name("Depth", o.length_unit));
   colour_bar(*fig, l, s, o.units);
 
-  std::string title =
-      along_row ? "Row " + std::to_string(index) + ", Y " + exact_number(m.y_centre(index))
-                : "Column " + std::to_string(index) + ", X " + exact_number(m.x_centre(index));
-  if (!o.length_unit.empty())
-    title += " " + o.length_unit;
   if (!o.crs_name.empty())
     title += ", " + o.crs_name;
   fig->text(l.plot_x, l.pad, title, l.text_size * 1.1, align::left);
   fig->set_title(title);
   return fig;
+}
+
+std::string point_text(const std::pair<double, double>& p) {
+  return exact_number(p.first) + ", " + exact_number(p.second);
+}
+
+// More samples than this would be a line thousands of times longer than
+// any drawing can show; it is refused before their memory is taken.
+constexpr double max_samples = 1e6;
+
+}  // namespace
+
+std::unique_ptr<figure> draw_section(const mesh& m, bool along_row, int index,
+                                     std::span<const float> values, const picture_options& o) {
+  const std::vector<double> depth = layer_depths(m);
+  const int cells = along_row ? m.nx : m.ny;
+  check_size(double(cells) * std::max(o.cell_pixels, 1), o.height, o.what);
+  const layout l = section_layout(cells, o.cell_pixels, o.height, !o.units.empty(), o.length_unit);
+  const colour_scale s = choose_scale(values, o.scale, o.what, o.range);
+  std::string title =
+      along_row ? "Row " + std::to_string(index) + ", Y " + exact_number(m.y_centre(index))
+                : "Column " + std::to_string(index) + ", X " + exact_number(m.x_centre(index));
+  if (!o.length_unit.empty())
+    title += " " + o.length_unit;
+  if (along_row)
+    return section_figure(m, depth, l, s, values, cells, m.x_edge(0), m.x_edge(m.nx),
+                          axis_name("X", o.length_unit), title, o);
+  return section_figure(m, depth, l, s, values, cells, m.y_edge(0), m.y_edge(m.ny),
+                        axis_name("Y", o.length_unit), title, o);
+}
+
+int layer_at_depth(const mesh& m, double depth, const std::string& what) {
+  const std::vector<double> d = layer_depths(m);
+  if (!(depth >= 0 && depth < d.back())) {
+    throw diagnostic_error(what + "depth " + exact_number(depth) +
+                           " is outside the volume, whose layers reach from depth 0 down to " +
+                           exact_number(d.back()) + " (the last layer's bottom not included)");
+  }
+  // The first boundary below the depth closes its layer: a depth on a
+  // boundary opens the deeper layer, and layers of no thickness are passed.
+  return static_cast<int>(std::upper_bound(d.begin(), d.end(), depth) - d.begin());
+}
+
+double line_length(std::span<const std::pair<double, double>> points) {
+  double length = 0;
+  for (std::size_t i = 1; i < points.size(); ++i) {
+    length +=
+        std::hypot(points[i].first - points[i - 1].first, points[i].second - points[i - 1].second);
+  }
+  return length;
+}
+
+std::vector<line_sample> line_samples(const mesh& m,
+                                      std::span<const std::pair<double, double>> points,
+                                      const std::string& what) {
+  if (points.size() < 2)
+    throw diagnostic_error(what + "a line needs two points or more, got " +
+                           std::to_string(points.size()));
+  const double length = line_length(points);
+  if (!(length > 0))
+    throw diagnostic_error(what + "the line has no length: its points are all at " +
+                           point_text(points[0]));
+  const double step = std::min(m.dx, m.dy);
+  // A line of a whole number of cells ends on a sample, whatever the
+  // rounding of its length.
+  const double steps = std::floor(length / step + 1e-9);
+  if (!(steps < max_samples)) {
+    throw diagnostic_error(what + "the line is " + exact_number(length) + " long, " +
+                           plain_number(steps, 1) + " cells of " + exact_number(step) +
+                           ": more than a section can show");
+  }
+  const auto count = static_cast<std::size_t>(steps) + 1;
+  const auto cell_of = [](double v, double origin, double size, int n) {
+    const double f = std::floor((v - origin) / size);
+    if (f == double(n) && v == origin + n * size)
+      return n;  // the grid's far edge: the last cell
+    return f >= 0 && f < double(n) ? static_cast<int>(f) + 1 : 0;
+  };
+  std::vector<line_sample> out;
+  out.reserve(count);
+  std::size_t segment = 1;
+  double start = 0;  // the distance along the line to the segment's start
+  bool any = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const double d = std::min(double(i) * step, length);
+    const auto seg_length = [&](std::size_t k) {
+      return std::hypot(points[k].first - points[k - 1].first,
+                        points[k].second - points[k - 1].second);
+    };
+    while (segment + 1 < points.size() && d > start + seg_length(segment)) {
+      start += seg_length(segment);
+      ++segment;
+    }
+    const auto& a = points[segment - 1];
+    const auto& b = points[segment];
+    const double len = seg_length(segment);
+    const double t = len > 0 ? std::clamp((d - start) / len, 0.0, 1.0) : 0.0;
+    line_sample sample;
+    sample.distance = d;
+    sample.x = a.first + t * (b.first - a.first);
+    sample.y = a.second + t * (b.second - a.second);
+    const int ix = cell_of(sample.x, m.xmin, m.dx, m.nx);
+    const int iy = cell_of(sample.y, m.ymin, m.dy, m.ny);
+    if (ix > 0 && iy > 0) {
+      sample.ix = ix;
+      sample.iy = iy;
+      any = true;
+    }
+    out.push_back(sample);
+  }
+  if (!any) {
+    throw diagnostic_error(what + "the line from " + point_text(points.front()) + " to " +
+                           point_text(points.back()) + " lies wholly outside the grid (x " +
+                           exact_number(m.x_edge(0)) + " to " + exact_number(m.x_edge(m.nx)) +
+                           ", y " + exact_number(m.y_edge(0)) + " to " +
+                           exact_number(m.y_edge(m.ny)) + ")");
+  }
+  return out;
+}
+
+std::unique_ptr<figure> draw_line_section(const mesh& m,
+                                          std::span<const std::pair<double, double>> points,
+                                          std::span<const line_sample> samples,
+                                          std::span<const float> values, const picture_options& o) {
+  const std::vector<double> depth = layer_depths(m);
+  const auto n = static_cast<int>(samples.size());
+  check_size(double(n) * std::max(o.cell_pixels, 1), o.height, o.what);
+  const layout l = section_layout(n, o.cell_pixels, o.height, !o.units.empty(), o.length_unit);
+  const colour_scale s = choose_scale(values, o.scale, o.what, o.range);
+  // Each column of pixels takes the sample nearest to the distance at its
+  // middle: the samples are a cell apart, the line's length seldom a whole
+  // number of cells.
+  const double length = line_length(points);
+  const double step = std::min(m.dx, m.dy);
+  const auto layers = static_cast<std::size_t>(m.nlayer);
+  std::vector<float> columns(static_cast<std::size_t>(l.plot_w) * layers);
+  for (int p = 0; p < l.plot_w; ++p) {
+    const double d = (p + 0.5) / l.plot_w * length;
+    const auto i = static_cast<std::size_t>(std::clamp<long>(std::lround(d / step), 0, n - 1));
+    std::copy_n(
+        values.begin() + static_cast<std::ptrdiff_t>(i * layers), layers,
+        columns.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(p) * layers));
+  }
+  std::string title = "Line from " + point_text(points.front());
+  if (points.size() > 2)
+    title += " through " + std::to_string(points.size() - 2) + " more points";
+  title += " to " + point_text(points.back());
+  return section_figure(m, depth, l, s, columns, l.plot_w, 0, length,
+                        axis_name("Distance along the line", o.length_unit), title, o);
 }
 
 }  // namespace tervox::view

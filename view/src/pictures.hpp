@@ -77,7 +77,36 @@ struct picture_options {
   int height = 300;      ///< a section's depth in pixels
   figure_format format = figure_format::png;
   std::string what;  ///< what the values are, leading messages ("survey.vol: ")
+  /// The depth a map was asked for, in its title ahead of the layer.
+  std::optional<double> depth;
 };
+
+/// The layer (from 1) whose depths [top, bottom) hold `depth`: a depth on a
+/// boundary belongs to the deeper layer. Throws diagnostic_error, starting
+/// with `what` and naming the depth and the volume's depths, for a depth
+/// above the surface or at or below the last layer's bottom, and when the
+/// thicknesses are unknown.
+int layer_at_depth(const formats::mesh& m, double depth, const std::string& what = "");
+
+/// One place a section along a line takes its values from: `distance` along
+/// the line from its start, at (x, y), in cell (ix, iy) from 1, or ix = iy =
+/// 0 off the grid.
+struct line_sample {
+  double distance = 0, x = 0, y = 0;
+  int ix = 0, iy = 0;
+};
+
+/// The samples of a polyline through `points` (x, y): from its start every
+/// min(dx, dy) along its length, the last no further than its end. Each
+/// takes the cell whose area holds it; a point on the grid's far edge takes
+/// the last cell. Throws diagnostic_error, starting with `what`, for fewer
+/// than two points, a line of no length, and a line wholly off the grid.
+std::vector<line_sample> line_samples(const formats::mesh& m,
+                                      std::span<const std::pair<double, double>> points,
+                                      const std::string& what = "");
+
+/// The length of the polyline through `points`.
+double line_length(std::span<const std::pair<double, double>> points);
 
 /// Both drawings throw diagnostic_error, starting with `what`, when the drawing
 /// would be more than 16384 pixels along a side.
@@ -95,6 +124,15 @@ std::unique_ptr<figure> draw_slice(const formats::mesh& m, int layer, std::span<
 /// x (or y). Throws diagnostic_error when the layer depths are unknown.
 std::unique_ptr<figure> draw_section(const formats::mesh& m, bool along_row, int index,
                                      std::span<const float> values, const picture_options& o);
+
+/// A section along the polyline through `points`, sampled by line_samples:
+/// `values` holds nlayer values per sample, layer fastest, not-a-number
+/// where a sample is off the grid. The horizontal axis is the distance along
+/// the line. Throws diagnostic_error when the layer depths are unknown.
+std::unique_ptr<figure> draw_line_section(const formats::mesh& m,
+                                          std::span<const std::pair<double, double>> points,
+                                          std::span<const line_sample> samples,
+                                          std::span<const float> values, const picture_options& o);
 
 /// The radius of the sounding dots at (x, y) pixels: a quarter of the
 /// usual distance between a dot and its nearest neighbour, between half a

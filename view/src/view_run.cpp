@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/diagnostic.hpp"
@@ -60,9 +61,10 @@ namespace {
 
 // The usage, less the options' explanations (see usage_text).
 constexpr std::string_view synopsis =
-    "usage: tervox-view slice VOLUME --layer K -o OUT.png|svg|pdf [--soundings FILE]\n"
-    "                   [picture options]\n"
-    "       tervox-view section VOLUME (--row IY | --column IX) -o OUT.png|svg|pdf\n"
+    "usage: tervox-view slice VOLUME (--layer K | --depth D) -o OUT.png|svg|pdf\n"
+    "                   [--soundings FILE] [picture options]\n"
+    "       tervox-view section VOLUME (--row IY | --column IX | --line X1,Y1,X2,Y2[,...])\n"
+    "                   -o OUT.png|svg|pdf\n"
     "                   [--height PIXELS] [picture options]\n"
     "       tervox-view vtr VOLUME -o OUT.vtr\n"
     "       tervox-view netcdf VOLUME -o OUT.nc [--crs EPSG:n] [--name NAME] [--units TEXT]\n"
@@ -94,6 +96,8 @@ struct options {
   command what = command::slice;
   std::string volume, output, mesh_path, soundings;
   std::optional<int> layer, row, column, epsg;
+  std::optional<double> depth;                  ///< of a slice
+  std::vector<std::pair<double, double>> line;  ///< of a section, its points
   bool all_layers = false;
   int cell_pixels = 0;
   int height = 300;
@@ -191,8 +195,44 @@ const option_row option_rows[] = {
     {"--soundings", "FILE", on({slice}), "draw the sounding locations of FILE as dots",
      text_into<&options::soundings>},
     {"--layer", "K", on({slice, geotiff}), "", count_into<&options::layer>},
+    {"--depth", "D", on({slice}),
+     "the map of the layer holding depth D (a depth on a boundary:\n"
+     "the deeper layer)",
+     [](options& o, std::string_view name, option_values v) {
+       double d = 0;
+       if (to_real(v[0], d) != conversion::ok || !std::isfinite(d))
+         throw usage_error{concat({name, " needs a number, got '", v[0], "'"})};
+       o.depth = d;
+     }},
     {"--row", "IY", on({section}), "", count_into<&options::row>},
     {"--column", "IX", on({section}), "", count_into<&options::column>},
+    {"--line", "X1,Y1,X2,Y2[,...]", on({section}),
+     "a section along the line through these points of the grid's\n"
+     "coordinates, sampled every cell size along its length",
+     [](options& o, std::string_view name, option_values v) {
+       std::vector<double> numbers;
+       std::string_view rest = v[0];
+       while (true) {
+         const std::size_t comma = rest.find(',');
+         const std::string field(rest.substr(0, comma));
+         double x = 0;
+         if (to_real(field, x) != conversion::ok || !std::isfinite(x))
+           throw usage_error{
+               concat({name, " needs numbers separated by commas, got '", v[0], "'"})};
+         numbers.push_back(x);
+         if (comma == std::string_view::npos)
+           break;
+         rest.remove_prefix(comma + 1);
+       }
+       if (numbers.size() % 2 != 0)
+         throw usage_error{concat({name, " needs x,y pairs, got ", std::to_string(numbers.size()),
+                                   " numbers in '", v[0], "'"})};
+       if (numbers.size() < 4)
+         throw usage_error{
+             concat({name, " needs two points or more (X1,Y1,X2,Y2), got '", v[0], "'"})};
+       for (std::size_t i = 0; i < numbers.size(); i += 2)
+         o.line.emplace_back(numbers[i], numbers[i + 1]);
+     }},
     {"--height", "PIXELS", on({section}), "the depth of a section's drawing (default: 300)",
      count_into<&options::height>},
     {"--cell-pixels", "N", on({slice, section}),
@@ -268,7 +308,8 @@ std::size_t index_of(const option_row* r) {
 
 // The options the usage explains, in its own order: those of several
 // commands, then those of the pictures.
-constexpr std::string_view explained[] = {"--mesh", "--soundings", "--height",    "--crs",
+constexpr std::string_view explained[] = {"--mesh", "--soundings", "--depth",
+                                          "--line", "--height",    "--crs",
                                           "--name", "--units",     "--all-layers"};
 constexpr std::string_view explained_for_pictures[] = {"--scale", "--range", "--cell-pixels"};
 
@@ -379,12 +420,13 @@ picture_options picture(const options& o, const volume_extent& e, std::string wh
 }
 
 void run_slice(const options& o, const mesh& m, std::ostream&) {
-  check_range(m, "layer", *o.layer, m.nlayer, "layers");
+  const int layer = o.layer ? *o.layer : layer_at_depth(m, *o.depth, where(o.volume));
+  check_range(m, "layer", layer, m.nlayer, "layers");
   const std::vector<std::pair<double, double>> dots =
       o.soundings.empty() ? std::vector<std::pair<double, double>>{} : read_locations(o.soundings);
   std::vector<float> values(static_cast<std::size_t>(m.cells()));
   const auto nx = static_cast<std::size_t>(m.nx);
-  const auto k = static_cast<std::size_t>(*o.layer - 1);
+  const auto k = static_cast<std::size_t>(layer - 1);
   volume_extent extent;
   read_volume(o.volume, m, volume_request::everything(m),
               [&](int ix, int iy, bool, std::span<const float> v) {
@@ -392,12 +434,43 @@ void run_slice(const options& o, const mesh& m, std::ostream&) {
                 values[static_cast<std::size_t>(iy - 1) * nx + static_cast<std::size_t>(ix - 1)] =
                     v[k];
               });
-  const picture_options p =
-      picture(o, extent, where(o.volume) + "layer " + std::to_string(*o.layer) + ": ");
-  draw_slice(m, *o.layer, values, dots, p)->save(o.output);
+  picture_options p = picture(o, extent, where(o.volume) + "layer " + std::to_string(layer) + ": ");
+  p.depth = o.depth;
+  draw_slice(m, layer, values, dots, p)->save(o.output);
+}
+
+// A section along a polyline: the values of the cells its samples fall in.
+void run_line_section(const options& o, const mesh& m) {
+  // Before the volume is read: the depths may be unknown, the line off the grid.
+  (void)layer_depths(m);
+  const std::vector<line_sample> samples = line_samples(m, o.line, where(o.volume));
+  // The samples of each cell, by the cell's place in the volume.
+  std::vector<std::pair<std::int64_t, std::size_t>> wanted;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    if (samples[i].ix > 0)
+      wanted.emplace_back(std::int64_t{samples[i].iy - 1} * m.nx + (samples[i].ix - 1), i);
+  }
+  std::sort(wanted.begin(), wanted.end());
+  const auto layers = static_cast<std::size_t>(m.nlayer);
+  std::vector<float> values(samples.size() * layers, std::numeric_limits<float>::quiet_NaN());
+  volume_extent extent;
+  read_volume(o.volume, m, volume_request::everything(m),
+              [&](int ix, int iy, bool, std::span<const float> v) {
+                extent.add(v);
+                const std::int64_t cell = std::int64_t{iy - 1} * m.nx + (ix - 1);
+                auto at = std::lower_bound(wanted.begin(), wanted.end(),
+                                           std::pair<std::int64_t, std::size_t>{cell, 0});
+                for (; at != wanted.end() && at->first == cell; ++at)
+                  std::copy(v.begin(), v.end(),
+                            values.begin() + static_cast<std::ptrdiff_t>(at->second * layers));
+              });
+  const picture_options p = picture(o, extent, where(o.volume) + "line: ");
+  draw_line_section(m, o.line, samples, values, p)->save(o.output);
 }
 
 void run_section(const options& o, const mesh& m, std::ostream&) {
+  if (!o.line.empty())
+    return run_line_section(o, m);
   const bool along_row = o.row.has_value();
   const int index = along_row ? *o.row : *o.column;
   if (along_row)
@@ -587,10 +660,11 @@ options parse(std::span<const std::string> args) {
     if (ext != ".png" && ext != ".svg" && ext != ".pdf")
       throw usage_error{"a picture is written as .png, .svg or .pdf, got '" + out + "'"};
   }
-  if (o.what == slice && !o.layer)
-    throw usage_error{"a slice needs --layer K"};
-  if (o.what == section && o.row.has_value() == o.column.has_value())
-    throw usage_error{"a section needs one of --row IY and --column IX"};
+  if (o.what == slice && o.layer.has_value() == o.depth.has_value())
+    throw usage_error{"a slice needs one of --layer K and --depth D"};
+  if (o.what == section &&
+      int{o.row.has_value()} + int{o.column.has_value()} + int{!o.line.empty()} != 1)
+    throw usage_error{"a section needs one of --row IY, --column IX and --line X1,Y1,X2,Y2"};
   if (o.what == geotiff && o.layer.has_value() == o.all_layers)
     throw usage_error{"a GeoTIFF needs one of --layer K and --all-layers"};
   return o;
