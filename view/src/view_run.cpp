@@ -687,8 +687,10 @@ std::string variable_name(const std::string& property) {
   }
   if (!meaningful)
     return "value";
+  // Built anew rather than by insert(0, ...), which g++ 12 at -O3 wrongly
+  // warns about (-Wrestrict).
   if (!letter(name[0]))
-    name.insert(0, "v");
+    name = "v" + name;
   return usable_variable_name(name) ? name : "value";
 }
 
