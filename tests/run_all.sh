@@ -9,16 +9,8 @@ cd "$(dirname "$0")/.."
 packages=(g++ cmake make ninja-build nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev libcgal-dev clang libclang-rt-14-dev
   python3-vtk9 libcairo2-dev fonts-dejavu-core libnetcdf-dev libgdal-dev netcdf-bin python3-xarray
   python3-netcdf4 python3-gdal python3-matplotlib)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  sudo_cmd=()
-  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+source examples/install_missing.sh
+install_missing "${packages[@]}"
 
 # The presets name no generator: Ninja where it is installed, as here,
 # Makefiles otherwise (or whatever the caller chose).

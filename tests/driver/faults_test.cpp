@@ -698,6 +698,14 @@ class closed_temporaries {
   std::vector<std::string> names_;
 };
 
+// The runs below write into a folder of their own, out/, beside the input.
+const std::vector<std::string> into_out_folder{"in.txt", "out/out.vol", "1", "1", "0"};
+
+void with_out_folder(const temp_folder& dir) {
+  write_file(dir / "in.txt", small_survey);
+  fs::create_directory(dir / "out");
+}
+
 // A run whose files are complete while the test holds the lock of its output
 // folder neither renames them nor ends: it waits for the lock, and once the
 // test lets it go it puts its pair in place as a run alone would. The test
@@ -705,15 +713,13 @@ class closed_temporaries {
 // timing. The output folder is not the working folder, so a lock taken on
 // the wrong folder shows too.
 TEST(faults_test, run_puts_its_pair_in_place_only_under_the_folders_lock) {
-  const std::vector<std::string> args{"in.txt", "out/out.vol", "1", "1", "0"};
+  const std::vector<std::string> args = into_out_folder;
   temp_folder clean;
-  write_file(clean / "in.txt", small_survey);
-  fs::create_directory(clean / "out");
+  with_out_folder(clean);
   ASSERT_EQ(run_in(clean.path(), args).status, 0);
 
   temp_folder dir;
-  write_file(dir / "in.txt", small_survey);
-  fs::create_directory(dir / "out");
+  with_out_folder(dir);
   write_file(dir / "out/out.vol", "an earlier volume\n");
   write_file(dir / "out/out.vol.mesh", "an earlier mesh\n");
   folder_lock_held lock(dir / "out");
@@ -898,15 +904,13 @@ TEST(faults_test, run_killed_outright_leaves_temporaries_the_next_run_removes) {
   const auto temp = [](const std::string& pid, const std::string& attempt, const std::string& h) {
     return ".tervox-" + pid + "-" + attempt + "-" + h + ".tmp";
   };
-  const std::vector<std::string> args{"in.txt", "out/out.vol", "1", "1", "0"};
+  const std::vector<std::string> args = into_out_folder;
   temp_folder clean;
-  write_file(clean / "in.txt", small_survey);
-  fs::create_directory(clean / "out");
+  with_out_folder(clean);
   ASSERT_EQ(run_in(clean.path(), args).status, 0);
 
   temp_folder dir;
-  write_file(dir / "in.txt", small_survey);
-  fs::create_directory(dir / "out");
+  with_out_folder(dir);
   const std::string live = temp(std::to_string(::getpid()), "0", host);
   write_file(dir / "out" / live, "partial\n");
   std::string killed;
